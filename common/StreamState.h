@@ -1,0 +1,11 @@
+// The state of a plug-in's render stream, shared between the host's audio thread and the render
+// worker as one 32-bit word.
+#pragma once
+
+#include <stdint.h>
+
+enum StreamState : int32_t {
+    StreamClosed = 0,
+    StreamRunning = 1,
+    StreamLost = 2,
+};

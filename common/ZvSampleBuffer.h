@@ -1,0 +1,32 @@
+// The host's audio buffer and volume ramp.
+#pragma once
+
+#include <stdint.h>
+
+#include "AssertHook.h"
+#include "ZvChannelLayout.h"
+
+// Planar 32-bit float samples: channel k starts at pData + k * uMaxFrames.
+struct ZvSampleBuffer {
+    float* pData;
+    ZvChannelLayout channelConfig;
+    uint32_t eState;
+    uint16_t uMaxFrames;
+    uint16_t uValidFrames;
+
+    uint32_t NumChannels() const { return channelConfig.uNumChannels; }
+    uint16_t MaxFrames() const { return uMaxFrames; }
+
+    // The start of channel in_uIndex; an index beyond the buffer's channels is reported (the
+    // caller decides what to do with it).
+    float* GetChannel(uint32_t in_uIndex) const {
+        ZV_CHECK("ZvCommonDefs", in_uIndex < NumChannels());
+        return pData + static_cast<uintptr_t>(in_uIndex) * uMaxFrames;
+    }
+};
+
+// fPrev is the gain at the first frame; a linear ramp across the buffer heads for fNext.
+struct ZvVolumeRamp {
+    float fPrev;
+    float fNext;
+};

@@ -1,0 +1,13 @@
+// Error codes of the audio client family.
+#pragma once
+
+#include "audiosessiontypes.h"
+#include "mmreg.h"
+#include "unknwn.h"
+
+#define AUDCLNT_ERR(n) MAKE_HRESULT(SEVERITY_ERROR, FACILITY_AUDCLNT, n)
+#define AUDCLNT_E_NOT_INITIALIZED AUDCLNT_ERR(0x001)
+#define AUDCLNT_E_DEVICE_INVALIDATED AUDCLNT_ERR(0x004)
+#define AUDCLNT_E_UNSUPPORTED_FORMAT AUDCLNT_ERR(0x008)
+#define AUDCLNT_E_SERVICE_NOT_RUNNING AUDCLNT_ERR(0x010)
+#define AUDCLNT_E_RESOURCES_INVALIDATED AUDCLNT_ERR(0x026)

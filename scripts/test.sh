@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite: every test under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the concurrency tests under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+jobs=$(nproc)
+for preset in default tsan; do
+    echo "== $preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$jobs"
+    ctest --preset "$preset" -j "$jobs"
+done

@@ -1,0 +1,6 @@
+// A library for the loader tests to find.
+#include <windows.h>
+
+extern "C" __declspec(dllexport) int StandinLoaderProbe() {
+    return 42;
+}

@@ -1,0 +1,24 @@
+// Counts heap allocations made through operator new by code outside the stand-in platform, so a
+// test can show that a plug-in's audio-thread or worker path allocates nothing.
+#pragma once
+
+#include <cstdint>
+
+namespace testing_support {
+
+// Allocations on any thread since the program started (platform allocations excluded).
+uint64_t GlobalAllocationCount();
+// Allocations on the calling thread.
+uint64_t ThreadAllocationCount();
+
+// Counts the allocations made on every thread while it lives.
+class AllocationWatch {
+public:
+    AllocationWatch() : m_uStart(GlobalAllocationCount()) {}
+    uint64_t Count() const { return GlobalAllocationCount() - m_uStart; }
+
+private:
+    uint64_t m_uStart;
+};
+
+}  // namespace testing_support
