@@ -145,6 +145,9 @@ TEST(HostInputContextTest, KeepsUserDataAndAttachmentAndFlagsSlotsThatAreNotForP
 // The mixer proves that its audio-thread path allocates nothing; the host services it calls
 // there must not allocate either, or the proof would fail for the host's sake.
 TEST(HostAudioThreadServicesTest, AllocateNothing) {
+    if (!testing_support::AllocationsAreCounted()) {
+        GTEST_SKIP() << "allocations are not counted in this build";
+    }
     host::HostGlobalContext global(64);
     host::HostMixerContext context(global);
     host::HostMixerInputContext input;
