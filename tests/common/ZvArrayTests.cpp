@@ -100,15 +100,6 @@ TEST_F(ZvArrayTest, EraseMovesTheLastItemIntoTheGap) {
     EXPECT_EQ(1u, m_allocator.OutstandingBlocks());
 }
 
-TEST_F(ZvArrayTest, ReserveMakesRoomUpFront) {
-    ASSERT_TRUE(m_array.Reserve(&m_allocator, 40));
-    const uint64_t uCalls = m_allocator.MallocCalls();
-    for (uint32_t uItem = 0; uItem < 40; ++uItem) {
-        ASSERT_TRUE(m_array.AddLast(&m_allocator, uItem));
-    }
-    EXPECT_EQ(uCalls, m_allocator.MallocCalls());
-}
-
 TEST_F(ZvArrayTest, StorageNeedsTheAllocatorToGoBack) {
     ASSERT_TRUE(m_array.AddLast(&m_allocator, 7));
     m_array.Term(nullptr);

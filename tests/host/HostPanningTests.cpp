@@ -121,11 +121,8 @@ TEST(HostPanningTest, BetweenTwoSpeakersThePowerMovesTowardsTheNearerOne) {
     ExpectRowNear({kHalfPower, kHalfPower}, Panned(kMono, kStereo, 0.0f).Row(0));
     ExpectRowNear({std::sin(0.1f * 3.14159265f), std::cos(0.1f * 3.14159265f)},
                   Panned(kMono, kStereo, 90.0f).Row(0));
-    // Mirror images: left and right swap.
-    const Panned right(kMono, kSevenOneFour, 110.0f);
-    const Panned left(kMono, kSevenOneFour, -110.0f);
-    EXPECT_NEAR(right.At(0, 6), left.At(0, 5), 1e-6);  // SR / SL
-    EXPECT_NEAR(right.At(0, 4), left.At(0, 3), 1e-6);  // BR / BL
+    // 7.1.4 (FL FR FC BL BR SL SR TFL TFR TBL TBR LFE): the tops stay silent.
+    ExpectRowNear({0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, Panned(kMono, kSevenOneFour, 30.0f).Row(0));
 }
 
 TEST(HostPanningTest, StereoInputKeepsItsWidthAroundTheInputsAzimuth) {
@@ -149,33 +146,6 @@ TEST(HostPanningTest, LowFrequencyChannelIsLastInBothBuffers) {
     ExpectRowNear({0, 0, 0, 0, 0, 1}, panned.Row(2));
     // Without a low-frequency speaker the channel goes nowhere.
     ExpectRowNear({0, 0}, Panned(kTwoOne, kStereo, 0.0f).Row(2));
-}
-
-TEST(HostPanningTest, TopSpeakersAndASingleSpeakerLayout) {
-    // 7.1.4 in buffer order: FL FR FC BL BR SL SR TFL TFR TBL TBR LFE; tops stay silent.
-    const Panned panned(kMono, kSevenOneFour, 30.0f);
-    ExpectRowNear({0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, panned.Row(0));
-    // A centre-only output takes everything on its one speaker.
-    ExpectRowNear({1}, Panned(kStereo, kMono, 120.0f).Row(0));
-    ExpectRowNear({1}, Panned(kStereo, kMono, 120.0f).Row(1));
-}
-
-TEST(HostPanningTest, LayoutsThatAreNotStandard) {
-    ZvChannelLayout anonymousThree;
-    anonymousThree.uNumChannels = 3;
-    anonymousThree.eConfigType = ZV_ChannelConfigType_Anonymous;
-
-    // Into an anonymous output: channel to channel.
-    const Panned direct(ZvChannelLayout::FromMask(kStereo), anonymousThree, 45.0f);
-    ExpectRowNear({1, 0, 0}, direct.Row(0));
-    ExpectRowNear({0, 1, 0}, direct.Row(1));
-
-    // From an anonymous input: 60 degrees apart around the azimuth (-60, 0, +60 on 7.1).
-    const Panned spread(anonymousThree, ZvChannelLayout::FromMask(kSevenOne), 0.0f);
-    const float fAngle = 30.0f / 60.0f * 3.14159265f / 2.0f;
-    ExpectRowNear({std::cos(fAngle), 0, 0, 0, 0, std::sin(fAngle), 0, 0}, spread.Row(0));
-    ExpectRowNear({0, 0, 1, 0, 0, 0, 0, 0}, spread.Row(1));
-    ExpectRowNear({0, std::cos(fAngle), 0, 0, 0, 0, std::sin(fAngle), 0}, spread.Row(2));
 }
 
 }  // namespace

@@ -53,13 +53,6 @@ TEST_F(MixerRegistrationTest, ListReadsAttachmentThenMixer) {
     EXPECT_EQ(799u, pMixer->uPluginId);
     EXPECT_EQ(nullptr, pMixer->pCreatePlugin);
     EXPECT_NE(nullptr, pMixer->pCreateParam);
-
-    for (const ZvPluginRegistration* pRecord : {pAttachment, pMixer}) {
-        EXPECT_EQ(nullptr, pRecord->pReserved1);
-        EXPECT_EQ(nullptr, pRecord->pReserved2);
-        EXPECT_EQ(0u, pRecord->uExtra1);
-        EXPECT_EQ(0u, pRecord->uExtra2);
-    }
 }
 
 TEST_F(MixerRegistrationTest, FactoriesMakeTheirOwnKindOfParameters) {
@@ -83,13 +76,10 @@ TEST_F(MixerRegistrationTest, FactoriesMakeTheirOwnKindOfParameters) {
 
     EXPECT_EQ(2u, m_allocator.OutstandingBlocks());
     EXPECT_EQ(ZV_Success, pMixerParams->TermParameters(&m_allocator));
-    EXPECT_EQ(ZV_Success, pAttachmentParams->TermParameters(&m_allocator));
-}
-
-TEST_F(MixerRegistrationTest, FactoryWithoutAllocatorGivesNothingWithTheLibrarysNullHook) {
-    ASSERT_NE(nullptr, m_pHead);
+    // The library's own assertion hook is null: the failed check reports nowhere and no harm.
     EXPECT_EQ(nullptr, m_pHead->pCreateParam(nullptr));
     EXPECT_EQ(nullptr, m_pHead->pNext->pCreateParam(nullptr));
+    EXPECT_EQ(ZV_Success, pAttachmentParams->TermParameters(&m_allocator));
 }
 
 }  // namespace
