@@ -64,11 +64,6 @@ public:
         }
     }
 
-    // The raw flag bits of ids 8k to 8k + 7.
-    uint8_t FlagByte(uint32_t in_uByte) const {
-        return in_uByte < kNumBytes ? m_aFlags[in_uByte].load(std::memory_order_relaxed) : 0;
-    }
-
     static constexpr uint32_t kNumBytes = T_MAXNUMPARAMS / 8 + 1;
 
 private:
