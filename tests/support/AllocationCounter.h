@@ -1,5 +1,6 @@
-// Counts heap allocations made through operator new by code outside the stand-in platform, so a
-// test can show that a plug-in's audio-thread or worker path allocates nothing.
+// Counts heap allocations made through operator new by code outside the stand-in platform (under
+// ThreadSanitizer: every heap allocation, through the sanitizer's hook), so a test can show that a
+// plug-in's audio-thread or worker path allocates nothing.
 #pragma once
 
 #include <cstdint>
