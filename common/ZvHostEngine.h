@@ -74,7 +74,7 @@ public:
     virtual uint32_t GetNodeId() const = 0;                   // 2
     virtual bool IsSendModeEffect() const = 0;                // 3
     virtual uint32_t GetPluginInstanceId() const = 0;         // 4
-    // Monitoring data for the design-tool object of the same plug-in (Part of the mixer's use).
+    // Monitoring data for the design-tool object of the same plug-in (the mixer's counters).
     virtual ZvResult PostMonitorData(const void* in_pData, uint32_t in_uDataSize) = 0;  // 5
     virtual bool CanPostMonitorData() = 0;                                              // 6
     // A notice for the host's log; in_eLevel 1 is a message, 2 an error.
