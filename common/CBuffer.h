@@ -53,8 +53,6 @@ public:
     // Empties the ring: the storage is zeroed, both positions go to 0.
     void Reset();
 
-    uint32_t Capacity() const { return m_uCapacity; }
-
 private:
     void UpdateFrameSizes();
     void CopyIn(uint32_t in_uPosition, const uint8_t* in_pSource, uint32_t in_uBytes);

@@ -17,15 +17,6 @@ std::vector<uint32_t> PipelineIndices(ZvChannelLayout in_layout) {
     return indices;
 }
 
-TEST(ChannelLayoutTest, LayoutsAreBuiltFromTheirMasks) {
-    const ZvChannelLayout layout = ZvChannelLayout::FromMask(0x2D63F);
-    EXPECT_EQ(12u, layout.uNumChannels);
-    EXPECT_EQ(ZV_ChannelConfigType_Standard, layout.eConfigType);
-    EXPECT_EQ(0x2D63Fu, layout.uChannelMask);
-    EXPECT_EQ(12u | 0x100u | (0x2D63Fu << 12), layout.Serialize());
-    EXPECT_EQ(layout.Serialize(), ZvChannelLayout::Deserialize(layout.Serialize()).Serialize());
-}
-
 TEST(ChannelLayoutTest, WithoutTheLowFrequencyBitTheIndexIsUnchanged) {
     testing_support::AssertRecorder recorder;
     EXPECT_EQ((std::vector<uint32_t>{0, 1}), PipelineIndices(ZvChannelLayout::FromMask(0x3)));

@@ -73,13 +73,4 @@ TEST_F(ClientActivationParamsTest, WithoutTaskMemoryThereIsNoRecord) {
     EXPECT_EQ(0u, standin::Live().taskMemBlocks);
 }
 
-TEST_F(ClientActivationParamsTest, TheHolderFreesTheRecord) {
-    {
-        PropVariantHolder params;
-        ASSERT_TRUE(BuildClientActivationParams(0, params));
-        EXPECT_EQ(1u, standin::Live().taskMemBlocks);
-    }
-    EXPECT_EQ(0u, standin::Live().taskMemBlocks);
-}
-
 }  // namespace

@@ -66,17 +66,6 @@ TEST_F(HolderTest, ComPtrChangesTheCountOnlyWhereItSaysSo) {
     EXPECT_EQ(1u, References());
 }
 
-TEST_F(HolderTest, ComPtrReleasesWhenItGoesOutOfScope) {
-    {
-        ComPtr<IUnknown> object;
-        ASSERT_EQ(S_OK, CoCreateFreeThreadedMarshaler(nullptr, object.ReleaseAndGetAddressOf()));
-        ComPtr<IMarshal> marshal;
-        ASSERT_EQ(S_OK, object.As(marshal));
-    }
-    EXPECT_EQ(0u, standin::Live().comObjects);
-    EXPECT_EQ(0u, References());
-}
-
 TEST_F(HolderTest, HandleHolderClosesItsHandleOnce) {
     {
         HandleHolder event;

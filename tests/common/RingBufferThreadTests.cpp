@@ -20,174 +20,101 @@ namespace {
 
 using ring_testing::HostRing;
 
-constexpr uint32_t kFrameBytes = 8;
-constexpr auto kDeadline = std::chrono::seconds(60);
-
 struct Frame {
     uint32_t uSequence;
     uint32_t uCheck;  // ~uSequence
 };
-static_assert(sizeof(Frame) == kFrameBytes, "two words per frame");
+constexpr uint32_t kFrameBytes = sizeof(Frame);
+constexpr uint32_t kFrames = 60000;
+constexpr uint32_t kRingFrames = 24;
 
-class RingBufferThreadTest : public testing_support::HostAllocatorTest {
-protected:
-    // Runs in_writer and in_reader on two threads; both must end before the deadline.
-    template <typename Writer, typename Reader>
-    void RunPair(Writer in_writer, Reader in_reader) {
-        std::thread writer(in_writer);
-        std::thread reader(in_reader);
-        writer.join();
-        reader.join();
-    }
-};
-
-bool PastDeadline(std::chrono::steady_clock::time_point in_start) {
-    return std::chrono::steady_clock::now() - in_start > kDeadline;
-}
-
-// Checks the frames of one read: untorn and consecutive (one read takes one stretch of the ring,
-// which always holds frames in the order written). The first frame follows the last one read
-// before it directly, or, when the writer may have overwritten unread frames, just comes later.
-// Returns an empty string, or what went wrong.
-std::string CheckFrames(const std::vector<Frame>& in_frames, uint32_t in_uCount, int64_t& io_iLast,
-                        bool in_bNothingLost) {
-    for (uint32_t i = 0; i < in_uCount; ++i) {
-        const Frame& frame = in_frames[i];
-        if (frame.uCheck != ~frame.uSequence) {
-            return "torn frame " + std::to_string(frame.uSequence);
-        }
-        const int64_t iSequence = frame.uSequence;
-        const bool bInOrder =
-            (i == 0 && !in_bNothingLost) ? iSequence > io_iLast : iSequence == io_iLast + 1;
-        if (!bInOrder) {
-            return "frame " + std::to_string(iSequence) + " after " + std::to_string(io_iLast);
-        }
-        io_iLast = iSequence;
-    }
-    return std::string();
-}
-
-TEST_F(RingBufferThreadTest, WithTheWriterWaitingForRoomEveryFrameArrivesOnceAndInOrder) {
-    constexpr uint32_t kFrames = 60000;
-    HostRing ring(m_allocator, 40 * kFrameBytes);
-    ring.SetFormats(2);
-    const auto start = std::chrono::steady_clock::now();
-    std::atomic<bool> bFailed{false};  // relaxed: only stops the other thread early
-    std::string readerError;
-    int64_t iLast = -1;
-
+struct RunResult {
+    std::string error;   // empty when every read was in order and untorn
+    int64_t iLast = -1;  // the last sequence number read
     uint64_t uWriterAllocations = 0;
     uint64_t uReaderAllocations = 0;
+};
 
-    RunPair(
-        [&]() {
-            std::mt19937 random(1);
-            std::vector<Frame> frames(9);
-            const uint64_t uBefore = testing_support::ThreadAllocationCount();
-            uint32_t uNext = 0;
-            while (uNext < kFrames && !bFailed.load(std::memory_order_relaxed)) {
-                uint32_t uCount = std::uniform_int_distribution<uint32_t>(1, 9)(random);
-                uCount = std::min(uCount, kFrames - uNext);
-                if (ring->BytesFree() < uCount * kFrameBytes) {
-                    if (PastDeadline(start)) {
-                        bFailed = true;
-                    }
-                    std::this_thread::yield();
-                    continue;
-                }
-                for (uint32_t i = 0; i < uCount; ++i) {
-                    frames[i] = Frame{uNext + i, ~(uNext + i)};
-                }
-                ring->Write(uCount * kFrameBytes, frames.data());
-                uNext += uCount;
+// The writer writes kFrames frames in chunks of 1 to 11 frames; when in_bNothingLost it waits for
+// room first, otherwise it overruns the reader. The reader reads chunks of 1 to 7 frames and, once
+// the writer is done, drains the rest. Each read takes one stretch of the ring, which holds frames
+// in the order written: its frames are consecutive, and its first one follows the last one read
+// before (directly, when nothing may be lost). Both threads give up after a minute.
+RunResult RunCountedSequence(CBuffer& io_ring, bool in_bNothingLost) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::atomic<bool> bWriterDone{false};  // release by the writer after its last write, acquire
+    std::atomic<bool> bStop{false};        // relaxed: only ends the writer early
+    RunResult result;
+
+    std::thread writer([&]() {
+        std::mt19937 random(1);
+        std::vector<Frame> frames(11);
+        const uint64_t uBefore = testing_support::ThreadAllocationCount();
+        for (uint32_t uNext = 0; uNext < kFrames && !bStop.load(std::memory_order_relaxed);) {
+            const uint32_t uCount =
+                std::min(std::uniform_int_distribution<uint32_t>(1, 11)(random), kFrames - uNext);
+            if (in_bNothingLost && io_ring.BytesFree() < uCount * kFrameBytes) {
+                std::this_thread::yield();
+                continue;
             }
-            uWriterAllocations = testing_support::ThreadAllocationCount() - uBefore;
-        },
-        [&]() {
-            std::mt19937 random(2);
-            std::vector<Frame> frames(13);
-            const uint64_t uBefore = testing_support::ThreadAllocationCount();
-            while (iLast + 1 < kFrames && !bFailed.load(std::memory_order_relaxed)) {
-                const uint32_t uCount = std::uniform_int_distribution<uint32_t>(1, 13)(random);
-                if (!ring->Read(uCount * kFrameBytes, frames.data())) {
-                    if (PastDeadline(start)) {
-                        readerError = "timed out";
-                        bFailed = true;
-                    }
-                    std::this_thread::yield();
-                    continue;
-                }
-                readerError = CheckFrames(frames, uCount, iLast, true);
-                if (!readerError.empty()) {
-                    bFailed = true;
-                }
+            for (uint32_t i = 0; i < uCount; ++i) {
+                frames[i] = Frame{uNext + i, ~(uNext + i)};
             }
-            uReaderAllocations = testing_support::ThreadAllocationCount() - uBefore;
-        });
-    EXPECT_FALSE(bFailed.load()) << readerError;
-    EXPECT_EQ(0u, uWriterAllocations) << "writing allocates nothing";
-    EXPECT_EQ(0u, uReaderAllocations) << "reading allocates nothing";
-    EXPECT_EQ(int64_t{kFrames} - 1, iLast);
-    EXPECT_EQ(0u, ring->BytesAvailable());
+            io_ring.Write(uCount * kFrameBytes, frames.data());
+            uNext += uCount;
+        }
+        result.uWriterAllocations = testing_support::ThreadAllocationCount() - uBefore;
+        bWriterDone.store(true, std::memory_order_release);
+    });
+
+    std::mt19937 random(2);
+    std::vector<Frame> frames(kRingFrames);
+    const uint64_t uBefore = testing_support::ThreadAllocationCount();
+    for (bool bDone = false; !bDone && result.error.empty();) {
+        bDone = bWriterDone.load(std::memory_order_acquire);
+        const uint32_t uCount = bDone ? io_ring.BytesAvailable() / kFrameBytes
+                                      : std::uniform_int_distribution<uint32_t>(1, 7)(random);
+        if (io_ring.Read(uCount * kFrameBytes, frames.data())) {
+            for (uint32_t i = 0; i < uCount && result.error.empty(); ++i) {
+                const int64_t iSequence = frames[i].uSequence;
+                const bool bInOrder = (i == 0 && !in_bNothingLost) ? iSequence > result.iLast
+                                                                   : iSequence == result.iLast + 1;
+                if (frames[i].uCheck != ~frames[i].uSequence || !bInOrder) {
+                    result.error = "frame " + std::to_string(iSequence) + " after " +
+                                   std::to_string(result.iLast);
+                }
+                result.iLast = iSequence;
+            }
+        } else if (std::chrono::steady_clock::now() > deadline) {
+            result.error = "timed out";
+        } else {
+            std::this_thread::yield();
+        }
+    }
+    result.uReaderAllocations = testing_support::ThreadAllocationCount() - uBefore;
+    bStop.store(true, std::memory_order_relaxed);
+    writer.join();
+    return result;
+}
+
+class RingBufferThreadTest : public testing_support::HostAllocatorTest {};
+
+TEST_F(RingBufferThreadTest, WithTheWriterWaitingForRoomEveryFrameArrivesOnceAndInOrder) {
+    HostRing ring(m_allocator, kRingFrames * kFrameBytes);
+    ring.SetFormats(2);
+    const RunResult result = RunCountedSequence(*ring, true);
+    EXPECT_EQ("", result.error);
+    EXPECT_EQ(int64_t{kFrames} - 1, result.iLast);
+    EXPECT_EQ(0u, result.uWriterAllocations) << "writing allocates nothing";
+    EXPECT_EQ(0u, result.uReaderAllocations) << "reading allocates nothing";
 }
 
 TEST_F(RingBufferThreadTest, WhenTheWriterOverrunsTheReaderSeesTheNewestFramesInOrderAndUntorn) {
-    constexpr uint32_t kFrames = 60000;
-    HostRing ring(m_allocator, 24 * kFrameBytes);
+    HostRing ring(m_allocator, kRingFrames * kFrameBytes);
     ring.SetFormats(2);
-    const auto start = std::chrono::steady_clock::now();
-    std::atomic<bool> bWriterDone{false};  // release by the writer after its last write, acquire
-    std::atomic<bool> bFailed{false};      // relaxed: only stops the writer early
-    std::string readerError;
-    int64_t iLast = -1;
-    uint64_t uFramesRead = 0;
-
-    RunPair(
-        [&]() {
-            std::mt19937 random(3);
-            std::vector<Frame> frames(11);
-            for (uint32_t uNext = 0; uNext < kFrames && !bFailed.load(std::memory_order_relaxed);) {
-                uint32_t uCount = std::uniform_int_distribution<uint32_t>(1, 11)(random);
-                uCount = std::min(uCount, kFrames - uNext);
-                for (uint32_t i = 0; i < uCount; ++i) {
-                    frames[i] = Frame{uNext + i, ~(uNext + i)};
-                }
-                ring->Write(uCount * kFrameBytes, frames.data());
-                uNext += uCount;
-            }
-            bWriterDone.store(true, std::memory_order_release);
-        },
-        [&]() {
-            std::mt19937 random(4);
-            std::vector<Frame> frames(24);
-            for (;;) {
-                const bool bDone = bWriterDone.load(std::memory_order_acquire);
-                // After the last write, drain what is left in one read.
-                const uint32_t uCount = bDone
-                                            ? ring->BytesAvailable() / kFrameBytes
-                                            : std::uniform_int_distribution<uint32_t>(1, 7)(random);
-                if (ring->Read(uCount * kFrameBytes, frames.data())) {
-                    readerError = CheckFrames(frames, uCount, iLast, false);
-                    uFramesRead += uCount;
-                    if (!readerError.empty()) {
-                        bFailed = true;
-                        return;
-                    }
-                }
-                if (bDone) {
-                    return;
-                }
-                if (PastDeadline(start)) {
-                    readerError = "timed out";
-                    bFailed = true;
-                    return;
-                }
-                std::this_thread::yield();
-            }
-        });
-    EXPECT_FALSE(bFailed.load()) << readerError;
-    EXPECT_EQ(int64_t{kFrames} - 1, iLast) << "the newest frame is never lost";
-    EXPECT_GT(uFramesRead, 0u);
+    const RunResult result = RunCountedSequence(*ring, false);
+    EXPECT_EQ("", result.error);
+    EXPECT_EQ(int64_t{kFrames} - 1, result.iLast) << "the newest frame is never lost";
     EXPECT_EQ(0u, ring->BytesAvailable());
 }
 
