@@ -70,6 +70,7 @@ ZvResult SinkPluginParams::TermParameters(ZV::IPluginMemAlloc* in_pAllocator) {
 }
 
 ZvResult SinkPluginParams::SetParameterBlock(const void* in_pParamsBlock, uint32_t in_ulBlockSize) {
+    // Reading a field of the block cannot fail; the result is named for the size check below.
     const ZvResult eResult = ZV_Success;
     const uint8_t* pBlock = static_cast<const uint8_t*>(in_pParamsBlock);
     // Only the fields that the block covers whole are read; nothing past its end.
