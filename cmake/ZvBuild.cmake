@@ -44,7 +44,10 @@ function(zv_add_deliverable name)
         string(APPEND _script "  local: *;\n};\n")
         set(_file ${CMAKE_CURRENT_BINARY_DIR}/${name}.exports.map)
         file(CONFIGURE OUTPUT ${_file} CONTENT "${_script}")
-        target_link_options(${name} PRIVATE "LINKER:--version-script=${_file}")
+        # A Windows DLL's references to its own symbols never resolve to another module; bind
+        # them inside the library here too, so that a host exporting a g_pZVPluginList of its own
+        # cannot take the library's place.
+        target_link_options(${name} PRIVATE "LINKER:--version-script=${_file}" "LINKER:-Bsymbolic")
         set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${_file})
     endif()
     set_property(TARGET ${name} PROPERTY ZV_EXPORTS "${ARG_EXPORTS}")

@@ -4,9 +4,6 @@
 
 #include "AssertHook.h"
 
-// The test programs' own assertion hook; null until a recorder is installed.
-ZvAssertHook g_pfnZvAssertHook = nullptr;
-
 namespace testing_support {
 namespace {
 
