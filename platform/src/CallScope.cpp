@@ -1,6 +1,8 @@
 #include "CallScope.h"
 
+#include <atomic>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -20,10 +22,16 @@ struct ArmedFault {
     uint32_t uSeen = 0;
 };
 
+// The hot path of every platform call takes no lock: the log is a ring of name pointers filled
+// through an atomic index, and the fault list is looked at only while a fault is armed.
 struct CallRegistry {
-    std::mutex mutex;
-    std::vector<const char*> log = std::vector<const char*>(kLogCapacity);
-    uint64_t uLogged = 0;  // calls logged since the last clear; the ring keeps the latest
+    std::unique_ptr<std::atomic<const char*>[]> log {
+        new std::atomic<const char*>[ kLogCapacity ]
+    };
+    std::atomic<uint64_t> uLogged{
+        0};  // calls logged since the last clear; the ring keeps the latest
+    std::atomic<size_t> uArmedFaults{0};
+    std::mutex mutex;  // guards faults and resetHooks
     std::vector<ArmedFault> faults;
     std::vector<void (*)()> resetHooks;
 };
@@ -42,9 +50,12 @@ namespace detail {
 CallScope::CallScope(const char* in_pszName) : m_hrFault(S_OK) {
     ++t_iDepth;
     CallRegistry& registry = Registry();
+    const uint64_t uIndex = registry.uLogged.fetch_add(1, std::memory_order_relaxed);
+    registry.log[uIndex % kLogCapacity].store(in_pszName, std::memory_order_relaxed);
+    if (registry.uArmedFaults.load(std::memory_order_acquire) == 0) {
+        return;
+    }
     std::lock_guard<std::mutex> lock(registry.mutex);
-    registry.log[registry.uLogged % kLogCapacity] = in_pszName;
-    ++registry.uLogged;
     for (ArmedFault& fault : registry.faults) {
         if (fault.name != in_pszName) {
             continue;
@@ -80,39 +91,37 @@ void FailCall(const std::string& in_name, uint32_t in_uNth, HRESULT in_hr, uint3
     CallRegistry& registry = Registry();
     std::lock_guard<std::mutex> lock(registry.mutex);
     registry.faults.push_back(ArmedFault{in_name, in_uNth == 0 ? 1 : in_uNth, in_uCount, in_hr});
+    registry.uArmedFaults.store(registry.faults.size(), std::memory_order_release);
 }
 
 void ClearFaults() {
     CallRegistry& registry = Registry();
     std::lock_guard<std::mutex> lock(registry.mutex);
     registry.faults.clear();
+    registry.uArmedFaults.store(0, std::memory_order_release);
 }
 
 std::vector<std::string> CallLog() {
     CallRegistry& registry = Registry();
-    std::lock_guard<std::mutex> lock(registry.mutex);
-    const uint64_t uKept = registry.uLogged < kLogCapacity ? registry.uLogged : kLogCapacity;
+    const uint64_t uLogged = registry.uLogged.load(std::memory_order_acquire);
+    const uint64_t uKept = uLogged < kLogCapacity ? uLogged : kLogCapacity;
     std::vector<std::string> calls;
     calls.reserve(uKept);
-    for (uint64_t i = registry.uLogged - uKept; i < registry.uLogged; ++i) {
-        calls.emplace_back(registry.log[i % kLogCapacity]);
+    for (uint64_t i = uLogged - uKept; i < uLogged; ++i) {
+        const char* pszName = registry.log[i % kLogCapacity].load(std::memory_order_relaxed);
+        calls.emplace_back(pszName != nullptr ? pszName : "");
     }
     return calls;
 }
 
 void ClearCallLog() {
-    CallRegistry& registry = Registry();
-    std::lock_guard<std::mutex> lock(registry.mutex);
-    registry.uLogged = 0;
+    Registry().uLogged.store(0, std::memory_order_release);
 }
 
 uint64_t CallCount(const std::string& in_name) {
-    CallRegistry& registry = Registry();
-    std::lock_guard<std::mutex> lock(registry.mutex);
-    const uint64_t uKept = registry.uLogged < kLogCapacity ? registry.uLogged : kLogCapacity;
     uint64_t uCount = 0;
-    for (uint64_t i = registry.uLogged - uKept; i < registry.uLogged; ++i) {
-        if (in_name == registry.log[i % kLogCapacity]) {
+    for (const std::string& call : CallLog()) {
+        if (call == in_name) {
             ++uCount;
         }
     }
@@ -129,9 +138,10 @@ void Reset() {
         CallRegistry& registry = Registry();
         std::lock_guard<std::mutex> lock(registry.mutex);
         registry.faults.clear();
-        registry.uLogged = 0;
+        registry.uArmedFaults.store(0, std::memory_order_release);
         hooks = registry.resetHooks;
     }
+    ClearCallLog();
     for (void (*pfnHook)() : hooks) {
         pfnHook();
     }
