@@ -27,7 +27,8 @@ HINSTANCE SpatialEffectPlugin::GetResourceModule() {
 
 bool SpatialEffectPlugin::DescribeDialog(ZV::Orvel::DialogKind in_eDialog, uint32_t& out_uDialogId,
                                          const ZV::Orvel::PropertyControlBinding*& out_pTable) {
-    ZV_CHECK("SpatialEffectPlugin", in_eDialog == ZV::Orvel::SettingsDialog);
+    using ZV::Orvel::SettingsDialog;
+    ZV_CHECK("SpatialEffectPlugin", in_eDialog == SettingsDialog);
     out_uDialogId = IDD_SPATIALEFFECT_SETTINGS;
     out_pTable = nullptr;
     return true;
