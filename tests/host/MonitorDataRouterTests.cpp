@@ -1,37 +1,19 @@
 // The delivery of monitoring records from the engine's audio thread to design-tool objects: in
-// order, bounded, allocation-free on the posting side, and safe with both threads at work.
+// order, bounded, and allocation-free on the posting side.
 
 #include <gtest/gtest.h>
 
 #include <string.h>
 
-#include <atomic>
-#include <thread>
 #include <vector>
 
 #include "AllocationCounter.h"
-#include "DefaultAudioPluginImplementation.h"
 #include "MonitorDataRouter.h"
-#include "WaitUntil.h"
+#include "RecordingDesignToolObject.h"
 
 namespace {
 
-// A design-tool object that keeps what it receives.
-class RecordingObject final : public ZV::Orvel::DefaultAudioPluginImplementation {
-public:
-    void DestroyPlugin() override {}
-    HINSTANCE GetResourceModule() override { return nullptr; }
-    bool DescribeDialog(ZV::Orvel::DialogKind, uint32_t&,
-                        const ZV::Orvel::PropertyControlBinding*&) override {
-        return false;
-    }
-    void ReceiveMonitorData(const void* in_pData, uint32_t in_uDataSize, bool) override {
-        const uint8_t* pBytes = static_cast<const uint8_t*>(in_pData);
-        records.emplace_back(pBytes, pBytes + in_uDataSize);
-    }
-
-    std::vector<std::vector<uint8_t>> records;
-};
+using host_tests::RecordingObject;
 
 std::vector<uint8_t> Record(uint32_t in_uValue) {
     std::vector<uint8_t> bytes(12, 0);
@@ -75,40 +57,6 @@ TEST(MonitorDataRouterTest, PostingIsBoundedAndAllocatesNothing) {
     EXPECT_EQ(2u, router.Dropped());
     EXPECT_EQ(host::MonitorDataRouter::kCapacity, router.DeliverPending());
     EXPECT_EQ(host::MonitorDataRouter::kCapacity, object.records.size());
-}
-
-TEST(MonitorDataRouterTest, AnAudioThreadPostsWhileTheInterfaceThreadDelivers) {
-    host::MonitorDataRouter router;
-    RecordingObject object;
-    router.Attach(1, &object);
-    constexpr uint32_t kRecords = 5000;
-    // Set here when delivery gives up, so that a failing test ends instead of hanging; read by
-    // the poster. Relaxed: it carries no data.
-    std::atomic<bool> bStop{false};
-    std::thread audioThread([&router, &bStop]() {
-        for (uint32_t i = 0; i < kRecords && !bStop.load(std::memory_order_relaxed);) {
-            uint8_t aRecord[12] = {};
-            memcpy(aRecord, &i, sizeof(i));
-            if (router.Post(1, aRecord, sizeof(aRecord))) {
-                ++i;
-            } else {
-                std::this_thread::yield();  // the ring is full until the other side delivers
-            }
-        }
-    });
-    const bool bAllDelivered = testing_support::WaitUntil([&router, &object]() {
-        router.DeliverPending();
-        return object.records.size() == kRecords;
-    });
-    bStop.store(true, std::memory_order_relaxed);
-    audioThread.join();
-    EXPECT_TRUE(bAllDelivered);
-    ASSERT_EQ(kRecords, object.records.size());
-    for (uint32_t i = 0; i < kRecords; ++i) {
-        uint32_t uValue = 0;
-        memcpy(&uValue, object.records[i].data(), sizeof(uValue));
-        ASSERT_EQ(i, uValue);
-    }
 }
 
 }  // namespace
