@@ -21,7 +21,9 @@ typedef LPCWSTR LPCTSTR;
 
 class CWinApp;
 
-// The framework's state of one module.
+// The framework's state of one module. Its fields are written while the module is initialised
+// and attached, on the thread that loads it (under the loader lock), and only read afterwards.
+// Which state is current is kept per thread.
 struct AFX_MODULE_STATE {
     CWinApp* m_pCurrentWinApp;           // the module's application object, or null
     HINSTANCE m_hCurrentInstanceHandle;  // the module's HMODULE
