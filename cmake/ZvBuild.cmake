@@ -52,3 +52,33 @@ function(zv_add_deliverable name)
     endif()
     set_property(TARGET ${name} PROPERTY ZV_EXPORTS "${ARG_EXPORTS}")
 endfunction()
+
+set(ZV_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+# zv_add_resources(target file.rc [DEPENDS headers...]): the module's resources. On Windows the
+# resource compiler builds the script into the module; elsewhere the script's text (its quoted
+# includes put in place) is embedded in a generated source that hands it to the stand-in, which
+# reads it when a dialog is created from the module.
+function(zv_add_resources target rc_file)
+    cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+    get_filename_component(_rc ${rc_file} ABSOLUTE)
+    if(WIN32)
+        target_sources(${target} PRIVATE ${_rc})
+        return()
+    endif()
+    get_filename_component(_name ${rc_file} NAME_WE)
+    set(_out ${CMAKE_CURRENT_BINARY_DIR}/${target}_${_name}_resources.cpp)
+    set(_depends)
+    foreach(dep IN LISTS ARG_DEPENDS)
+        get_filename_component(_dep ${dep} ABSOLUTE)
+        list(APPEND _depends ${_dep})
+    endforeach()
+    add_custom_command(OUTPUT ${_out}
+        COMMAND ${CMAKE_COMMAND} -DINPUT=${_rc} -DOUTPUT=${_out}
+                -P ${ZV_CMAKE_DIR}/EmbedResourceScript.cmake
+        DEPENDS ${_rc} ${_depends} ${ZV_CMAKE_DIR}/EmbedResourceScript.cmake
+        COMMENT "Embedding the resource script ${rc_file} in ${target}"
+        VERBATIM)
+    target_sources(${target} PRIVATE ${_out})
+    target_link_libraries(${target} PRIVATE standin_module_hooks)
+endfunction()

@@ -25,6 +25,7 @@ LiveCounts Live() {
     counts.taskMemBlocks = static_cast<size_t>(counters.taskMemBlocks.load());
     counts.hstrings = static_cast<size_t>(counters.hstrings.load());
     counts.criticalSections = static_cast<size_t>(counters.criticalSections.load());
+    counts.windows = static_cast<size_t>(counters.windows.load());
     return counts;
 }
 

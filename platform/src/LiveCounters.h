@@ -18,6 +18,7 @@ struct LiveCounters {
     std::atomic<long> taskMemBlocks{0};
     std::atomic<long> hstrings{0};
     std::atomic<long> criticalSections{0};
+    std::atomic<long> windows{0};
 };
 
 LiveCounters& Counters();

@@ -1,17 +1,23 @@
 // LoadLibraryW and its kin over the system loader. A bare "Name.dll" becomes "libName.so", looked
 // for in the program's directory, then in the directory set with SetDllDirectoryW, then where the
-// system loader looks.
+// system loader looks. A library that registered an entry point is attached after it is loaded
+// and detached before its last LoadLibraryW reference is given back.
 
 #include <windows.h>
 
 #include <dlfcn.h>
 #include <limits.h>
+#include <link.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <mutex>
 #include <string>
 
 #include "CallScope.h"
+#include "ModuleRegistry.h"
 
 using standin::detail::CallScope;
 
@@ -19,6 +25,29 @@ namespace {
 
 std::mutex g_dllDirectoryMutex;
 std::string g_dllDirectory;
+
+struct LoaderState {
+    // The loader lock: held while a library is loaded and attached, or detached and unloaded, as
+    // on Windows. It is recursive because an entry point may load further libraries.
+    std::recursive_mutex lock;
+    // Attached modules and their LoadLibraryW references; guarded by the lock.
+    std::map<HMODULE, unsigned> attached;
+};
+
+LoaderState& Loader() {
+    static LoaderState* s_pState = new LoaderState();  // never destroyed: used at exit
+    return *s_pState;
+}
+
+// The stand-in names a module by its loader handle and finds it again from addresses inside it
+// (ModuleFromAddress); both must be the library's link map.
+void RequireHandleIsLinkMap(void* in_pHandle) {
+    struct link_map* pMap = nullptr;
+    if (dlinfo(in_pHandle, RTLD_DI_LINKMAP, &pMap) != 0 || pMap != in_pHandle) {
+        fprintf(stderr, "standin: the system loader's handles are not link maps\n");
+        abort();
+    }
+}
 
 std::string Narrow(LPCWSTR in_pszWide) {
     std::string narrow;
@@ -67,6 +96,29 @@ void* TryOpen(const std::string& in_path) {
     return dlopen(in_path.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
+// Attaches a library that LoadLibraryW has just opened, under the loader lock.
+HMODULE AttachLoadedModule(void* in_pHandle) {
+    RequireHandleIsLinkMap(in_pHandle);
+    HMODULE hModule = reinterpret_cast<HMODULE>(in_pHandle);
+    auto it = Loader().attached.find(hModule);
+    if (it != Loader().attached.end()) {
+        ++it->second;
+        return hModule;
+    }
+    standin::ModuleEntryFn pfnEntry = standin::detail::ModuleEntryOf(hModule);
+    if (pfnEntry == nullptr) {
+        return hModule;
+    }
+    if (!pfnEntry(hModule, DLL_PROCESS_ATTACH, nullptr)) {
+        pfnEntry(hModule, DLL_PROCESS_DETACH, nullptr);
+        dlclose(in_pHandle);
+        SetLastError(ERROR_DLL_INIT_FAILED);
+        return nullptr;
+    }
+    Loader().attached[hModule] = 1;
+    return hModule;
+}
+
 }  // namespace
 
 extern "C" {
@@ -81,6 +133,7 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName) {
     std::string file;
     MapLibraryName(Narrow(lpLibFileName), directory, file);
 
+    std::lock_guard<std::recursive_mutex> loaderLock(Loader().lock);
     void* pHandle = nullptr;
     if (!directory.empty()) {
         pHandle = TryOpen(directory + "/" + file);
@@ -98,8 +151,9 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName) {
     }
     if (pHandle == nullptr) {
         SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
     }
-    return reinterpret_cast<HMODULE>(pHandle);
+    return AttachLoadedModule(pHandle);
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
@@ -117,8 +171,19 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
     CallScope scope("FreeLibrary");
-    return hLibModule != nullptr && dlclose(reinterpret_cast<void*>(hLibModule)) == 0 ? TRUE
-                                                                                      : FALSE;
+    if (hLibModule == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    std::lock_guard<std::recursive_mutex> loaderLock(Loader().lock);
+    auto it = Loader().attached.find(hLibModule);
+    if (it != Loader().attached.end() && --it->second == 0) {
+        Loader().attached.erase(it);
+        if (standin::ModuleEntryFn pfnEntry = standin::detail::ModuleEntryOf(hLibModule)) {
+            pfnEntry(hLibModule, DLL_PROCESS_DETACH, nullptr);
+        }
+    }
+    return dlclose(reinterpret_cast<void*>(hLibModule)) == 0 ? TRUE : FALSE;
 }
 
 BOOL WINAPI SetDllDirectoryW(LPCWSTR lpPathName) {

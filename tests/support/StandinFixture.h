@@ -16,7 +16,8 @@ inline ::testing::AssertionResult NothingLive() {
     const standin::LiveCounts live = standin::Live();
     if (live.comObjects == 0 && live.references == 0 && live.eventHandles == 0 &&
         live.handles == 0 && live.workItems == 0 && live.runningCallbacks == 0 &&
-        live.taskMemBlocks == 0 && live.hstrings == 0 && live.criticalSections == 0) {
+        live.taskMemBlocks == 0 && live.hstrings == 0 && live.criticalSections == 0 &&
+        live.windows == 0) {
         return ::testing::AssertionSuccess();
     }
     return ::testing::AssertionFailure()
@@ -24,7 +25,8 @@ inline ::testing::AssertionResult NothingLive() {
            << " references, " << live.eventHandles << " event handles, " << live.handles
            << " handles, " << live.workItems << " work items, " << live.runningCallbacks
            << " callbacks, " << live.taskMemBlocks << " task memory blocks, " << live.hstrings
-           << " HSTRINGs, " << live.criticalSections << " critical sections";
+           << " HSTRINGs, " << live.criticalSections << " critical sections, " << live.windows
+           << " windows";
 }
 
 class StandinTest : public ::testing::Test {

@@ -46,6 +46,7 @@ struct LiveCounts {
     size_t taskMemBlocks = 0;     // CoTaskMemAlloc blocks not yet freed
     size_t hstrings = 0;          // HSTRINGs not yet deleted
     size_t criticalSections = 0;  // initialised and not deleted
+    size_t windows = 0;           // windows not yet destroyed
 };
 LiveCounts Live();
 
