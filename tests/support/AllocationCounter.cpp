@@ -10,8 +10,10 @@ namespace {
 
 std::atomic<uint64_t> g_uAllocations{0};
 thread_local uint64_t t_uAllocations = 0;
+thread_local uint64_t t_uAllocationsWithPlatform = 0;
 
 void* CountedAllocate(std::size_t in_uSize) {
+    ++t_uAllocationsWithPlatform;
     if (!standin::InsidePlatformCall()) {
         g_uAllocations.fetch_add(1, std::memory_order_relaxed);
         ++t_uAllocations;
@@ -32,6 +34,9 @@ uint64_t GlobalAllocationCount() {
 }
 uint64_t ThreadAllocationCount() {
     return t_uAllocations;
+}
+uint64_t ThreadAllocationCountWithPlatform() {
+    return t_uAllocationsWithPlatform;
 }
 
 }  // namespace testing_support

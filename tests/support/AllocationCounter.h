@@ -10,6 +10,9 @@ namespace testing_support {
 uint64_t GlobalAllocationCount();
 // Allocations on the calling thread.
 uint64_t ThreadAllocationCount();
+// Allocations on the calling thread, the stand-in platform's own included: for tests of the
+// stand-in itself.
+uint64_t ThreadAllocationCountWithPlatform();
 
 // Counts the allocations made on every thread while it lives.
 class AllocationWatch {
