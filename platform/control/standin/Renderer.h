@@ -56,13 +56,17 @@ EndpointConfig DefaultEndpoint();
 enum class Pacing { Stepped, RealTime };
 void SetPacing(Pacing in_pacing);
 
-// Stepped pacing: runs one pass of every started stream that is not lost (signals its event and
-// waits, at most in_timeout of wall time, until its client has called EndUpdatingAudioObjects),
-// then advances the renderer clock by one period (which also expires waits on lost streams).
-// Returns the number of streams whose pass ended.
+// Stepped pacing: advances the renderer clock by one period (which also expires waits on lost
+// streams), then runs that period's pass of every started stream that is not lost (signals its
+// event and waits, at most in_timeout of wall time, until its client has called
+// EndUpdatingAudioObjects). Returns the number of streams whose pass ended. A client's wait that
+// starts after its pass therefore starts at the time of that pass: a 100 ms wait on a stream that
+// is no longer signalled ends with the tenth Step after it began. Does nothing (0) in real-time
+// pacing.
 size_t Step(std::chrono::milliseconds in_timeout = std::chrono::seconds(5));
 
-// Waits (bounded, wall time) until at least in_count streams are started. Returns whether they are.
+// Waits (bounded, wall time) until at least in_count streams are started (and not lost). Returns
+// whether they are.
 bool WaitForStartedStreams(size_t in_count,
                            std::chrono::milliseconds in_timeout = std::chrono::seconds(5));
 size_t StartedStreamCount();

@@ -190,6 +190,14 @@ size_t RendererCore::Step(std::chrono::milliseconds in_timeout) {
         return 0;
     }
     const uint64_t uGeneration = m_uGeneration;
+    // Renderer time moves on to the next period for every stream, paced or not (waits on lost
+    // streams expire by it); then that period's pass runs. Moving time first means a client's
+    // next wait always starts at the time of the pass it just ended, whatever the threads' timing.
+    for (RenderStream* pStream : m_streams) {
+        if (pStream->Generation() == uGeneration) {
+            pStream->AdvanceClockLocked();
+        }
+    }
     for (RenderStream* pStream : m_streams) {
         if (pStream->Generation() == uGeneration && pStream->StartedLocked() &&
             !pStream->LostLocked()) {
@@ -223,14 +231,6 @@ size_t RendererCore::Step(std::chrono::milliseconds in_timeout) {
     };
     m_changed.wait_for(lock, in_timeout, allDone);
 
-    // Renderer time moves on for every stream, paced or not: waits on lost streams expire.
-    if (m_uGeneration == uGeneration) {
-        for (RenderStream* pStream : m_streams) {
-            if (pStream->Generation() == uGeneration) {
-                pStream->AdvanceClockLocked();
-            }
-        }
-    }
     return uEnded;
 }
 
