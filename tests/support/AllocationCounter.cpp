@@ -12,7 +12,7 @@ std::atomic<uint64_t> g_uAllocations{0};
 thread_local uint64_t t_uAllocations = 0;
 thread_local uint64_t t_uAllocationsWithPlatform = 0;
 
-void* CountedAllocate(std::size_t in_uSize) {
+[[maybe_unused]] void* CountedAllocate(std::size_t in_uSize) {
     ++t_uAllocationsWithPlatform;
     if (!standin::InsidePlatformCall()) {
         g_uAllocations.fetch_add(1, std::memory_order_relaxed);
@@ -29,6 +29,14 @@ void* CountedAllocate(std::size_t in_uSize) {
 
 namespace testing_support {
 
+bool AllocationCountingAvailable() {
+#ifdef ZV_NO_ALLOCATION_COUNTING
+    return false;
+#else
+    return true;
+#endif
+}
+
 uint64_t GlobalAllocationCount() {
     return g_uAllocations.load(std::memory_order_relaxed);
 }
@@ -41,6 +49,7 @@ uint64_t ThreadAllocationCountWithPlatform() {
 
 }  // namespace testing_support
 
+#ifndef ZV_NO_ALLOCATION_COUNTING
 void* operator new(std::size_t in_uSize) {
     return CountedAllocate(in_uSize);
 }
@@ -73,3 +82,4 @@ void operator delete(void* in_pMemory, std::size_t) noexcept {
 void operator delete[](void* in_pMemory, std::size_t) noexcept {
     std::free(in_pMemory);
 }
+#endif  // ZV_NO_ALLOCATION_COUNTING

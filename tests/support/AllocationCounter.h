@@ -6,6 +6,10 @@
 
 namespace testing_support {
 
+// False in builds whose sanitizer runtime owns operator new (every count is then 0): a test that
+// proves an absence of allocations skips itself there.
+bool AllocationCountingAvailable();
+
 // Allocations on any thread since the program started (platform allocations excluded).
 uint64_t GlobalAllocationCount();
 // Allocations on the calling thread.
