@@ -238,19 +238,21 @@ TEST_F(AsyncActivationTest, HeldCompletionsWaitAndDroppedOnesNeverCome) {
 
 TEST_F(AsyncActivationTest, ScriptedResultsAndFaultsReachTheHandler) {
     const std::wstring id = DefaultRenderId();
+    standin::SetCompletion(standin::Completion::Hold);
     standin::SetActivationResult(E_ACCESSDENIED);
     HandlerRef refused;
     ASSERT_EQ(S_OK, Activate(id, refused.p));
     standin::SetActivationResult(S_OK);
-    standin::FailCall("IActivateAudioInterfaceAsyncOperation::GetActivateResult", 1, E_FAIL);
     HandlerRef failed;
     ASSERT_EQ(S_OK, Activate(id, failed.p));
     standin::FailCall("ActivateAudioInterfaceAsync", 1, E_OUTOFMEMORY);
     HandlerRef notStarted;
     EXPECT_EQ(E_OUTOFMEMORY, Activate(id, notStarted.p));
+    // Completions run in order: the second one's GetActivateResult is the one that fails.
+    standin::FailCall("IActivateAudioInterfaceAsyncOperation::GetActivateResult", 2, E_FAIL);
+    standin::SetCompletion(standin::Completion::Deliver);
     ASSERT_TRUE(standin::WaitForCompletions());
 
-    // Completions run in order, so the first reads the result before the fault is reached.
     EXPECT_EQ(S_OK, refused.p->m_hrCall);
     EXPECT_EQ(E_ACCESSDENIED, refused.p->m_hrActivation);
     EXPECT_EQ(nullptr, refused.p->m_pClient);
