@@ -311,4 +311,25 @@ TEST_F(PluginStyleClientTest, ArrivesBitForBitInRealTimePacing) {
     EXPECT_TRUE(testing_support::NothingLive());
 }
 
+TEST_F(PluginStyleClientTest, EveryStepPacesEachStartedStreamOnce) {
+    BedSineClient first, second;
+    ASSERT_EQ(S_OK, first.Open(10));
+    ASSERT_EQ(S_OK, second.Open(10));
+    ASSERT_TRUE(standin::WaitForStartedStreams(2));
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_EQ(2u, standin::Step());
+    }
+    const std::vector<standin::StreamStats> streams = standin::Streams();
+    ASSERT_EQ(2u, streams.size());
+    for (const standin::StreamStats& stats : streams) {
+        EXPECT_EQ(10u, stats.passes);
+        EXPECT_EQ(0u, stats.missedPasses);
+        EXPECT_EQ(0u, stats.objectsEndedImplicitly);
+    }
+    first.Close();
+    EXPECT_EQ(1u, standin::Step()) << "a released stream is no longer paced";
+    second.Close();
+    EXPECT_EQ(0u, first.Failures() + second.Failures());
+}
+
 }  // namespace
