@@ -293,6 +293,58 @@ TEST_F(RendererActivationTest, StreamKeepsItsOwnDuplicateOfTheEventAndNeverClose
     EXPECT_TRUE(CloseHandle(hCopy));
 }
 
+// A notify object that counts its references and calls back into the renderer from AddRef and
+// Release, which would deadlock if the renderer held its lock while calling them.
+class CountingNotify final : public IUnknown {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        standin::Streams();
+        return ++m_uRefs;
+    }
+    ULONG STDMETHODCALLTYPE Release() override {
+        standin::Streams();
+        return --m_uRefs;
+    }
+    ULONG m_uRefs = 1;
+};
+
+TEST_F(RendererActivationTest, StreamHoldsTheNotifyObjectForItsLifeOnly) {
+    ComRef<ISpatialAudioClient> client;
+    ASSERT_EQ(S_OK, OpenDefaultClient(client));
+    EventHolder event;
+    ComRef<IAudioFormatEnumerator> formats;
+    CountingNotify notify;
+    SpatialAudioObjectRenderStreamActivationParams params = {};
+    params.ObjectFormat = testing_support::FirstFormat(client.Get(), formats);
+    params.StaticObjectTypeMask = static_cast<AudioObjectType>(0x1FFE);
+    params.Category = AudioCategory_GameEffects;
+    params.EventHandle = event.Get();
+    params.NotifyObject =
+        reinterpret_cast<ISpatialAudioObjectRenderStreamNotify*>(static_cast<IUnknown*>(&notify));
+    PROPVARIANT variant;
+    PropVariantInit(&variant);
+    variant.vt = VT_BLOB;
+    variant.blob.cbSize = sizeof(params);
+    variant.blob.pBlobData = reinterpret_cast<BYTE*>(&params);
+    ComRef<ISpatialAudioObjectRenderStream> stream;
+    ASSERT_EQ(S_OK, client->ActivateSpatialAudioStream(
+                        &variant, __uuidof(ISpatialAudioObjectRenderStream), stream.PutVoid()));
+    EXPECT_EQ(2u, notify.m_uRefs);
+    EXPECT_TRUE(standin::StreamActivations().back().hadNotifyObject);
+    stream.Reset();
+    EXPECT_EQ(1u, notify.m_uRefs);
+
+    params.MinDynamicObjectCount = params.MaxDynamicObjectCount = 1000;  // refused
+    EXPECT_EQ(SPTLAUDCLNT_E_NO_MORE_OBJECTS,
+              client->ActivateSpatialAudioStream(
+                  &variant, __uuidof(ISpatialAudioObjectRenderStream), stream.PutVoid()));
+    EXPECT_EQ(1u, notify.m_uRefs) << "a refused activation keeps no reference";
+}
+
 TEST_F(RendererActivationTest, DynamicObjectsAreLimitedByTheStreamAndTheEndpointsGrant) {
     standin::EndpointConfig config;
     config.maxDynamicObjects = 4;

@@ -57,9 +57,6 @@ RenderStream::RenderStream(const StreamSetup& in_setup, uint64_t in_uId, uint64_
       m_event(in_setup.event),
       m_clock(std::make_shared<VirtualClock>()),
       m_pNotify(in_setup.pNotify) {
-    if (m_pNotify != nullptr) {
-        m_pNotify->AddRef();
-    }
     m_objects.reserve(32);
     m_stats.streamId = m_uId;
 }

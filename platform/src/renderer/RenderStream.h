@@ -38,7 +38,7 @@ struct StreamSetup {
     uint32_t uMaxDynamic = 0;
     uint32_t uNonNativeStatics = 0;  // static types of the mask the endpoint renders as objects
     std::shared_ptr<Event> event;    // the client's event
-    IUnknown* pNotify = nullptr;     // the client's notify object; the stream adds a reference
+    IUnknown* pNotify = nullptr;     // a reference to the client's notify object, handed over
 };
 
 class RenderStream final : public ComObject<ISpatialAudioObjectRenderStream> {

@@ -204,6 +204,13 @@ HRESULT SpatialClient::ActivateSpatialAudioStream(const PROPVARIANT* activationP
     // low-frequency one.
     const uint32_t uNonNative =
         BitCount(uMask & ~config.nativeStaticMask & ~uint32_t{AudioObjectType_LowFrequency});
+    // The stream's reference to the client's notify object, taken (and given back on failure)
+    // without the renderer's lock: AddRef and Release are client code.
+    IUnknown* const pNotify =
+        SUCCEEDED(hr) ? reinterpret_cast<IUnknown*>(params.NotifyObject) : nullptr;
+    if (pNotify != nullptr) {
+        pNotify->AddRef();
+    }
     RenderStream* pStream = nullptr;
     {
         RendererCore& core = RendererCore::Instance();
@@ -224,12 +231,15 @@ HRESULT SpatialClient::ActivateSpatialAudioStream(const PROPVARIANT* activationP
             setup.uMaxDynamic = params.MaxDynamicObjectCount;
             setup.uNonNativeStatics = uNonNative;
             setup.event = event;
-            setup.pNotify = reinterpret_cast<IUnknown*>(params.NotifyObject);
+            setup.pNotify = pNotify;
             pStream = RenderStream::CreateLocked(setup);
             record.streamId = pStream->Id();
         }
         record.result = hr;
         core.RecordStreamActivationLocked(record);
+    }
+    if (pStream == nullptr && pNotify != nullptr) {
+        pNotify->Release();
     }
     *stream = static_cast<ISpatialAudioObjectRenderStream*>(pStream);
     return hr;
