@@ -12,6 +12,7 @@
 #include "ClassRegistry.h"
 #include "ComRefCount.h"
 #include "LiveCounters.h"
+#include "TaskMemory.h"
 
 using standin::detail::CallScope;
 using standin::detail::Counters;
@@ -157,6 +158,14 @@ void RegisterComClass(REFCLSID in_clsid, ClassFactoryFn in_pfnCreate) {
     table.entries.push_back(ClassEntry{in_clsid, in_pfnCreate});
 }
 
+void* AllocateTaskMemory(size_t in_uBytes) {
+    void* pMemory = malloc(in_uBytes == 0 ? 1 : in_uBytes);
+    if (pMemory != nullptr) {
+        Counters().taskMemBlocks.fetch_add(1);
+    }
+    return pMemory;
+}
+
 bool ComUsableOnThisThread() {
     return t_apartment.iInitCount > 0 || g_iMtaThreads.load() > 0;
 }
@@ -252,11 +261,7 @@ LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) {
     if (scope.Failed()) {
         return nullptr;
     }
-    void* pMemory = malloc(cb == 0 ? 1 : cb);
-    if (pMemory != nullptr) {
-        Counters().taskMemBlocks.fetch_add(1);
-    }
-    return pMemory;
+    return standin::detail::AllocateTaskMemory(cb);
 }
 
 void WINAPI CoTaskMemFree(LPVOID pv) {

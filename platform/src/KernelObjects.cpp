@@ -71,6 +71,14 @@ void Event::SetClock(std::shared_ptr<VirtualClock> in_clock) {
     m_condition.notify_all();
 }
 
+void Event::DetachClock(const std::shared_ptr<VirtualClock>& in_clock) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_clock == in_clock) {
+        m_clock.reset();
+        m_condition.notify_all();
+    }
+}
+
 DWORD Event::Wait(DWORD in_dwMilliseconds) {
     std::unique_lock<std::mutex> lock(m_mutex);
     auto consume = [this]() {
@@ -94,14 +102,21 @@ DWORD Event::Wait(DWORD in_dwMilliseconds) {
         // Stepped pacing: the time-out runs on the renderer's clock. A pool thread whose work is
         // being waited for gives up at once, since no step may come to end its wait.
         std::shared_ptr<VirtualClock> clock = m_clock;
-        const uint64_t uDeadline = clock->NowNs() + uint64_t{in_dwMilliseconds} * 1000000u;
+        uint64_t uDeadline = clock->NowNs() + uint64_t{in_dwMilliseconds} * 1000000u;
         WorkWaitRegistration registration(shared_from_this());
         for (;;) {
             if (m_bSignalled) {
                 return consume();
             }
-            if (m_clock != clock || clock->NowNs() >= uDeadline ||
-                registration.WorkIsBeingWaitedFor()) {
+            if (m_clock != clock) {
+                if (!m_clock) {
+                    break;  // on the wall clock from here
+                }
+                clock = m_clock;
+                uDeadline = clock->NowNs() + uint64_t{in_dwMilliseconds} * 1000000u;
+                continue;
+            }
+            if (clock->NowNs() >= uDeadline || registration.WorkIsBeingWaitedFor()) {
                 return WAIT_TIMEOUT;
             }
             m_condition.wait(lock);

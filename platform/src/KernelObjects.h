@@ -49,8 +49,12 @@ public:
     // WAIT_OBJECT_0 or WAIT_TIMEOUT. Uses the attached clock, if any, for a finite time-out.
     DWORD Wait(DWORD in_dwMilliseconds);
 
-    // Paces finite waits by in_clock from now on (null: the wall clock again).
+    // Paces finite waits by in_clock from now on (null: the wall clock again). A wait that is
+    // under way goes on under the new clock: from the new clock's present time, or for its whole
+    // time-out on the wall clock.
     void SetClock(std::shared_ptr<VirtualClock> in_clock);
+    // Back to the wall clock if (and only if) the event is paced by in_clock.
+    void DetachClock(const std::shared_ptr<VirtualClock>& in_clock);
     // Wakes the waiters so that they look at their end conditions again.
     void Wake();
 

@@ -116,7 +116,7 @@ TEST_F(HostSpeakerVolumesTest, NextFollowsTheRayAndPreviousTheCallBefore) {
 // The mixer proves that its audio-thread path allocates nothing; the host services it calls
 // there must not allocate either, or the proof would fail for the host's sake.
 TEST(HostAudioThreadServicesTest, AllocateNothing) {
-    if (!testing_support::AllocationsAreCounted()) {
+    if (!testing_support::AllocationCountingAvailable()) {
         GTEST_SKIP() << "allocations are not counted in this build";
     }
     host::HostGlobalContext global(64);

@@ -20,8 +20,10 @@ namespace {
 
 std::atomic<uint64_t> g_uAllocations{0};
 thread_local uint64_t t_uAllocations = 0;
+thread_local uint64_t t_uAllocationsWithPlatform = 0;
 
 void CountAllocation() {
+    ++t_uAllocationsWithPlatform;
     if (!standin::InsidePlatformCall()) {
         g_uAllocations.fetch_add(1, std::memory_order_relaxed);
         ++t_uAllocations;
@@ -65,11 +67,18 @@ extern "C" void __sanitizer_malloc_hook(const volatile void*, size_t) {
 
 namespace testing_support {
 
+bool AllocationCountingAvailable() {
+    return true;
+}
+
 uint64_t GlobalAllocationCount() {
     return g_uAllocations.load(std::memory_order_relaxed);
 }
 uint64_t ThreadAllocationCount() {
     return t_uAllocations;
+}
+uint64_t ThreadAllocationCountWithPlatform() {
+    return t_uAllocationsWithPlatform;
 }
 
 }  // namespace testing_support

@@ -6,6 +6,13 @@
 // GetBuffer is skipped in a pass, object limits and the activation error codes, and the stream's
 // own duplicate of the event handle.
 //
+// Dynamic objects are an endpoint-wide resource, as on Windows: every stream of an endpoint holds
+// max(its MinDynamicObjectCount, its active dynamic objects), plus one for each static type of its
+// mask that the endpoint does not render natively (the low-frequency type excepted); a stream's
+// MinDynamicObjectCount, or a dynamic object beyond it, must fit into what the others leave of the
+// grant (SPTLAUDCLNT_E_NO_MORE_OBJECTS otherwise). An object stops counting when it ends or is
+// released.
+//
 // Pacing. RealTime: a renderer thread signals each started stream's event once per period by the
 // clock. Stepped (the default): nothing happens until Step(), which runs exactly one pass of every
 // started stream and waits until each client has ended it. In stepped pacing, time is the
@@ -56,25 +63,35 @@ EndpointConfig DefaultEndpoint();
 enum class Pacing { Stepped, RealTime };
 void SetPacing(Pacing in_pacing);
 
-// Stepped pacing: runs one pass of every started stream that is not lost (signals its event and
-// waits, at most in_timeout of wall time, until its client has called EndUpdatingAudioObjects),
-// then advances the renderer clock by one period (which also expires waits on lost streams).
-// Returns the number of streams whose pass ended.
+// Stepped pacing: advances the renderer clock by one period (which also expires waits on lost
+// streams), then runs that period's pass of every started stream that is not lost (signals its
+// event and waits, at most in_timeout of wall time, until its client has called
+// EndUpdatingAudioObjects). Returns the number of streams whose pass ended. A client's wait that
+// starts after its pass therefore starts at the time of that pass: a 100 ms wait on a stream that
+// is no longer signalled ends with the tenth Step after it began. Does nothing (0) in real-time
+// pacing.
 size_t Step(std::chrono::milliseconds in_timeout = std::chrono::seconds(5));
 
-// Waits (bounded, wall time) until at least in_count streams are started. Returns whether they are.
+// Waits (bounded, wall time) until at least in_count streams are started (and not lost). Returns
+// whether they are.
 bool WaitForStartedStreams(size_t in_count,
                            std::chrono::milliseconds in_timeout = std::chrono::seconds(5));
 size_t StartedStreamCount();
 
 // The device of the current default endpoint is lost from now on: its streams' events are no
 // longer signalled, and Begin on them fails with in_hrBegin (other update calls on them fail with
-// SPTLAUDCLNT_E_RESOURCES_INVALIDATED). A new endpoint (SetDefaultEndpoint) is a working device.
+// SPTLAUDCLNT_E_RESOURCES_INVALIDATED). It stays the default endpoint until SetDefaultEndpoint or
+// RemoveDefaultEndpoint; activating a client or a stream on it fails with
+// AUDCLNT_E_DEVICE_INVALIDATED. A new endpoint (SetDefaultEndpoint) is a working device.
 void LoseDevice(HRESULT in_hrBegin = AUDCLNT_E_DEVICE_INVALIDATED);
 
 // The asynchronous activation route (ActivateAudioInterfaceAsync). While held, completions are
 // not delivered; releasing delivers the held ones. Dropped completions are never delivered (the
-// operation is still released).
+// operation is still released). Reset drops held completions. The path that activates is the one
+// GetDefaultAudioRenderId returns, or the render interface class
+// "{E6327CAD-DCEC-4949-AE8A-991E976A79D2}"; any other path (an IMMDevice id among them) or no
+// default endpoint completes with the activation result E_NOTFOUND. Completions run one at a
+// time, in order, on one completion thread.
 enum class Completion { Deliver, Hold, Drop };
 void SetCompletion(Completion in_mode);
 // The activation result that the next asynchronous activations report instead of activating

@@ -1,0 +1,334 @@
+#include "RendererCore.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "CallScope.h"
+#include "RenderStream.h"
+
+namespace standin {
+namespace detail {
+namespace {
+
+void ResetRendererHook() {
+    RendererCore::Instance().Reset();
+}
+
+}  // namespace
+
+RendererCore& RendererCore::Instance() {
+    static RendererCore* s_pCore = new RendererCore();  // never destroyed: used at exit
+    return *s_pCore;
+}
+
+RendererCore::RendererCore()
+    : m_pDefault(std::make_shared<EndpointState>(m_uGeneration, EndpointConfig())) {
+    AddResetHook(&ResetRendererHook);
+}
+
+void RendererCore::AddStreamLocked(RenderStream* in_pStream) {
+    m_streams.push_back(in_pStream);
+    m_changed.notify_all();
+}
+
+void RendererCore::RemoveStreamLocked(RenderStream* in_pStream) {
+    auto it = std::find(m_streams.begin(), m_streams.end(), in_pStream);
+    if (it == m_streams.end()) {
+        return;
+    }
+    m_streams.erase(it);
+    if (in_pStream->Generation() == m_uGeneration) {
+        m_retiredStreams.push_back(in_pStream->StatsLocked());
+        m_retiredStreams.back().started = false;
+    }
+    NotifyLocked();
+}
+
+uint32_t RendererCore::FreeDynamicObjectsLocked(const EndpointState* in_pEndpoint) const {
+    uint64_t uUsed = 0;
+    for (const RenderStream* pStream : m_streams) {
+        if (pStream->Endpoint() == in_pEndpoint) {
+            uUsed += pStream->PoolUseLocked();
+        }
+    }
+    const uint64_t uGrant = in_pEndpoint->Config().maxDynamicObjects;
+    return uUsed >= uGrant ? 0 : static_cast<uint32_t>(uGrant - uUsed);
+}
+
+void RendererCore::RecordClientActivationLocked(const ClientActivation& in_record) {
+    m_clientActivations.push_back(in_record);
+}
+
+void RendererCore::RecordStreamActivationLocked(const StreamActivation& in_record) {
+    m_streamActivations.push_back(in_record);
+}
+
+bool RendererCore::WantsPassesLocked(uint64_t in_uGeneration) const {
+    return in_uGeneration == m_uGeneration && (m_uMaxPasses > 0 || m_pObserver);
+}
+
+std::shared_ptr<const PassObserver> RendererCore::RecordPassLocked(const Pass& in_pass) {
+    if (m_uMaxPasses > 0) {
+        if (m_passes.size() >= m_uMaxPasses) {
+            m_passes.pop_front();
+        }
+        m_passes.push_back(in_pass);
+    }
+    return m_pObserver;
+}
+
+void RendererCore::NotifyLocked() {
+    m_changed.notify_all();
+    m_pacerWake.notify_all();
+}
+
+size_t RendererCore::StartedCountLocked() const {
+    size_t uCount = 0;
+    for (const RenderStream* pStream : m_streams) {
+        if (pStream->Generation() == m_uGeneration && pStream->StartedLocked() &&
+            !pStream->LostLocked()) {
+            ++uCount;
+        }
+    }
+    return uCount;
+}
+
+void RendererCore::SetDefaultEndpoint(const EndpointConfig& in_config) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pDefault = std::make_shared<EndpointState>(m_uGeneration, in_config);
+}
+
+void RendererCore::RemoveDefaultEndpoint() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pDefault.reset();
+}
+
+EndpointConfig RendererCore::DefaultEndpoint() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pDefault ? m_pDefault->Config() : EndpointConfig();
+}
+
+void RendererCore::LoseDevice(HRESULT in_hrBegin) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_pDefault) {
+        m_pDefault->LoseLocked(in_hrBegin);
+        NotifyLocked();
+    }
+}
+
+std::thread RendererCore::StopPacerLocked() {
+    m_bPacerStop = true;
+    m_pacerWake.notify_all();
+    return std::move(m_pacer);
+}
+
+void RendererCore::SetPacing(Pacing in_ePacing) {
+    std::thread stopped;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (in_ePacing == m_ePacing) {
+            return;
+        }
+        m_ePacing = in_ePacing;
+        const auto now = std::chrono::steady_clock::now();
+        for (RenderStream* pStream : m_streams) {
+            if (pStream->Generation() == m_uGeneration) {
+                pStream->UseClockLocked(in_ePacing == Pacing::Stepped);
+                pStream->ScheduleLocked(now + pStream->Period());
+            }
+        }
+        if (in_ePacing == Pacing::RealTime) {
+            m_bPacerStop = false;
+            m_pacer = std::thread(&RendererCore::PacerLoop, this);
+        } else {
+            stopped = StopPacerLocked();
+        }
+    }
+    if (stopped.joinable()) {
+        stopped.join();
+    }
+}
+
+// Real-time pacing: signals each started stream once per period by the steady clock, sleeping
+// until the next due signal (or a change of the schedule) in between. A stream that fell more
+// than a period behind (the machine was busy) is rescheduled from now rather than signalled in a
+// burst.
+void RendererCore::PacerLoop() {
+    InternalScope scope;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_bPacerStop) {
+        const auto now = std::chrono::steady_clock::now();
+        auto wakeAt = now + std::chrono::seconds(1);
+        for (RenderStream* pStream : m_streams) {
+            if (pStream->Generation() != m_uGeneration || !pStream->StartedLocked() ||
+                pStream->LostLocked()) {
+                continue;
+            }
+            if (pStream->NextSignalLocked() <= now) {
+                pStream->SignalLocked();
+                auto next = pStream->NextSignalLocked() + pStream->Period();
+                if (next <= now) {
+                    next = now + pStream->Period();
+                }
+                pStream->ScheduleLocked(next);
+            }
+            wakeAt = std::min(wakeAt, pStream->NextSignalLocked());
+        }
+        m_pacerWake.wait_until(lock, wakeAt);
+    }
+}
+
+size_t RendererCore::Step(std::chrono::milliseconds in_timeout) {
+    struct Target {
+        uint64_t uId;
+        uint64_t uPassesBefore;
+        bool bDone;
+    };
+    std::vector<Target> targets;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (m_ePacing != Pacing::Stepped) {
+        return 0;
+    }
+    const uint64_t uGeneration = m_uGeneration;
+    // Renderer time moves on to the next period for every stream, paced or not (waits on lost
+    // streams expire by it); then that period's pass runs. Moving time first means a client's
+    // next wait always starts at the time of the pass it just ended, whatever the threads' timing.
+    for (RenderStream* pStream : m_streams) {
+        if (pStream->Generation() == uGeneration) {
+            pStream->AdvanceClockLocked();
+        }
+    }
+    for (RenderStream* pStream : m_streams) {
+        if (pStream->Generation() == uGeneration && pStream->StartedLocked() &&
+            !pStream->LostLocked()) {
+            targets.push_back(Target{pStream->Id(), pStream->PassesLocked(), false});
+            pStream->SignalLocked();
+        }
+    }
+
+    // Waits until every signalled stream has ended a pass, or is gone, stopped or lost.
+    size_t uEnded = 0;
+    auto allDone = [&]() {
+        bool bAll = true;
+        for (Target& target : targets) {
+            if (target.bDone) {
+                continue;
+            }
+            auto it = std::find_if(m_streams.begin(), m_streams.end(),
+                                   [&](const RenderStream* p) { return p->Id() == target.uId; });
+            if (it == m_streams.end() || m_uGeneration != uGeneration) {
+                target.bDone = true;
+            } else if ((*it)->PassesLocked() > target.uPassesBefore) {
+                target.bDone = true;
+                ++uEnded;
+            } else if (!(*it)->StartedLocked() || (*it)->LostLocked()) {
+                target.bDone = true;
+            } else {
+                bAll = false;
+            }
+        }
+        return bAll;
+    };
+    m_changed.wait_for(lock, in_timeout, allDone);
+
+    return uEnded;
+}
+
+bool RendererCore::WaitForStartedStreams(size_t in_uCount, std::chrono::milliseconds in_timeout) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, in_timeout,
+                              [&]() { return StartedCountLocked() >= in_uCount; });
+}
+
+size_t RendererCore::StartedStreamCount() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return StartedCountLocked();
+}
+
+std::vector<ClientActivation> RendererCore::ClientActivations() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_clientActivations;
+}
+
+std::vector<StreamActivation> RendererCore::StreamActivations() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_streamActivations;
+}
+
+void RendererCore::CapturePasses(size_t in_uMaxPasses) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_uMaxPasses = in_uMaxPasses;
+    while (m_passes.size() > m_uMaxPasses) {
+        m_passes.pop_front();
+    }
+}
+
+std::vector<Pass> RendererCore::TakePasses() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<Pass> passes(std::make_move_iterator(m_passes.begin()),
+                             std::make_move_iterator(m_passes.end()));
+    m_passes.clear();
+    return passes;
+}
+
+void RendererCore::SetPassObserver(PassObserver in_observer) {
+    std::shared_ptr<const PassObserver> pNew;
+    if (in_observer) {
+        pNew = std::make_shared<const PassObserver>(std::move(in_observer));
+    }
+    std::shared_ptr<const PassObserver> pOld;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        pOld = std::move(m_pObserver);
+        m_pObserver = std::move(pNew);
+    }
+    // pOld (the client's function) is destroyed here, outside the lock, unless a pass that is
+    // calling it still holds it.
+}
+
+std::vector<StreamStats> RendererCore::Streams() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<StreamStats> stats = m_retiredStreams;
+    for (const RenderStream* pStream : m_streams) {
+        if (pStream->Generation() == m_uGeneration) {
+            stats.push_back(pStream->StatsLocked());
+        }
+    }
+    std::sort(stats.begin(), stats.end(),
+              [](const StreamStats& a, const StreamStats& b) { return a.streamId < b.streamId; });
+    return stats;
+}
+
+void RendererCore::Reset() {
+    std::thread stopped;
+    std::shared_ptr<const PassObserver> pOldObserver;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        // Streams of the old generation keep working for their clients but are never paced
+        // again; their events go back to the wall clock so that timed waits on them still end.
+        for (RenderStream* pStream : m_streams) {
+            if (pStream->Generation() == m_uGeneration) {
+                pStream->UseClockLocked(false);
+            }
+        }
+        ++m_uGeneration;
+        m_pDefault = std::make_shared<EndpointState>(m_uGeneration, EndpointConfig());
+        if (m_ePacing == Pacing::RealTime) {
+            stopped = StopPacerLocked();
+        }
+        m_ePacing = Pacing::Stepped;
+        m_clientActivations.clear();
+        m_streamActivations.clear();
+        m_retiredStreams.clear();
+        m_uMaxPasses = 0;
+        m_passes.clear();
+        pOldObserver = std::move(m_pObserver);
+        NotifyLocked();
+    }
+    if (stopped.joinable()) {
+        stopped.join();
+    }
+}
+
+}  // namespace detail
+}  // namespace standin

@@ -1,0 +1,365 @@
+// The rules of a processing pass: order of calls, buffers, the life of objects, positions and
+// volumes, Reset, the lost device, and what the capture records. One thread plays the client;
+// Step with no wait stands in for the renderer asking for a pass.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <spatialaudioclient.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "AllocationCounter.h"
+#include "SpatialTestSupport.h"
+#include "StandinFixture.h"
+#include "standin/Renderer.h"
+
+namespace {
+
+using testing_support::ActivateStream;
+using testing_support::ComRef;
+using testing_support::OpenDefaultClient;
+using testing_support::StreamRequest;
+
+class RendererPassTest : public testing_support::StandinTest {
+protected:
+    // A client and a started stream on the default endpoint (configured first if asked).
+    void Open(uint32_t in_uMaxDynamic = 4, uint32_t in_uStaticMask = 0x1FFE) {
+        ASSERT_EQ(S_OK, OpenDefaultClient(m_client));
+        StreamRequest request;
+        request.hEvent = m_hEvent;
+        request.uStaticMask = in_uStaticMask;
+        request.uMaxDynamic = in_uMaxDynamic;
+        ASSERT_EQ(S_OK, ActivateStream(m_client.Get(), request, m_stream));
+        ASSERT_EQ(S_OK, m_stream->Start());
+    }
+    HRESULT Begin() {
+        UINT32 uAvailable = 0;
+        return m_stream->BeginUpdatingAudioObjects(&uAvailable, &m_uFrames);
+    }
+    HRESULT End() { return m_stream->EndUpdatingAudioObjects(); }
+    float* Buffer(ISpatialAudioObject* in_pObject, UINT32* out_puBytes = nullptr) {
+        BYTE* pBuffer = nullptr;
+        UINT32 uBytes = 0;
+        EXPECT_EQ(S_OK, in_pObject->GetBuffer(&pBuffer, &uBytes));
+        if (out_puBytes != nullptr) {
+            *out_puBytes = uBytes;
+        }
+        return reinterpret_cast<float*>(pBuffer);
+    }
+    void SetUp() override {
+        StandinTest::SetUp();
+        m_hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    }
+    void TearDown() override {
+        m_stream.Reset();
+        m_client.Reset();
+        CloseHandle(m_hEvent);
+        StandinTest::TearDown();
+    }
+
+    ComRef<ISpatialAudioClient> m_client;
+    HANDLE m_hEvent = nullptr;
+    ComRef<ISpatialAudioObjectRenderStream> m_stream;
+    UINT32 m_uFrames = 0;
+};
+
+TEST_F(RendererPassTest, CallsOutOfPassOrderAreRefused) {
+    Open();
+    ComRef<ISpatialAudioObject> object;
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_Dynamic, object.Put()));
+    BYTE* pBuffer = reinterpret_cast<BYTE*>(0x1);
+    UINT32 uBytes = 7;
+    EXPECT_EQ(SPTLAUDCLNT_E_OUT_OF_ORDER, End());
+    EXPECT_EQ(SPTLAUDCLNT_E_OUT_OF_ORDER, object->GetBuffer(&pBuffer, &uBytes));
+    EXPECT_EQ(nullptr, pBuffer);
+    EXPECT_EQ(0u, uBytes);
+    EXPECT_EQ(SPTLAUDCLNT_E_OUT_OF_ORDER, object->SetPosition(1, 0, 0));
+    EXPECT_EQ(SPTLAUDCLNT_E_OUT_OF_ORDER, object->SetVolume(0.5f));
+    EXPECT_EQ(SPTLAUDCLNT_E_OUT_OF_ORDER, object->SetEndOfStream(0));
+    ASSERT_EQ(S_OK, Begin());
+    EXPECT_EQ(SPTLAUDCLNT_E_OUT_OF_ORDER, Begin());
+    Buffer(object.Get());
+    EXPECT_EQ(S_OK, End());
+    EXPECT_EQ(SPTLAUDCLNT_E_OUT_OF_ORDER, End());
+
+    const std::vector<standin::StreamStats> streams = standin::Streams();
+    ASSERT_EQ(1u, streams.size());
+    EXPECT_EQ(7u, streams[0].outOfOrderCalls);
+    EXPECT_EQ(1u, streams[0].passes);
+}
+
+TEST_F(RendererPassTest, BuffersComeBackZeroedAndHoldOnePassOfFrames) {
+    standin::EndpointConfig config;
+    config.frameCount = 240;
+    config.reportedFrameCount = 256;
+    standin::SetDefaultEndpoint(config);
+    Open();
+    ComRef<ISpatialAudioObject> object;
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, object.Put()));
+    for (int iPass = 0; iPass < 3; ++iPass) {
+        ASSERT_EQ(S_OK, Begin());
+        EXPECT_EQ(256u, m_uFrames) << "Begin reports the scripted frame count";
+        UINT32 uBytes = 0;
+        float* pSamples = Buffer(object.Get(), &uBytes);
+        ASSERT_EQ(240u * 4u, uBytes);
+        for (UINT32 i = 0; i < 240; ++i) {
+            ASSERT_EQ(0.0f, pSamples[i]) << "pass " << iPass << " sample " << i;
+            pSamples[i] = 1.0f + static_cast<float>(i);
+        }
+        ASSERT_EQ(S_OK, End());
+    }
+
+    // A smaller buffer than the pass, for clients that must not write past it.
+    config.bufferFrames = 100;
+    standin::SetDefaultEndpoint(config);
+    Open();
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, object.Put()));
+    ASSERT_EQ(S_OK, Begin());
+    UINT32 uBytes = 0;
+    Buffer(object.Get(), &uBytes);
+    EXPECT_EQ(400u, uBytes);
+    EXPECT_EQ(S_OK, End());
+}
+
+TEST_F(RendererPassTest, ObjectWithoutABufferInAPassIsEndedForGood) {
+    Open();
+    ComRef<ISpatialAudioObject> fed, skipped, waiting;
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, fed.Put()));
+    ASSERT_EQ(S_OK,
+              m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontRight, skipped.Put()));
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_Dynamic, waiting.Put()));
+
+    ASSERT_EQ(S_OK, Begin());
+    Buffer(fed.Get());
+    Buffer(skipped.Get());
+    ASSERT_EQ(S_OK, End());
+    ASSERT_EQ(S_OK, Begin());
+    Buffer(fed.Get());  // skipped gets no buffer in this pass; waiting never had one
+    ASSERT_EQ(S_OK, End());
+
+    BOOL bActive = TRUE;
+    EXPECT_EQ(S_OK, skipped->IsActive(&bActive));
+    EXPECT_FALSE(bActive);
+    EXPECT_EQ(S_OK, fed->IsActive(&bActive));
+    EXPECT_TRUE(bActive);
+    EXPECT_EQ(S_OK, waiting->IsActive(&bActive));
+    EXPECT_TRUE(bActive) << "an object lives from its first GetBuffer";
+
+    ASSERT_EQ(S_OK, Begin());
+    BYTE* pBuffer = nullptr;
+    UINT32 uBytes = 0;
+    EXPECT_EQ(SPTLAUDCLNT_E_RESOURCES_INVALIDATED, skipped->GetBuffer(&pBuffer, &uBytes));
+    EXPECT_EQ(SPTLAUDCLNT_E_RESOURCES_INVALIDATED, skipped->SetVolume(0.5f));
+    EXPECT_EQ(SPTLAUDCLNT_E_RESOURCES_INVALIDATED, skipped->SetEndOfStream(0));
+    Buffer(fed.Get());
+    Buffer(waiting.Get());
+    // The ended object's type is free again: the client releases it and activates a new one.
+    ComRef<ISpatialAudioObject> replacement;
+    EXPECT_EQ(S_OK,
+              m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontRight, replacement.Put()));
+    Buffer(replacement.Get());
+    ASSERT_EQ(S_OK, End());
+    EXPECT_EQ(1u, standin::Streams()[0].objectsEndedImplicitly);
+}
+
+TEST_F(RendererPassTest, EndOfStreamPlaysTheGivenFramesAndEndsTheObject) {
+    standin::CapturePasses(4);
+    Open();
+    ComRef<ISpatialAudioObject> object;
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_Dynamic, object.Put()));
+    ASSERT_EQ(S_OK, Begin());
+    float* pSamples = Buffer(object.Get());
+    for (UINT32 i = 0; i < m_uFrames; ++i) {
+        pSamples[i] = 0.25f;
+    }
+    EXPECT_EQ(E_INVALIDARG, object->SetEndOfStream(m_uFrames + 1));
+    EXPECT_EQ(S_OK, object->SetEndOfStream(100));
+    ASSERT_EQ(S_OK, End());
+
+    BOOL bActive = TRUE;
+    EXPECT_EQ(S_OK, object->IsActive(&bActive));
+    EXPECT_FALSE(bActive);
+    const std::vector<standin::Pass> passes = standin::TakePasses();
+    ASSERT_EQ(1u, passes.size());
+    ASSERT_EQ(1u, passes[0].objects.size());
+    const std::vector<float>& samples = passes[0].objects[0].samples;
+    ASSERT_EQ(480u, samples.size());
+    EXPECT_EQ(0.25f, samples[99]);
+    EXPECT_EQ(0.0f, samples[100]);
+    EXPECT_EQ(0.0f, samples[479]);
+    EXPECT_EQ(0u, standin::Streams()[0].objectsEndedImplicitly);
+}
+
+TEST_F(RendererPassTest, PositionAndVolumePersistAndStaticObjectsHaveNoPosition) {
+    standin::CapturePasses(8);
+    Open();
+    ComRef<ISpatialAudioObject> dynamic, bed;
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_Dynamic, dynamic.Put()));
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_BackLeft, bed.Put()));
+    ASSERT_EQ(S_OK, Begin());
+    Buffer(dynamic.Get());
+    Buffer(bed.Get());
+    EXPECT_EQ(S_OK, dynamic->SetPosition(1.5f, -0.5f, -2.0f));
+    EXPECT_EQ(S_OK, dynamic->SetVolume(0.25f));
+    EXPECT_EQ(SPTLAUDCLNT_E_PROPERTY_NOT_SUPPORTED, bed->SetPosition(1.0f, 0.0f, 0.0f));
+    EXPECT_EQ(S_OK, bed->SetVolume(0.5f));
+    EXPECT_EQ(E_INVALIDARG, dynamic->SetVolume(1.5f));
+    EXPECT_EQ(E_INVALIDARG, dynamic->SetVolume(-0.1f));
+    EXPECT_EQ(E_INVALIDARG, dynamic->SetVolume(std::numeric_limits<float>::quiet_NaN()));
+    EXPECT_EQ(E_INVALIDARG, dynamic->SetPosition(std::numeric_limits<float>::infinity(), 0, 0));
+    ASSERT_EQ(S_OK, End());
+    ASSERT_EQ(S_OK, Begin());  // nothing set in this pass: the values stay
+    Buffer(dynamic.Get());
+    Buffer(bed.Get());
+    ASSERT_EQ(S_OK, End());
+
+    const std::vector<standin::Pass> passes = standin::TakePasses();
+    ASSERT_EQ(2u, passes.size());
+    for (const standin::Pass& pass : passes) {
+        ASSERT_EQ(2u, pass.objects.size());
+        const standin::ObjectPass& first = pass.objects[0];
+        EXPECT_EQ(AudioObjectType_Dynamic, first.type);
+        EXPECT_EQ(1.5f, first.x);
+        EXPECT_EQ(-0.5f, first.y);
+        EXPECT_EQ(-2.0f, first.z);
+        EXPECT_EQ(0.25f, first.volume);
+        EXPECT_EQ(AudioObjectType_BackLeft, pass.objects[1].type);
+        EXPECT_EQ(0.5f, pass.objects[1].volume);
+    }
+    EXPECT_EQ(0u, passes[0].index);
+    EXPECT_EQ(1u, passes[1].index);
+}
+
+TEST_F(RendererPassTest, ResetNeedsAStoppedStreamAndRevokesEveryObject) {
+    Open();
+    ComRef<ISpatialAudioObject> object;
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, object.Put()));
+    EXPECT_EQ(SPTLAUDCLNT_E_STREAM_NOT_STOPPED, m_stream->Reset());
+    ASSERT_EQ(S_OK, m_stream->Stop());
+    EXPECT_EQ(S_OK, m_stream->Reset());
+    BOOL bActive = TRUE;
+    EXPECT_EQ(S_OK, object->IsActive(&bActive));
+    EXPECT_FALSE(bActive);
+    ASSERT_EQ(S_OK, Begin());
+    BYTE* pBuffer = nullptr;
+    UINT32 uBytes = 0;
+    EXPECT_EQ(SPTLAUDCLNT_E_RESOURCES_INVALIDATED, object->GetBuffer(&pBuffer, &uBytes));
+    ComRef<ISpatialAudioObject> again;
+    EXPECT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, again.Put()));
+    EXPECT_EQ(S_OK, End());
+}
+
+TEST_F(RendererPassTest, LostDeviceFailsBeginAndInvalidatesObjectsUntilANewEndpointArrives) {
+    Open();
+    ComRef<ISpatialAudioObject> object;
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, object.Put()));
+    ASSERT_EQ(S_OK, Begin());
+    Buffer(object.Get());
+    ASSERT_EQ(S_OK, End());
+
+    standin::LoseDevice(AUDCLNT_E_DEVICE_INVALIDATED);
+    EXPECT_EQ(0u, standin::Step(std::chrono::milliseconds(0)));
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(m_hEvent, 0)) << "a lost device never signals";
+    EXPECT_EQ(AUDCLNT_E_DEVICE_INVALIDATED, Begin());
+    BYTE* pBuffer = nullptr;
+    UINT32 uBytes = 0;
+    EXPECT_EQ(SPTLAUDCLNT_E_RESOURCES_INVALIDATED, object->GetBuffer(&pBuffer, &uBytes));
+    EXPECT_EQ(SPTLAUDCLNT_E_RESOURCES_INVALIDATED, End());
+    BOOL bActive = TRUE;
+    EXPECT_EQ(S_OK, object->IsActive(&bActive));
+    EXPECT_FALSE(bActive);
+    ComRef<ISpatialAudioObject> another;
+    EXPECT_EQ(SPTLAUDCLNT_E_RESOURCES_INVALIDATED,
+              m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontRight, another.Put()));
+    EXPECT_TRUE(standin::Streams()[0].lost);
+    EXPECT_EQ(0u, standin::StartedStreamCount());
+
+    // The lost device is still the default until another arrives; activating on it fails.
+    ComRef<ISpatialAudioClient> client;
+    EXPECT_EQ(AUDCLNT_E_DEVICE_INVALIDATED, OpenDefaultClient(client));
+    standin::SetDefaultEndpoint(standin::EndpointConfig());
+    object.Reset();
+    Open();
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, object.Put()));
+    EXPECT_EQ(0u, standin::Step(std::chrono::milliseconds(0)));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_hEvent, 0));
+    EXPECT_EQ(S_OK, Begin());
+    Buffer(object.Get());
+    EXPECT_EQ(S_OK, End());
+
+    // Begin can be scripted to fail with the other documented codes.
+    standin::LoseDevice(SPTLAUDCLNT_E_DESTROYED);
+    EXPECT_EQ(SPTLAUDCLNT_E_DESTROYED, Begin());
+}
+
+TEST_F(RendererPassTest, CaptureKeepsTheLatestPassesAndTheObserverSeesEveryOne) {
+    Open();
+    ComRef<ISpatialAudioObject> object;
+    ASSERT_EQ(S_OK,
+              m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontCenter, object.Put()));
+    standin::CapturePasses(3);
+    std::vector<uint64_t> observed;
+    standin::SetPassObserver([&observed](const standin::Pass& in_pass) {
+        observed.push_back(in_pass.index);
+        // The renderer holds no lock while the observer runs: it may call back in.
+        EXPECT_EQ(1u, standin::Streams().size());
+    });
+    for (int iPass = 0; iPass < 5; ++iPass) {
+        ASSERT_EQ(S_OK, Begin());
+        Buffer(object.Get())[0] = static_cast<float>(iPass);
+        ASSERT_EQ(S_OK, End());
+    }
+    standin::SetPassObserver(nullptr);
+    const std::vector<standin::Pass> passes = standin::TakePasses();
+    ASSERT_EQ(3u, passes.size());
+    for (size_t i = 0; i < passes.size(); ++i) {
+        EXPECT_EQ(2u + i, passes[i].index);
+        EXPECT_EQ(480u, passes[i].frames);
+        ASSERT_EQ(1u, passes[i].objects.size());
+        EXPECT_EQ(static_cast<float>(2 + i), passes[i].objects[0].samples[0]);
+        EXPECT_TRUE(passes[i].objects[0].gotBuffer);
+    }
+    EXPECT_EQ((std::vector<uint64_t>{0, 1, 2, 3, 4}), observed);
+    EXPECT_TRUE(standin::TakePasses().empty());
+}
+
+TEST_F(RendererPassTest, APassAllocatesNothingWhenNobodyCapturesIt) {
+    if (!testing_support::AllocationCountingAvailable()) {
+        GTEST_SKIP() << "this build cannot count allocations";
+    }
+    standin::EndpointConfig config;
+    config.maxDynamicObjects = 32;
+    standin::SetDefaultEndpoint(config);
+    Open(32);
+    std::vector<ComRef<ISpatialAudioObject>> objects(44);
+    for (size_t i = 0; i < objects.size(); ++i) {
+        const AudioObjectType eType =
+            i < 12 ? static_cast<AudioObjectType>(2u << i) : AudioObjectType_Dynamic;
+        ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(eType, objects[i].Put()));
+    }
+    uint64_t uAllocations = 0;
+    for (int iPass = 0; iPass < 20; ++iPass) {
+        standin::Step(std::chrono::milliseconds(0));  // the test's control call, not measured
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_hEvent, 0));
+        const uint64_t uBefore = testing_support::ThreadAllocationCountWithPlatform();
+        ASSERT_EQ(S_OK, Begin());
+        for (size_t i = 0; i < objects.size(); ++i) {
+            BYTE* pBuffer = nullptr;
+            UINT32 uBytes = 0;
+            ASSERT_EQ(S_OK, objects[i]->GetBuffer(&pBuffer, &uBytes));
+            if (i >= 12) {
+                ASSERT_EQ(S_OK, objects[i]->SetPosition(0.0f, 0.0f, -1.0f));
+                ASSERT_EQ(S_OK, objects[i]->SetVolume(0.5f));
+            }
+        }
+        ASSERT_EQ(S_OK, End());
+        uAllocations += testing_support::ThreadAllocationCountWithPlatform() - uBefore;
+    }
+    EXPECT_EQ(0u, uAllocations);
+}
+
+}  // namespace
