@@ -51,7 +51,7 @@ TEST_F(MixerRegistrationTest, ListReadsAttachmentThenMixer) {
     EXPECT_EQ(6u, pMixer->eType);
     EXPECT_EQ(275u, pMixer->uCompanyId);
     EXPECT_EQ(799u, pMixer->uPluginId);
-    EXPECT_EQ(nullptr, pMixer->pCreatePlugin);
+    EXPECT_NE(nullptr, pMixer->pCreatePlugin);
     EXPECT_NE(nullptr, pMixer->pCreateParam);
 }
 
