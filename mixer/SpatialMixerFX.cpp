@@ -113,6 +113,7 @@ ZvResult SpatialMixerFX::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
         // Without a worker nobody would feed the objects: run on the bed instead.
         ReleaseStream();
     }
+    m_bReady = true;
     return ZV_Success;
 }
 
@@ -254,6 +255,9 @@ ZvResult SpatialMixerFX::TermPlugin(ZV::IPluginMemAlloc* in_pAllocator) {
 }
 
 ZvResult SpatialMixerFX::ResetPlugin() {
+    if (!m_bReady) {
+        return ZV_Success;
+    }
     if (m_scratch.pData != nullptr) {
         memset(m_scratch.pData, 0, m_uBufferBytes);
     }
@@ -319,8 +323,9 @@ void SpatialMixerFX::DisconnectInput(ZV::IMixerInputContext* in_pInput) {
 void SpatialMixerFX::MixInput(ZV::IMixerInputContext* in_pInputContext, ZvVolumeRamp in_baseVolume,
                               ZvVolumeRamp in_emitterListenerVolume,
                               ZvSampleBuffer* io_pInputBuffer, ZvSampleBuffer* io_pMixBuffer) {
+    // A mixer whose InitPlugin failed is not usable (and the host does not use it).
     if (in_pInputContext == nullptr || io_pInputBuffer == nullptr || io_pMixBuffer == nullptr ||
-        m_pGlobalContext == nullptr) {
+        !m_bReady) {
         return;
     }
     ZV_CHECK(kSource, io_pInputBuffer->uValidFrames == io_pMixBuffer->MaxFrames());
@@ -478,7 +483,7 @@ void SpatialMixerFX::MixIntoBed(ZV::IMixerInputContext* in_pInputContext,
 // ---- End of the mix ----
 
 void SpatialMixerFX::FinishMix(ZvSampleBuffer* io_pMixBuffer) {
-    if (io_pMixBuffer == nullptr || m_pGlobalContext == nullptr) {
+    if (io_pMixBuffer == nullptr || !m_bReady) {
         return;
     }
     MixerRenderStream* pStream = m_stream.Current();
@@ -590,7 +595,7 @@ void SpatialMixerFX::ResetLostStream() {
     }
     // What the rings still hold belongs to the lost stream.
     for (ObjectRecord* pRecord : m_apRecords) {
-        if (pRecord != nullptr) {
+        if (pRecord != nullptr && pRecord->pRing != nullptr) {
             pRecord->pRing->Reset();
         }
     }

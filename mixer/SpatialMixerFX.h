@@ -106,6 +106,7 @@ private:
 
     ZV::IPluginMemAlloc* m_pAllocator = nullptr;
     ZV::IMixerPluginContext* m_pContext = nullptr;
+    bool m_bReady = false;  // InitPlugin succeeded: the frame operations may run
     ZV::IGlobalPluginContext* m_pGlobalContext = nullptr;
     SpatialMixerFXParams* m_pParams = nullptr;
 

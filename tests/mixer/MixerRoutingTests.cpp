@@ -6,7 +6,6 @@
 
 #include <cmath>
 
-#include "AssertRecorder.h"
 #include "MixerTestSupport.h"
 #include "SpatialMixerFXAttachmentParams.h"
 
@@ -264,7 +263,6 @@ TYPED_TEST(MixerRoutingTest, TheRingsAbsorbHostBuffersLongerThanARendererPass) {
 }
 
 TYPED_TEST(MixerRoutingTest, EveryRayIsAskedForAndRayZeroPlacesTheVoice) {
-    testing_support::AssertRecorder checks;
     ASSERT_EQ(ZV_Success, this->Start());
     auto& voice = this->AddVoice(kMono, {1.0f}, 1.0f, 0.0f);
     voice.Context().SetRays({{4.0f, 0.0f, 0.0f}, {9.0f, 1.0f, 0.0f}, {7.0f, 2.0f, 0.0f}});
@@ -280,14 +278,15 @@ TYPED_TEST(MixerRoutingTest, EveryRayIsAskedForAndRayZeroPlacesTheVoice) {
     EXPECT_EQ(1.0f, ray.fOcclusion);
     EXPECT_EQ(0xFFFFFFFFu, ray.uEmitterChannelMask);
     EXPECT_EQ(0u, ray.uPositionIndex);
-    EXPECT_TRUE(checks.Reports().empty());
+    EXPECT_TRUE(this->m_checks.Reports().empty());
 
     // A host that fails the call breaks its contract: reported, and the ray taken as it is.
     voice.Context().FailGet3DPosition(true);
     this->Frame();
     this->Frame();
-    EXPECT_TRUE(checks.Saw("in_pInputContext->Get3DPosition(uNumRays - 1, ray) == ZV_Success",
-                           "SpatialMixerFX"));
+    EXPECT_TRUE(this->m_checks.Saw(
+        "in_pInputContext->Get3DPosition(uNumRays - 1, ray) == ZV_Success", "SpatialMixerFX"));
+    this->m_checks.Clear();
     const standin::Pass pass = this->LastPass();
     ASSERT_EQ(1u, SoundingObjects(pass));
     EXPECT_EQ(0.0f, pass.objects[0].x);

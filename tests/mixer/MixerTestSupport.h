@@ -9,10 +9,12 @@
 
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "AssertRecorder.h"
 #include "AsyncStreamActivation.h"
 #include "DesktopStreamActivation.h"
 #include "HostAllocatorTest.h"
@@ -90,6 +92,12 @@ protected:
 
     void TearDown() override {
         Terminate();
+        // A check that a test did not expect (and Clear) is a fault: the mixer reports only
+        // what a host or a platform did wrong.
+        for (const testing_support::CheckReport& report : m_checks.Reports()) {
+            ADD_FAILURE() << "check reported: " << report.expression << " (" << report.source
+                          << ")";
+        }
         HostAllocatorTest::TearDown();
     }
 
@@ -104,10 +112,14 @@ protected:
         uint8_t aBlock[5] = {static_cast<uint8_t>(in_bBypass ? 1 : 0)};
         memcpy(aBlock + 1, &in_iMaxObjects, 4);
         m_pParams->InitParameters(&m_allocator, aBlock, sizeof(aBlock));
-        m_pMixer = SpatialMixerFX::Create(&m_allocator, Build::Activation());
+        m_pMixer = SpatialMixerFX::Create(
+            &m_allocator, m_pActivation != nullptr ? *m_pActivation : Build::Activation());
         EXPECT_NE(nullptr, m_pMixer);
         m_format.uSampleRate = 48000;
         m_format.channelConfig = Layout(in_uOutputMask);
+        if (m_beforeInit) {
+            m_beforeInit();
+        }
         const ZvResult eResult =
             m_pMixer->InitPlugin(&m_allocator, m_pContext.get(), m_pParams, m_format);
         m_pDriver =
@@ -207,6 +219,11 @@ protected:
         return m_pDriver->MixSample(in_uChannel, in_uFrame);
     }
 
+    testing_support::AssertRecorder m_checks;
+    // Another activation than the build's (for a shorter wait, say); null: the build's.
+    const MixerStreamActivation* m_pActivation = nullptr;
+    // Runs right before InitPlugin (to arm an allocation failure, say).
+    std::function<void()> m_beforeInit;
     std::unique_ptr<host::HostGlobalContext> m_pGlobal;
     std::unique_ptr<host::HostMixerContext> m_pContext;
     SpatialMixerFXParams* m_pParams = nullptr;
