@@ -153,12 +153,23 @@ TYPED_TEST(MixerStreamTest, ALostDeviceGivesWayToTheNewDefaultEndpoint) {
     // The renderer stops signalling: the worker's wait runs out after 100 ms of renderer time.
     standin::LoseDevice();
     ASSERT_TRUE(this->StepUntilLost());
+    // The new endpoint's passes are twice as long as the worker's byte buffer, which was made for
+    // the first stream: each object gets what the buffer holds, and silence after it.
     standin::EndpointConfig newEndpoint;
     newEndpoint.id = L"{0.0.0.00000000}.{a1b2c3d4-0000-4000-8000-000000000001}";
     newEndpoint.maxDynamicObjects = 8;
+    newEndpoint.frameCount = 960;
     standin::SetDefaultEndpoint(newEndpoint);
 
-    ASSERT_TRUE(this->PlayingAgainOnAnotherStream(uLost));
+    standin::Pass pass;
+    ASSERT_TRUE(this->FramesUntil([&]() {
+        pass = this->LastPass();
+        return pass.streamId != 0 && pass.streamId != uLost && SoundingObjects(pass) == 2;
+    }));
+    ASSERT_EQ(960u, pass.objects[0].samples.size());
+    const std::vector<float>& samples = pass.objects[0].samples;
+    EXPECT_TRUE(AllNear(std::vector<float>(samples.begin(), samples.begin() + 480), 0.5f));
+    EXPECT_TRUE(AllNear(std::vector<float>(samples.begin() + 480, samples.end()), 0.0f));
     EXPECT_EQ(8u, this->LastCounters().uMaxAvailableObjects);
     EXPECT_EQ(TypeParam::kDesktop ? 1u : 0u, this->Notices());
 }
