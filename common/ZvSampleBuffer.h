@@ -23,6 +23,13 @@ struct ZvSampleBuffer {
         ZV_CHECK("ZvCommonDefs", in_uIndex < NumChannels());
         return pData + static_cast<uintptr_t>(in_uIndex) * uMaxFrames;
     }
+
+    // Whether channel in_uIndex can be read: the same check and report as GetChannel, for callers
+    // that must not form a pointer past the buffer.
+    bool HasChannel(uint32_t in_uIndex) const {
+        ZV_CHECK("ZvCommonDefs", in_uIndex < NumChannels());
+        return pData != nullptr && in_uIndex < NumChannels();
+    }
 };
 
 // fPrev is the gain at the first frame; a linear ramp across the buffer heads for fNext.
