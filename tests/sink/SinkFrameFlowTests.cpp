@@ -125,7 +125,8 @@ TEST_F(SinkFrameFlowTest, EachLayoutPlaysEveryChannelOnItsBedObjectBitForBit) {
 }
 
 // Four-frame buffers and passes: a ramp from 0 to 1 gives the gains 0, 0.25, 0.5 and 0.75 on
-// every channel, times DirectGain, which a change applies from the next buffer on.
+// every channel, times DirectGain, which a change applies from the next buffer on (unlike a
+// change of ChannelConfig).
 TEST_F(SinkFrameFlowTest, TheRampAndDirectGainApplyToEveryFrame) {
     standin::SetDefaultEndpoint(EndpointWithPeriod(4));
     SinkSetup setup;
@@ -163,6 +164,9 @@ TEST_F(SinkFrameFlowTest, TheRampAndDirectGainApplyToEveryFrame) {
             EXPECT_EQ(expected, Played(passes[0], entry.first)) << "object type " << entry.first;
         }
         uFirstFrame += 4;
+        // The layout was chosen at InitPlugin: a later change of ChannelConfig does nothing.
+        const uint32_t uStereo = 0;
+        ASSERT_EQ(ZV_Success, m_pParams->SetParameter(SinkParamId_ChannelConfig, &uStereo, 4));
     }
 }
 
