@@ -79,33 +79,15 @@ TEST(SinkFrameDriverTest, AFrameAsksThenHandsOverThenEnds) {
     EXPECT_EQ(TaggedMixSource::Sample(0, 8), sink.handOvers[1].firstChannel[0]);
     EXPECT_EQ(2u, driver.FramesRun());
 
-    EXPECT_TRUE(driver.RunFrame());
-    EXPECT_EQ(1u, driver.FillSink(1)) << "the limit holds while the sink wants more";
-    EXPECT_EQ(1u, sink.answers.size());
-}
-
-TEST(SinkFrameDriverTest, SkippedFramesAndOtherBuffersReachTheSinkAsAsked) {
-    RecordingSink sink;
-    sink.answers = {1, 1, 1, 1};
-    SinkFrameDriver driver(sink, kStereo, 4);
+    // A skipped frame ends without a hand-over.
     driver.SkipConsume(1);
     EXPECT_TRUE(driver.RunFrame());
-    EXPECT_EQ((std::vector<std::string>{"IsDataNeeded", "OnFrameEnd"}), sink.calls);
-    EXPECT_EQ(0u, driver.BuffersConsumed());
-
-    // Without a source: silence at unity gain.
-    EXPECT_TRUE(driver.RunFrame());
-    ASSERT_EQ(1u, sink.handOvers.size());
-    EXPECT_EQ(std::vector<float>(4, 0.0f), sink.handOvers[0].firstChannel);
-    EXPECT_EQ(1.0f, sink.handOvers[0].ramp.fPrev);
-
-    const ZvChannelLayout sevenOne = ZvChannelLayout::FromMask(0x63F);
-    driver.SetLayout(sevenOne);
-    driver.SetValidFrames(9);
-    EXPECT_TRUE(driver.RunFrame());
-    EXPECT_EQ(sevenOne.Serialize(), sink.handOvers[1].uLayoutWord);
-    EXPECT_EQ(9u, sink.handOvers[1].uValidFrames) << "what the buffer claims, not what it holds";
-    EXPECT_EQ(8u, driver.Buffer().NumChannels());
+    ASSERT_LE(2u, sink.calls.size());
+    EXPECT_EQ("IsDataNeeded", sink.calls[sink.calls.size() - 2]);
+    EXPECT_EQ("OnFrameEnd", sink.calls.back());
+    EXPECT_EQ(2u, driver.BuffersConsumed());
+    EXPECT_EQ(1u, driver.FillSink(1)) << "the limit holds while the sink wants more";
+    EXPECT_EQ(1u, sink.answers.size());
 }
 
 TEST(TaggedMixSourceTest, EverySampleNamesItsChannelAndFrame) {
