@@ -24,11 +24,13 @@ struct ZvSampleBuffer {
         return pData + static_cast<uintptr_t>(in_uIndex) * uMaxFrames;
     }
 
-    // Whether channel in_uIndex can be read: the same check and report as GetChannel, for callers
-    // that must not form a pointer past the buffer.
-    bool HasChannel(uint32_t in_uIndex) const {
+    // The same check, for callers that treat a channel beyond the buffer as missing: null then.
+    float* FindChannel(uint32_t in_uIndex) const {
         ZV_CHECK("ZvCommonDefs", in_uIndex < NumChannels());
-        return pData != nullptr && in_uIndex < NumChannels();
+        if (in_uIndex >= NumChannels()) {
+            return nullptr;
+        }
+        return pData + static_cast<uintptr_t>(in_uIndex) * uMaxFrames;
     }
 };
 

@@ -4,6 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ clang clang-format libclang-rt-14-dev
+    g++-multilib  # the 32-bit layout checks compile with -m32
     libgtest-dev libgmock-dev libbenchmark-dev
 )
 

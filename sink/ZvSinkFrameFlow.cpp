@@ -90,9 +90,7 @@ void ZvSinkISAC::InterleaveIntoSlot(const ZvSampleBuffer& in_buffer, uint32_t in
                 const uint32_t uChannel =
                     ZV::MaskOrderToPipelineIndex(in_buffer.channelConfig, uIn);
                 // A channel the buffer does not hold is played as silence.
-                if (in_buffer.HasChannel(uChannel)) {
-                    pIn = in_buffer.GetChannel(uChannel);
-                }
+                pIn = in_buffer.pData != nullptr ? in_buffer.FindChannel(uChannel) : nullptr;
             }
             if (pIn != nullptr) {
                 float fGain = in_gain.fPrev;

@@ -87,6 +87,8 @@ public:
     uint32_t SlotBytes() const { return m_uSlotBytes; }
     uint32_t PeriodFrames() const { return m_uPeriodFrames; }
     uint32_t NumBedObjects() const { return m_uNumBedObjects; }
+    // The event of the stream now open (null when none is), which the worker waits on.
+    HANDLE StreamEvent() const { return m_hEvent.Get(); }
 
 private:
     struct BedEntry {

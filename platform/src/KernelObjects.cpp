@@ -57,6 +57,11 @@ void Event::Reset() {
     m_bSignalled = false;
 }
 
+size_t Event::Waiters() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_uWaiters;
+}
+
 void Event::Wake() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_condition.notify_all();
@@ -93,6 +98,7 @@ DWORD Event::Wait(DWORD in_dwMilliseconds) {
     if (in_dwMilliseconds == 0) {
         return WAIT_TIMEOUT;
     }
+    WaiterScope waiter(m_uWaiters);
     if (in_dwMilliseconds == INFINITE) {
         m_condition.wait(lock, [this]() { return m_bSignalled; });
         return consume();

@@ -57,13 +57,28 @@ public:
     void DetachClock(const std::shared_ptr<VirtualClock>& in_clock);
     // Wakes the waiters so that they look at their end conditions again.
     void Wake();
+    // Threads blocked in Wait right now.
+    size_t Waiters();
 
 private:
+    // Counts a thread blocked in Wait for its scope (m_mutex held when it is made and ends).
+    class WaiterScope {
+    public:
+        explicit WaiterScope(size_t& io_uWaiters) : m_uWaiters(io_uWaiters) { ++m_uWaiters; }
+        ~WaiterScope() { --m_uWaiters; }
+        WaiterScope(const WaiterScope&) = delete;
+        WaiterScope& operator=(const WaiterScope&) = delete;
+
+    private:
+        size_t& m_uWaiters;
+    };
+
     friend class VirtualClock;
     const bool m_bManualReset;
     std::mutex m_mutex;
     std::condition_variable m_condition;
     bool m_bSignalled;
+    size_t m_uWaiters = 0;
     std::shared_ptr<VirtualClock> m_clock;
 };
 

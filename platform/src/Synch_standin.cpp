@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "CallScope.h"
+#include "standin/Control.h"
 #include "KernelObjects.h"
 #include "LiveCounters.h"
 
@@ -34,6 +35,15 @@ void SetLastErrorFromHresult(HRESULT in_hr) {
 }
 
 }  // namespace
+
+namespace standin {
+
+size_t WaitingThreads(HANDLE in_hEvent) {
+    std::shared_ptr<detail::Event> event = detail::LookupEvent(in_hEvent);
+    return event ? event->Waiters() : 0;
+}
+
+}  // namespace standin
 
 extern "C" {
 

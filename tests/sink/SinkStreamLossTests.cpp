@@ -67,27 +67,19 @@ protected:
         standin::TakePasses();
     }
 
-    // The renderer stops signalling. Steps of a lost stream wait for no client, so the test first
-    // waits until the worker has entered its wait after its last pass; from then the wait cannot
-    // expire before the tenth step, and has expired by the eleventh (the step that races the
-    // worker's reading of the renderer's clock aside).
+    // The renderer stops signalling. Once the worker has begun its wait after its last pass, the
+    // wait expires with the tenth step (100 ms of renderer time), and not before.
     void LoseTheDevice() {
-        ASSERT_TRUE(WaitUntil([]() {
-            return standin::CallCount("WaitForSingleObject") >
-                   standin::CallCount(
-                       "ISpatialAudioObjectRenderStreamBase::EndUpdatingAudioObjects");
-        }));
+        ASSERT_TRUE(
+            WaitUntil([&]() { return standin::WaitingThreads(m_pSink->StreamEvent()) == 1; }));
         standin::LoseDevice();
         for (int i = 0; i < 9; ++i) {
             EXPECT_EQ(0u, standin::Step());
         }
         EXPECT_EQ(StreamRunning, m_pSink->GetStreamState()) << "lost before 100 ms";
-        const auto lost = [&]() { return m_pSink->GetStreamState() == StreamLost; };
         EXPECT_EQ(0u, standin::Step());
-        if (!WaitUntil(lost, std::chrono::milliseconds(500))) {
-            EXPECT_EQ(0u, standin::Step());
-        }
-        ASSERT_TRUE(WaitUntil(lost)) << "still running 100 ms after the wait began";
+        ASSERT_TRUE(WaitUntil([&]() { return m_pSink->GetStreamState() == StreamLost; }))
+            << "still running 100 ms after the wait began";
     }
 
     std::vector<float> PlayedFrontLeft() {

@@ -50,6 +50,10 @@ struct LiveCounts {
 };
 LiveCounts Live();
 
+// Threads blocked in WaitForSingleObject on the event in_hEvent right now (0 for a handle that is
+// not an event). Lets a test know that a thread has really begun its wait.
+size_t WaitingThreads(HANDLE in_hEvent);
+
 // Ends everything a test may have scripted: faults, the call log, the renderer's configuration
 // (back to one default endpoint, stepped pacing, no capture) and its history. Live objects are
 // not touched (a test checks Live() itself).
