@@ -41,10 +41,21 @@ void BinauralRenderer::AddSource(const float* in_pSamples, size_t in_uFrames, fl
     m_fft.Forward(m_input.data(), m_bins.data());
     ++m_uTransforms;
     const HrtfSet::Spectra spectra = m_rHrtf.SpectraFor(in_fAzimuth, in_fElevation);
-    const size_t uBins = m_bins.size();
-    for (size_t uBin = 0; uBin < uBins; ++uBin) {
-        m_sumLeft[uBin] += m_bins[uBin] * spectra.pLeft[uBin];
-        m_sumRight[uBin] += m_bins[uBin] * spectra.pRight[uBin];
+    // Complex multiply-add written out on the parts: std::complex's operator* checks for NaNs
+    // and keeps the loop from vectorising.
+    const size_t uValues = 2 * m_bins.size();
+    const float* pBins = reinterpret_cast<const float*>(m_bins.data());
+    const float* pLeft = reinterpret_cast<const float*>(spectra.pLeft);
+    const float* pRight = reinterpret_cast<const float*>(spectra.pRight);
+    float* pSumLeft = reinterpret_cast<float*>(m_sumLeft.data());
+    float* pSumRight = reinterpret_cast<float*>(m_sumRight.data());
+    for (size_t uValue = 0; uValue < uValues; uValue += 2) {
+        const float fRe = pBins[uValue];
+        const float fIm = pBins[uValue + 1];
+        pSumLeft[uValue] += fRe * pLeft[uValue] - fIm * pLeft[uValue + 1];
+        pSumLeft[uValue + 1] += fRe * pLeft[uValue + 1] + fIm * pLeft[uValue];
+        pSumRight[uValue] += fRe * pRight[uValue] - fIm * pRight[uValue + 1];
+        pSumRight[uValue + 1] += fRe * pRight[uValue + 1] + fIm * pRight[uValue];
     }
     m_bAny = true;
 }

@@ -189,7 +189,10 @@ void PassRenderer::AddPasses(uint64_t in_uFrame, const std::vector<standin::Pass
     }
 
     m_uLatestFrame = std::max(m_uLatestFrame, in_uFrame);
-    if (m_uLatestFrame > m_config.uLateFrames) {
+    // Written out a second at a time, so that the part kept for late passes moves seldom.
+    if (m_uLatestFrame > m_config.uLateFrames &&
+        m_uLatestFrame - m_config.uLateFrames >=
+            m_speakers.WrittenFrames() + m_config.uSampleRate) {
         const uint64_t uFinal = m_uLatestFrame - m_config.uLateFrames;
         m_speakers.FlushBefore(uFinal);
         m_binaural.FlushBefore(uFinal);
