@@ -11,7 +11,11 @@ cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
 
 out=scene-output
-build/release/bin/scene_player --out "$out" "$@"
+if ! build/release/bin/scene_player --out "$out" "$@"; then
+    echo "The scene did not play (the reason is above). It needs the engine libraries of all" \
+         "three plug-ins (ZvSpatialSink, SpatialEffectEngine, SpatialMixerFX) in the build." >&2
+    exit 1
+fi
 
 name=$(ls -t "$out"/*-report.json | head -n 1 | xargs basename | sed 's/-report\.json$//')
 cat <<TEXT

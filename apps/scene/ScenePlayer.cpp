@@ -185,7 +185,6 @@ private:
     std::vector<float> m_panVolumes;
     PassRenderer m_output;
     size_t m_uActivationsSeen = 0;
-    uint64_t m_uSinkStream = 0, m_uEffectStream = 0, m_uMixerStream = 0;
     uint32_t m_uLastPlaying = 0;
     bool m_bEffectDiverts = false;
     uint32_t m_uMixerVisited = 0;  // object records the mixer's worker visits per pass
