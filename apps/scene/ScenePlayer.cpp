@@ -545,6 +545,10 @@ bool Run::Play(std::string& out_error) {
     const uint32_t uPeriod = m_scene.uRendererFrames;
     // One buffer more than the scene, so that the renderer's last period has its samples.
     const uint64_t uHostBuffers = (uTotal + uHost - 1) / uHost + 1;
+    // The per-frame records are made room for before the run, so that the frames do not grow them.
+    m_result.counters.reserve(uHostBuffers);
+    m_result.pluginNanoseconds.reserve(uHostBuffers);
+    m_result.frameNanoseconds.reserve(uHostBuffers);
     const Clock::time_point start = Clock::now();
     uint64_t uSteps = 0;
     for (uint64_t uBuffer = 0; uBuffer < uHostBuffers; ++uBuffer) {
