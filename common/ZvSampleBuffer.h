@@ -23,6 +23,15 @@ struct ZvSampleBuffer {
         ZV_CHECK("ZvCommonDefs", in_uIndex < NumChannels());
         return pData + static_cast<uintptr_t>(in_uIndex) * uMaxFrames;
     }
+
+    // The same check, for callers that treat a channel beyond the buffer as missing: null then.
+    float* FindChannel(uint32_t in_uIndex) const {
+        ZV_CHECK("ZvCommonDefs", in_uIndex < NumChannels());
+        if (in_uIndex >= NumChannels()) {
+            return nullptr;
+        }
+        return pData + static_cast<uintptr_t>(in_uIndex) * uMaxFrames;
+    }
 };
 
 // fPrev is the gain at the first frame; a linear ramp across the buffer heads for fNext.

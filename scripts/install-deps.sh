@@ -4,6 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ clang clang-format libclang-rt-14-dev pkg-config
+    g++-multilib  # the 32-bit layout checks compile with -m32
     libgtest-dev libgmock-dev libbenchmark-dev
     # The scene player: WAV files, the SOFA set of head-related impulse responses
     # (/usr/share/libmysofa/default.sofa comes with libmysofa1), FFTs, scene files, and SVG to PNG

@@ -2,16 +2,10 @@
 // effect). Built in when ZV_SPATIALEFFECT_ENGINE_LIBRARIES (tool/CMakeLists.txt) names the engine
 // libraries.
 
-#include "ZvPluginRegistration.h"
-#include "ZvResult.h"
-
-// The factories of the engine libraries.
-ZV::IPlugin* CreateISACFXPlugin(ZV::IPluginMemAlloc* in_pAllocator);
-ZV::IPluginParam* CreateISACFXParams(ZV::IPluginMemAlloc* in_pAllocator);
+#include "ISACFXRegistration.h"
 
 namespace {
 
-ZvPluginRegistration g_effectRecord(ZvPluginTypeEffect, kZvCompanyId, kZvEffectPluginId,
-                                    &CreateISACFXPlugin, &CreateISACFXParams);
+ISACFXRegistration g_effectRecord;
 
 }  // namespace

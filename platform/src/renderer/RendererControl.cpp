@@ -1,6 +1,7 @@
 // The control API of standin/Renderer.h over the renderer's core (the asynchronous route's
 // controls live with it, in AsyncActivation.cpp).
 
+#include "CallScope.h"
 #include "RendererCore.h"
 #include "standin/Renderer.h"
 
@@ -35,6 +36,9 @@ void SetPacing(Pacing in_pacing) {
 }
 
 size_t Step(std::chrono::milliseconds in_timeout) {
+    // The renderer's own bookkeeping: a test counting a client's allocations around a pass does
+    // not count the step's.
+    detail::InternalScope scope;
     return detail::RendererCore::Instance().Step(in_timeout);
 }
 

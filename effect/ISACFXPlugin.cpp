@@ -1,0 +1,390 @@
+#include "ISACFXPlugin.h"
+
+#include <string.h>
+
+#include "AssertHook.h"
+#include "BusInterleaver.h"
+#include "HostMemory.h"
+#include "RingFormat.h"
+#include "SpatialStreamOpener.h"
+
+namespace {
+
+constexpr const char* kSource = "ISACFX";
+constexpr const char* kChannelCountMessage =
+    "Windows Sonic Effect plugin error: Channel Count > 12";
+constexpr uint32_t kErrorLevel = 2;
+constexpr const char* kRingInitFailedReport = "!\"ISAC CBuffer InitFailed.\"";
+
+// All twelve bed types are reserved whatever the bus's channel count; no dynamic objects are used,
+// but the renderer's maximum is asked: without spatial sound (0) the effect does not divert.
+constexpr SpatialStreamRequest kStreamRequest = {0x1FFE, DynamicObjectUse::None, true, 1, false};
+
+// The bed table: bus column k plays on the object of entry k.
+constexpr AudioObjectType kBedTypes[ISACFXPlugin::kMaxChannels] = {
+    AudioObjectType_FrontLeft,     AudioObjectType_FrontRight,  AudioObjectType_FrontCenter,
+    AudioObjectType_LowFrequency,  AudioObjectType_BackLeft,    AudioObjectType_BackRight,
+    AudioObjectType_SideLeft,      AudioObjectType_SideRight,   AudioObjectType_TopFrontLeft,
+    AudioObjectType_TopFrontRight, AudioObjectType_TopBackLeft, AudioObjectType_TopBackRight,
+};
+
+// The longest the worker waits for the renderer before it takes the stream for lost.
+constexpr DWORD kPassWaitMs = 100;
+// The worker's pause per cycle while there is no running stream: it never spins.
+constexpr DWORD kIdleSleepMs = 1;
+
+constexpr uint32_t kSampleBytes = sizeof(float);
+
+uint32_t Min(uint32_t in_uA, uint32_t in_uB) {
+    return in_uA < in_uB ? in_uA : in_uB;
+}
+
+}  // namespace
+
+ISACFXPlugin::ISACFXPlugin()
+    : m_pScratch(nullptr),
+      m_uPeriodFrames(0),
+      m_uFrameBytes(0),
+      m_uNumChannels(0),
+      m_pInterleave(nullptr),
+      m_channelLayout(),
+      m_uRingBytes(0),
+      m_uInterleaveBytes(0),
+      m_pRing(nullptr),
+      m_bRunning(false),
+      m_eStreamState(StreamClosed),
+      m_uMaxDynamicObjects(0),
+      m_bed(),
+      m_pWork(nullptr),
+      m_uInterleaveFrames(0),
+      m_uScratchFrames(0) {}
+
+// The members do the releasing, in reverse order of declaration: the bed objects (the array from
+// its last entry down), the stream, the client, and last the event.
+ISACFXPlugin::~ISACFXPlugin() = default;
+
+ZvResult ISACFXPlugin::TermPlugin(ZV::IPluginMemAlloc* in_pAllocator) {
+    ZV_CHECK(kSource, in_pAllocator != NULL);
+    if (m_pInterleave != nullptr && in_pAllocator != nullptr) {
+        in_pAllocator->Free(m_pInterleave);
+        m_pInterleave = nullptr;
+    }
+    if (m_bRunning.load(std::memory_order_relaxed)) {
+        m_bRunning.store(false, std::memory_order_release);
+        // The worker notices at the end of its cycle: at most one wait of kPassWaitMs.
+        WaitForThreadpoolWorkCallbacks(m_pWork, FALSE);
+        CloseThreadpoolWork(m_pWork);
+        m_pWork = nullptr;
+    }
+    if (in_pAllocator == nullptr) {
+        return ZV_Success;  // nothing can be given back without the allocator
+    }
+    if (m_pScratch != nullptr) {
+        in_pAllocator->Free(m_pScratch);
+        m_pScratch = nullptr;
+    }
+    HostDelete(in_pAllocator, m_pRing);
+    m_pRing = nullptr;
+    HostDelete(in_pAllocator, this);
+    return ZV_Success;
+}
+
+ZvResult ISACFXPlugin::ResetPlugin() {
+    if (m_pRing != nullptr) {
+        m_pRing->Reset();
+    }
+    return ZV_Success;
+}
+
+ZvResult ISACFXPlugin::DescribePlugin(ZvPluginInfo& out_rPluginInfo) {
+    out_rPluginInfo.eType = ZvPluginTypeEffect;
+    out_rPluginInfo.uBuildVersion = kZvBuildVersion;
+    out_rPluginInfo.bIsInPlace = true;
+    out_rPluginInfo.bCanProcessObjects = false;
+    return ZV_Success;
+}
+
+ZvResult ISACFXPlugin::TimeSkip(uint32_t /*in_uFrames*/) {
+    return ZV_UnsupportedOperation;
+}
+
+ZvResult ISACFXPlugin::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
+                                  ZV::IEffectPluginContext* in_pContext,
+                                  ZV::IPluginParam* /*in_pParams*/, ZvAudioFormat& io_rFormat) {
+    // The host initialises an effect once; a second set-up would lose the first one's worker.
+    ZV_CHECK(kSource, m_pWork == NULL);
+    if (m_pWork != nullptr) {
+        return ZV_Failure;
+    }
+    ZV_CHECK(kSource, in_pAllocator != NULL);
+    ZV_CHECK(kSource, in_pContext != NULL);
+    if (in_pAllocator == nullptr || in_pContext == nullptr) {
+        return ZV_Failure;
+    }
+
+    const ZvChannelLayout layout = io_rFormat.channelConfig;
+    m_uNumChannels = static_cast<uint16_t>(layout.uNumChannels);
+    if (m_uNumChannels > kMaxChannels) {
+        in_pContext->PostMonitorMessage(kChannelCountMessage, kErrorLevel);
+        return ZV_Failure;
+    }
+    if (m_uNumChannels == 0) {
+        return ZV_Failure;  // nothing to divert, and no frame to size the ring by
+    }
+    m_channelLayout = layout;
+
+    if (OpenSpatialStream() != ZV_Success) {
+        return ZV_Failure;
+    }
+    for (uint32_t uEntry = 0; uEntry < kMaxChannels; ++uEntry) {
+        m_bed[uEntry].eType = static_cast<uint32_t>(kBedTypes[uEntry]);
+    }
+
+    m_uFrameBytes = static_cast<uint16_t>(m_uNumChannels * kSampleBytes);
+    ZV::IGlobalPluginContext* pGlobal = in_pContext->GlobalContext();
+    m_uInterleaveFrames = pGlobal != nullptr ? pGlobal->GetFramesPerBuffer() : 0;
+    m_uScratchFrames = m_uPeriodFrames;
+    // The ring holds three host buffers, and never less than one pass plus one host buffer, so
+    // that a pass can always be filled when the host's buffers are small.
+    uint32_t uPassBytes = 0;
+    uint32_t uPassPlusBufferBytes = 0;
+    if (m_uInterleaveFrames == 0 || m_uScratchFrames == 0 ||
+        !SizeProduct32(m_uInterleaveBytes, m_uFrameBytes, m_uInterleaveFrames) ||
+        !SizeProduct32(uPassBytes, m_uFrameBytes, m_uScratchFrames) ||
+        !SizeProduct32(m_uRingBytes, m_uInterleaveBytes, 3) ||
+        !SizeProduct32(uPassPlusBufferBytes, m_uFrameBytes,
+                       uint64_t{m_uScratchFrames} + m_uInterleaveFrames)) {
+        ReleaseSetUp(in_pAllocator);
+        return ZV_Failure;
+    }
+    if (m_uRingBytes < uPassPlusBufferBytes) {
+        m_uRingBytes = uPassPlusBufferBytes;
+    }
+
+    m_pInterleave = static_cast<float*>(HostAllocateZeroed(in_pAllocator, m_uInterleaveBytes));
+    if (m_pInterleave == nullptr) {
+        ReleaseSetUp(in_pAllocator);
+        return ZV_Failure;
+    }
+    m_pRing = HostNew<CBuffer>(in_pAllocator, m_uRingBytes, in_pAllocator, kRingInitFailedReport);
+    if (m_pRing == nullptr || !m_pRing->IsUsable()) {
+        ReleaseSetUp(in_pAllocator);
+        return ZV_Failure;
+    }
+    // The ring only needs the frame counts to be non-zero; a period beyond 16 bits is clamped.
+    const uint16_t uReaderFrames =
+        static_cast<uint16_t>(m_uScratchFrames > 0xFFFFu ? 0xFFFFu : m_uScratchFrames);
+    m_pRing->SetReaderFormat(RingFormat::Float32(m_uNumChannels, uReaderFrames));
+    m_pRing->SetWriterFormat(
+        RingFormat::Float32(m_uNumChannels, static_cast<uint16_t>(m_uInterleaveFrames)));
+    m_pScratch = static_cast<float*>(HostAllocateZeroed(in_pAllocator, uPassBytes));
+    if (m_pScratch == nullptr) {
+        ReleaseSetUp(in_pAllocator);
+        return ZV_Failure;
+    }
+
+    m_bRunning.store(true, std::memory_order_relaxed);  // published by the submission
+    m_pWork = CreateThreadpoolWork(&ISACFXPlugin::RenderWorkerCallback, this, nullptr);
+    if (m_pWork == nullptr) {
+        m_bRunning.store(false, std::memory_order_relaxed);
+        ReleaseSetUp(in_pAllocator);
+        return ZV_Failure;
+    }
+    SubmitThreadpoolWork(m_pWork);
+    return ZV_Success;
+}
+
+void ISACFXPlugin::ReleaseSetUp(ZV::IPluginMemAlloc* in_pAllocator) {
+    if (m_pScratch != nullptr) {
+        in_pAllocator->Free(m_pScratch);
+        m_pScratch = nullptr;
+    }
+    HostDelete(in_pAllocator, m_pRing);
+    m_pRing = nullptr;
+    if (m_pInterleave != nullptr) {
+        in_pAllocator->Free(m_pInterleave);
+        m_pInterleave = nullptr;
+    }
+    for (uint32_t uEntry = kMaxChannels; uEntry-- > 0;) {
+        m_bed[uEntry].pObject.Reset();
+    }
+    m_pStream.Reset();
+    m_pClient.Reset();
+    m_hEvent.Reset();
+    m_uMaxDynamicObjects = 0;
+    m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
+}
+
+void ISACFXPlugin::ReleaseBedObjects() {
+    for (uint32_t uEntry = 0; uEntry < m_uNumChannels && uEntry < kMaxChannels; ++uEntry) {
+        m_bed[uEntry].pObject.Reset();
+    }
+}
+
+ZvResult ISACFXPlugin::OpenSpatialStream() {
+    ReleaseBedObjects();
+    m_uMaxDynamicObjects = 0;
+
+    SpatialStream opened;
+    switch (OpenDefaultSpatialStream(kStreamRequest, opened)) {
+        case SpatialOpenResult::NoEndpoint:
+            m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
+            return ZV_Failure;
+        case SpatialOpenResult::Failed:
+            return ZV_Failure;
+        case SpatialOpenResult::Opened:
+            break;
+    }
+    m_uPeriodFrames = opened.uFrameCount;
+    m_uMaxDynamicObjects = opened.uMaxDynamicObjects;
+    // The superseded stream goes first, then its client, and only then the event it signalled.
+    m_pStream = std::move(opened.stream);
+    m_pClient = std::move(opened.client);
+    m_hEvent = std::move(opened.event);
+    m_eStreamState.store(StreamRunning, std::memory_order_release);
+    return ZV_Success;
+}
+
+bool ISACFXPlugin::Diverts(const ZvSampleBuffer& in_buffer) const {
+    // Only a complete set-up with a worker to drain the ring, and a renderer that offers spatial
+    // sound, takes the bus; a bus without speaker bits has no column to fill and passes through.
+    return m_pWork != nullptr && m_uMaxDynamicObjects > 0 && in_buffer.pData != nullptr &&
+           m_channelLayout.uChannelMask != 0 && in_buffer.channelConfig.uChannelMask != 0;
+}
+
+void ISACFXPlugin::ProcessInPlace(ZvSampleBuffer* io_pBuffer) {
+    if (io_pBuffer == nullptr || io_pBuffer->uValidFrames == 0) {
+        return;
+    }
+    const int32_t eState = m_eStreamState.load(std::memory_order_acquire);
+    if (eState != StreamRunning) {
+        if (eState == StreamLost) {
+            // The worker keeps off the stream from now on: re-open it once.
+            m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
+            OpenSpatialStream();
+        }
+        return;
+    }
+    if (!Diverts(*io_pBuffer)) {
+        return;
+    }
+
+    // Never past the host's buffer nor past the interleave buffer.
+    const uint32_t uFrames =
+        Min(Min(io_pBuffer->uValidFrames, io_pBuffer->uMaxFrames), m_uInterleaveFrames);
+    if (uFrames == 0) {
+        return;
+    }
+    InterleaveBus(*io_pBuffer, m_channelLayout.uChannelMask, m_uNumChannels, uFrames,
+                  m_pInterleave);
+    m_pRing->Write(uFrames * m_uFrameBytes, m_pInterleave);
+
+    // The frames sent to the renderer leave silence in the engine's buffer.
+    const uint32_t uChannels = Min(m_uNumChannels, io_pBuffer->NumChannels());
+    for (uint32_t uChannel = 0; uChannel < uChannels; ++uChannel) {
+        memset(io_pBuffer->GetChannel(uChannel), 0, uFrames * kSampleBytes);
+    }
+}
+
+VOID CALLBACK ISACFXPlugin::RenderWorkerCallback(PTP_CALLBACK_INSTANCE /*in_pInstance*/,
+                                                 PVOID in_pvContext, PTP_WORK /*in_pWork*/) {
+    static_cast<ISACFXPlugin*>(in_pvContext)->RenderWorker();
+}
+
+void ISACFXPlugin::RenderWorker() {
+    // The renderer's objects are used from the multithreaded apartment. The pool thread is handed
+    // back as it was found.
+    const HRESULT hrCom = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    while (m_bRunning.load(std::memory_order_acquire)) {
+        RenderCycle();
+    }
+    if (SUCCEEDED(hrCom)) {
+        CoUninitialize();
+    }
+}
+
+void ISACFXPlugin::RenderCycle() {
+    if (m_eStreamState.load(std::memory_order_acquire) != StreamRunning) {
+        Sleep(kIdleSleepMs);
+        return;
+    }
+    if (WaitForSingleObject(m_hEvent.Get(), kPassWaitMs) != WAIT_OBJECT_0) {
+        m_eStreamState.store(StreamLost, std::memory_order_release);
+        return;
+    }
+    for (uint32_t uEntry = 0; uEntry < m_uNumChannels; ++uEntry) {
+        BedEntry& entry = m_bed[uEntry];
+        if (!entry.pObject) {
+            // A failure leaves the entry empty; the pass then writes nothing.
+            m_pStream->ActivateSpatialAudioObject(static_cast<AudioObjectType>(entry.eType),
+                                                  entry.pObject.ReleaseAndGetAddressOf());
+        }
+    }
+    UINT32 uAvailableDynamicObjects = 0;
+    UINT32 uReportedFrames = 0;
+    const bool bBegun = SUCCEEDED(
+        m_pStream->BeginUpdatingAudioObjects(&uAvailableDynamicObjects, &uReportedFrames));
+    if (bBegun) {
+        FillPass(uReportedFrames);
+    }
+    const bool bEnded = SUCCEEDED(m_pStream->EndUpdatingAudioObjects());
+    // Published only now: the audio thread may re-open (and release all of this) once it reads it.
+    if (!bBegun || !bEnded) {
+        m_eStreamState.store(StreamLost, std::memory_order_release);
+    }
+}
+
+void ISACFXPlugin::FillPass(uint32_t in_uReportedFrames) {
+    float* apBuffers[kMaxChannels] = {};
+    uint32_t auBufferFrames[kMaxChannels] = {};
+    // Never past the scratch nor past any object's buffer.
+    uint32_t uFrames = Min(in_uReportedFrames, m_uScratchFrames);
+    bool bAllBuffers = true;
+    for (uint32_t uEntry = 0; uEntry < m_uNumChannels; ++uEntry) {
+        ComPtr<ISpatialAudioObject>& object = m_bed[uEntry].pObject;
+        if (!object) {
+            bAllBuffers = false;
+            continue;
+        }
+        BYTE* pBuffer = nullptr;
+        UINT32 uBufferBytes = 0;
+        if (FAILED(object->GetBuffer(&pBuffer, &uBufferBytes))) {
+            // An object the renderer has ended stays unusable: release it so that the next pass
+            // activates a new one.
+            object.Reset();
+            bAllBuffers = false;
+            continue;
+        }
+        if (pBuffer == nullptr) {
+            bAllBuffers = false;
+            continue;
+        }
+        apBuffers[uEntry] = reinterpret_cast<float*>(pBuffer);
+        auBufferFrames[uEntry] = uBufferBytes / kSampleBytes;
+        uFrames = Min(uFrames, auBufferFrames[uEntry]);
+    }
+    if (!bAllBuffers) {
+        return;
+    }
+
+    // All or nothing: a ring that ran short (or was just emptied by ResetPlugin) gives silence.
+    const bool bRead = uFrames > 0 && m_pRing->Read(uFrames * m_uFrameBytes, m_pScratch);
+    const uint32_t uColumns = m_uNumChannels;
+    for (uint32_t uEntry = 0; uEntry < uColumns; ++uEntry) {
+        float* pOut = apBuffers[uEntry];
+        if (bRead) {
+            const float* pIn = m_pScratch + uEntry;
+            for (uint32_t uFrame = 0; uFrame < uFrames; ++uFrame) {
+                pOut[uFrame] = pIn[static_cast<size_t>(uFrame) * uColumns];
+            }
+        } else {
+            memset(pOut, 0, uFrames * kSampleBytes);
+        }
+        memset(pOut + uFrames, 0, (auBufferFrames[uEntry] - uFrames) * kSampleBytes);
+    }
+}
+
+ZV::IPlugin* CreateISACFXPlugin(ZV::IPluginMemAlloc* in_pAllocator) {
+    ZV_CHECK(kSource, in_pAllocator != NULL);
+    return HostNew<ISACFXPlugin>(in_pAllocator);
+}

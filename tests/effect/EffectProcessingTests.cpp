@@ -1,0 +1,424 @@
+// The effect on the stepped renderer: what reaches which bed object, bit for bit; what comes back
+// to the engine; when the bus passes through untouched; the ring between the two threads.
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <vector>
+
+#include "AssertRecorder.h"
+#include "EffectTestSupport.h"
+#include "HostBusDriver.h"
+#include "standin/Control.h"
+#include "standin/Renderer.h"
+
+namespace {
+
+using effect_tests::EffectTest;
+using effect_tests::kBedTypes;
+using effect_tests::Sample;
+using effect_tests::SampleSource;
+using effect_tests::Snapshot;
+
+bool BitwiseEqual(const std::vector<float>& in_a, const std::vector<float>& in_b) {
+    return in_a.size() == in_b.size() &&
+           memcmp(in_a.data(), in_b.data(), in_a.size() * sizeof(float)) == 0;
+}
+
+// Every sample of the bus buffer, from bus frame in_uFirstFrame on.
+void FillBus(host::HostBusDriver& io_bus, uint64_t in_uFirstFrame) {
+    const ZvSampleBuffer& buffer = io_bus.Buffer();
+    for (uint32_t uChannel = 0; uChannel < buffer.NumChannels(); ++uChannel) {
+        for (uint32_t uFrame = 0; uFrame < buffer.uMaxFrames; ++uFrame) {
+            io_bus.Channel(uChannel)[uFrame] = Sample(uChannel, in_uFirstFrame + uFrame);
+        }
+    }
+}
+
+// The objects of a pass, which must be the first in_uCount bed types in table order.
+void ExpectBedObjects(const standin::Pass& in_pass, uint32_t in_uCount) {
+    ASSERT_EQ(in_uCount, in_pass.objects.size());
+    for (uint32_t uEntry = 0; uEntry < in_uCount; ++uEntry) {
+        EXPECT_EQ(kBedTypes[uEntry], in_pass.objects[uEntry].type) << "entry " << uEntry;
+        EXPECT_TRUE(in_pass.objects[uEntry].gotBuffer);
+    }
+}
+
+// Object j of in_pass holds bus channel in_auColumnSource[j] from bus frame in_uFirstFrame on.
+::testing::AssertionResult PassCarries(const standin::Pass& in_pass,
+                                       const std::vector<uint32_t>& in_auColumnSource,
+                                       uint64_t in_uFirstFrame) {
+    if (in_pass.objects.size() != in_auColumnSource.size()) {
+        return ::testing::AssertionFailure() << in_pass.objects.size() << " objects";
+    }
+    for (size_t uEntry = 0; uEntry < in_auColumnSource.size(); ++uEntry) {
+        const std::vector<float>& samples = in_pass.objects[uEntry].samples;
+        if (samples.size() != in_pass.frames) {
+            return ::testing::AssertionFailure() << "entry " << uEntry << " has " << samples.size();
+        }
+        for (uint32_t uFrame = 0; uFrame < in_pass.frames; ++uFrame) {
+            const float fExpected = Sample(in_auColumnSource[uEntry], in_uFirstFrame + uFrame);
+            if (memcmp(&samples[uFrame], &fExpected, sizeof(float)) != 0) {
+                return ::testing::AssertionFailure()
+                       << "entry " << uEntry << " frame " << uFrame << ": " << samples[uFrame]
+                       << " instead of " << fExpected;
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult PassIsSilent(const standin::Pass& in_pass) {
+    for (const standin::ObjectPass& object : in_pass.objects) {
+        for (float fSample : object.samples) {
+            if (fSample != 0.0f) {
+                return ::testing::AssertionFailure() << "a sample " << fSample;
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+struct BusCase {
+    const char* pszName;
+    uint32_t uMask;
+    std::vector<uint32_t> auColumnSource;  // the buffer channel each bed entry plays
+};
+
+// Two host buffers of 500 valid frames (of 512) feed two passes of 480 frames: the bed entries
+// carry the bus's channels in speaker order, the low-frequency channel (stored last by the host)
+// on the low-frequency object, and the buffer comes back zeroed only where it was valid.
+TEST_F(EffectTest, EachBusReachesTheBedEntriesInMaskOrderAndLeavesSilence) {
+    const BusCase cases[] = {
+        {"mono on a centre speaker", 0x4, {0}},
+        {"stereo", effect_tests::kStereoMask, {0, 1}},
+        {"5.1", effect_tests::kFiveOneMask, {0, 1, 2, 5, 3, 4}},
+        {"7.1.4", effect_tests::kSevenOneFourMask, {0, 1, 2, 11, 3, 4, 5, 6, 7, 8, 9, 10}},
+    };
+    for (const BusCase& bus : cases) {
+        SCOPED_TRACE(bus.pszName);
+        const ZvChannelLayout layout = ZvChannelLayout::FromMask(bus.uMask);
+        ASSERT_EQ(ZV_Success, Init(layout));
+        const uint32_t uChannels = layout.uNumChannels;
+        host::HostBusDriver driver(*m_pEffect, layout, 512);
+        for (int iBuffer = 0; iBuffer < 2; ++iBuffer) {
+            // Past the valid frames the buffer holds a marker that must come back as it was.
+            for (uint32_t uChannel = 0; uChannel < uChannels; ++uChannel) {
+                for (uint32_t uFrame = 500; uFrame < 512; ++uFrame) {
+                    driver.Channel(uChannel)[uFrame] = -1.0f;
+                }
+            }
+            const ZvSampleBuffer& processed = driver.Process(500, SampleSource());
+            for (uint32_t uChannel = 0; uChannel < uChannels; ++uChannel) {
+                const float* pChannel = processed.pData + size_t{uChannel} * 512;
+                for (uint32_t uFrame = 0; uFrame < 500; ++uFrame) {
+                    ASSERT_EQ(0.0f, pChannel[uFrame]) << "channel " << uChannel;
+                }
+                for (uint32_t uFrame = 500; uFrame < 512; ++uFrame) {
+                    ASSERT_EQ(-1.0f, pChannel[uFrame]) << "channel " << uChannel;
+                }
+            }
+        }
+        ASSERT_EQ(1u, standin::Step());
+        ASSERT_EQ(1u, standin::Step());
+        const std::vector<standin::Pass> passes = standin::TakePasses();
+        ASSERT_EQ(2u, passes.size());
+        ExpectBedObjects(passes[0], uChannels);
+        EXPECT_TRUE(PassCarries(passes[0], bus.auColumnSource, 0));
+        EXPECT_TRUE(PassCarries(passes[1], bus.auColumnSource, 480));
+        Term();
+        standin::Reset();
+        standin::CapturePasses(256);
+    }
+}
+
+// What the effect asks of the renderer: the whole bed, no dynamic objects, its own version.
+TEST_F(EffectTest, TheStreamReservesTheWholeBedAndNoDynamicObjects) {
+    ASSERT_EQ(ZV_Success, Init(ZvChannelLayout::FromMask(effect_tests::kStereoMask)));
+    const std::vector<standin::StreamActivation> streams = standin::StreamActivations();
+    ASSERT_EQ(1u, streams.size());
+    EXPECT_EQ(0x1FFEu, streams[0].staticObjectTypeMask);
+    EXPECT_EQ(0u, streams[0].maxDynamicObjectCount);
+    EXPECT_EQ(1, standin::ClientActivations().at(0).params.minorVersion3);
+}
+
+// Whatever keeps the effect from the renderer, the buffer comes back exactly as the host gave it.
+TEST_F(EffectTest, WithoutARendererTheBusPassesThroughUntouched) {
+    const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kFiveOneMask);
+    auto expectUntouched = [&](const char* in_pszWhy) {
+        SCOPED_TRACE(in_pszWhy);
+        host::HostBusDriver driver(*m_pEffect, layout, 512);
+        for (int iBuffer = 0; iBuffer < 3; ++iBuffer) {
+            FillBus(driver, 7u * iBuffer);
+            const std::vector<float> before = Snapshot(driver);
+            driver.ProcessAsFilled(512);
+            EXPECT_TRUE(BitwiseEqual(before, Snapshot(driver)));
+        }
+    };
+
+    // No endpoint: the set-up fails, and the effect keeps nothing.
+    standin::RemoveDefaultEndpoint();
+    EXPECT_EQ(ZV_Failure, Init(layout));
+    expectUntouched("no endpoint");
+    Term();
+
+    // Spatial sound off: the stream runs, the objects get silence, the bus stays with the engine.
+    standin::EndpointConfig noSpatialSound;
+    noSpatialSound.maxDynamicObjects = 0;
+    standin::SetDefaultEndpoint(noSpatialSound);
+    ASSERT_EQ(ZV_Success, Init(layout));
+    expectUntouched("no dynamic objects");
+    ASSERT_EQ(1u, standin::Step());
+    std::vector<standin::Pass> passes = standin::TakePasses();
+    ASSERT_EQ(1u, passes.size());
+    EXPECT_TRUE(PassIsSilent(passes[0]));
+
+    // Lost, and the re-open fails on the lost device: passed through from then on.
+    standin::LoseDevice();
+    ASSERT_TRUE(StepUntilLost());
+    expectUntouched("lost");
+    EXPECT_EQ(StreamClosed, State());
+}
+
+TEST_F(EffectTest, ABusWithoutSpeakerBitsPassesThroughAndFeedsNothing) {
+    ZvChannelLayout maskless;
+    maskless.uNumChannels = 2;
+    maskless.eConfigType = ZV_ChannelConfigType_Anonymous;
+    for (const bool bAtInit : {true, false}) {
+        SCOPED_TRACE(bAtInit ? "mask 0 at set-up" : "mask 0 in the buffer");
+        const ZvChannelLayout initLayout =
+            bAtInit ? maskless : ZvChannelLayout::FromMask(effect_tests::kStereoMask);
+        ASSERT_EQ(ZV_Success, Init(initLayout));
+        host::HostBusDriver driver(*m_pEffect, maskless, 512);
+        FillBus(driver, 0);
+        const std::vector<float> before = Snapshot(driver);
+        driver.ProcessAsFilled(512);
+        EXPECT_TRUE(BitwiseEqual(before, Snapshot(driver)));
+        ASSERT_EQ(1u, standin::Step());
+        const std::vector<standin::Pass> passes = standin::TakePasses();
+        ASSERT_EQ(1u, passes.size());
+        EXPECT_TRUE(PassIsSilent(passes[0]));
+        Term();
+    }
+}
+
+// A buffer that lacks a speaker of the set-up mask gets silence in that column, even when an
+// earlier buffer filled it; a column whose source lies beyond the buffer's channels too.
+TEST_F(EffectTest, AMissingSpeakerGivesSilenceInItsColumnNeverStaleSamples) {
+    ASSERT_EQ(ZV_Success, Init(ZvChannelLayout::FromMask(effect_tests::kFiveOneMask), 480));
+    host::HostBusDriver driver(*m_pEffect, ZvChannelLayout::FromMask(effect_tests::kFiveOneMask),
+                               480);
+    driver.Process(480, SampleSource());
+    ASSERT_EQ(1u, standin::Step());
+
+    // Front left, right and centre only: the LFE and back columns fall silent.
+    driver.SetLayout(ZvChannelLayout::FromMask(0x7));
+    driver.Process(480, SampleSource());
+    ASSERT_EQ(1u, standin::Step());
+
+    // Claims five speakers but holds two channels: the sources beyond the second are missing.
+    testing_support::AssertRecorder checks;
+    ZvChannelLayout shortBuffer = ZvChannelLayout::FromMask(0x37);  // 5.1 without the LFE
+    shortBuffer.uNumChannels = 2;
+    driver.SetLayout(shortBuffer);
+    driver.Process(480, SampleSource());
+    EXPECT_TRUE(checks.Saw("in_uIndex < NumChannels()", "ZvCommonDefs"));
+    ASSERT_EQ(1u, standin::Step());
+
+    const std::vector<standin::Pass> passes = standin::TakePasses();
+    ASSERT_EQ(3u, passes.size());
+    EXPECT_TRUE(PassCarries(passes[0], {0, 1, 2, 5, 3, 4}, 0));
+    for (size_t uPass = 1; uPass < 3; ++uPass) {
+        SCOPED_TRACE(uPass);
+        const uint32_t uLiveColumns = uPass == 1 ? 3 : 2;
+        for (uint32_t uEntry = 0; uEntry < 6; ++uEntry) {
+            const std::vector<float>& samples = passes[uPass].objects[uEntry].samples;
+            for (uint32_t uFrame = 0; uFrame < 480; ++uFrame) {
+                const float fExpected =
+                    uEntry < uLiveColumns ? Sample(uEntry, 480 * uPass + uFrame) : 0.0f;
+                ASSERT_EQ(fExpected, samples[uFrame]) << "entry " << uEntry << " frame " << uFrame;
+            }
+        }
+    }
+}
+
+// The bounds the host's buffer and the renderer's objects set: more valid frames than the buffer
+// holds, object buffers shorter than a pass, a pass count larger than the scratch.
+TEST_F(EffectTest, NeitherThePassNorTheInterleaveWritesPastABuffer) {
+    standin::EndpointConfig endpoint;
+    endpoint.bufferFrames = 240;        // object buffers of half a pass
+    endpoint.reportedFrameCount = 960;  // Begin claims twice the period
+    standin::SetDefaultEndpoint(endpoint);
+    const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
+    ASSERT_EQ(ZV_Success, Init(layout, 256));
+
+    host::HostBusDriver driver(*m_pEffect, layout, 256);
+    driver.Process(256, SampleSource());
+    // 300 valid frames in a buffer of 256: only the 256 it holds are taken, and only they zeroed.
+    driver.Process(300, SampleSource());
+    for (uint32_t uFrame = 0; uFrame < 256; ++uFrame) {
+        ASSERT_EQ(0.0f, driver.Channel(1)[uFrame]);
+    }
+    ASSERT_EQ(1u, standin::Step());
+    ASSERT_EQ(1u, standin::Step());
+    const std::vector<standin::Pass> passes = standin::TakePasses();
+    ASSERT_EQ(2u, passes.size());
+    // Each pass moves as much as the shortest object buffer takes: frames 0..239, then 240..479.
+    for (uint32_t uEntry = 0; uEntry < 2; ++uEntry) {
+        for (uint32_t uPass = 0; uPass < 2; ++uPass) {
+            const std::vector<float>& samples = passes[uPass].objects[uEntry].samples;
+            ASSERT_EQ(240u, samples.size());
+            for (uint32_t uFrame = 0; uFrame < 240; ++uFrame) {
+                ASSERT_EQ(Sample(uEntry, 240 * uPass + uFrame), samples[uFrame]);
+            }
+        }
+    }
+}
+
+// The ring: one pass worth plays and empties it, less is silence; ResetPlugin empties it; a host
+// running ahead keeps the newest three buffers; small host buffers still fill a pass.
+TEST_F(EffectTest, TheRingPlaysWholePassesOrSilence) {
+    const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
+    ASSERT_EQ(ZV_Success, Init(layout, 480));
+    host::HostBusDriver driver(*m_pEffect, layout, 480);
+    driver.Process(480, SampleSource());  // exactly one pass
+    ASSERT_EQ(1u, standin::Step());
+    ASSERT_EQ(1u, standin::Step());       // empty now
+    driver.Process(479, SampleSource());  // one frame short of a pass
+    ASSERT_EQ(1u, standin::Step());
+    std::vector<standin::Pass> passes = standin::TakePasses();
+    ASSERT_EQ(3u, passes.size());
+    EXPECT_TRUE(PassCarries(passes[0], {0, 1}, 0));
+    EXPECT_TRUE(PassIsSilent(passes[1]));
+    EXPECT_TRUE(PassIsSilent(passes[2]));
+
+    // ResetPlugin drops the 479 frames and whatever follows them before the next pass.
+    driver.Process(480, SampleSource());
+    EXPECT_EQ(ZV_Success, m_pEffect->ResetPlugin());
+    ASSERT_EQ(1u, standin::Step());
+    driver.Process(480, SampleSource());
+    ASSERT_EQ(1u, standin::Step());
+    passes = standin::TakePasses();
+    ASSERT_EQ(2u, passes.size());
+    EXPECT_TRUE(PassIsSilent(passes[0]));
+    EXPECT_TRUE(PassCarries(passes[1], {0, 1}, 480 + 479 + 480));
+}
+
+TEST_F(EffectTest, AHostRunningAheadKeepsTheNewestThreeBuffers) {
+    const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
+    ASSERT_EQ(ZV_Success, Init(layout, 512));
+    host::HostBusDriver driver(*m_pEffect, layout, 512);
+    for (int iBuffer = 0; iBuffer < 5; ++iBuffer) {
+        driver.Process(512, SampleSource());
+    }
+    for (int iPass = 0; iPass < 4; ++iPass) {
+        ASSERT_EQ(1u, standin::Step());
+    }
+    const std::vector<standin::Pass> passes = standin::TakePasses();
+    ASSERT_EQ(4u, passes.size());
+    // Buffers 3 to 5 (frames 1024 to 2559) remain: three full passes, then silence.
+    EXPECT_TRUE(PassCarries(passes[0], {0, 1}, 1024));
+    EXPECT_TRUE(PassCarries(passes[1], {0, 1}, 1024 + 480));
+    EXPECT_TRUE(PassCarries(passes[2], {0, 1}, 1024 + 960));
+    EXPECT_TRUE(PassIsSilent(passes[3]));
+}
+
+TEST_F(EffectTest, SmallHostBuffersStillFillAPass) {
+    const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
+    ASSERT_EQ(ZV_Success, Init(layout, 128));
+    host::HostBusDriver driver(*m_pEffect, layout, 128);
+    for (int iBuffer = 0; iBuffer < 4; ++iBuffer) {
+        driver.Process(128, SampleSource());
+    }
+    ASSERT_EQ(1u, standin::Step());
+    const std::vector<standin::Pass> passes = standin::TakePasses();
+    ASSERT_EQ(1u, passes.size());
+    EXPECT_TRUE(PassCarries(passes[0], {0, 1}, 0));
+}
+
+// A lost stream: the next buffer passes through and re-opens once, on the new default endpoint,
+// with a fresh client, stream, objects and tracing id; the bus then reaches the new stream.
+TEST_F(EffectTest, ALostStreamPassesThroughAndReopensOnce) {
+    const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
+    ASSERT_EQ(ZV_Success, Init(layout, 480));
+    host::HostBusDriver driver(*m_pEffect, layout, 480);
+    driver.Process(480, SampleSource());
+    ASSERT_EQ(1u, standin::Step());
+
+    standin::LoseDevice();
+    ASSERT_TRUE(StepUntilLost());
+    standin::SetDefaultEndpoint(standin::EndpointConfig());
+    FillBus(driver, 0);
+    const std::vector<float> before = Snapshot(driver);
+    driver.ProcessAsFilled(480);
+    EXPECT_TRUE(BitwiseEqual(before, Snapshot(driver))) << "the re-opening buffer passes through";
+    EXPECT_EQ(StreamRunning, State());
+
+    const std::vector<standin::ClientActivation> clients = standin::ClientActivations();
+    ASSERT_EQ(2u, clients.size());
+    EXPECT_NE(0, memcmp(&clients[0].params.tracingContextId, &clients[1].params.tracingContextId,
+                        sizeof(GUID)));
+    ASSERT_EQ(2u, standin::StreamActivations().size());
+
+    standin::TakePasses();
+    driver.Process(480, SampleSource());
+    ASSERT_EQ(1u, standin::Step());
+    const std::vector<standin::Pass> passes = standin::TakePasses();
+    ASSERT_EQ(1u, passes.size());
+    EXPECT_EQ(standin::StreamActivations()[1].streamId, passes[0].streamId);
+    ExpectBedObjects(passes[0], 2);
+    EXPECT_TRUE(PassCarries(passes[0], {0, 1}, 960));
+}
+
+TEST_F(EffectTest, AFailedReopenIsNotTriedAgain) {
+    const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
+    ASSERT_EQ(ZV_Success, Init(layout, 480));
+    host::HostBusDriver driver(*m_pEffect, layout, 480);
+    standin::LoseDevice();
+    ASSERT_TRUE(StepUntilLost());
+    for (int iBuffer = 0; iBuffer < 5; ++iBuffer) {
+        driver.Process(480, SampleSource());
+        EXPECT_EQ(Sample(0, 480u * iBuffer), driver.Channel(0)[0]);
+    }
+    EXPECT_EQ(StreamClosed, State());
+    EXPECT_EQ(2u, standin::ClientActivations().size()) << "one re-open only";
+}
+
+// A failed Begin is a loss too, published after the cycle's End: the next buffer re-opens.
+TEST_F(EffectTest, AFailedBeginLosesTheStream) {
+    const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
+    ASSERT_EQ(ZV_Success, Init(layout, 480));
+    standin::FailCall("ISpatialAudioObjectRenderStreamBase::BeginUpdatingAudioObjects", 1,
+                      AUDCLNT_E_DEVICE_INVALIDATED);
+    EXPECT_EQ(0u, standin::Step(std::chrono::milliseconds(100)));
+    ASSERT_TRUE(testing_support::WaitUntil([this]() { return State() == StreamLost; }));
+    EXPECT_EQ(1u,
+              standin::CallCount("ISpatialAudioObjectRenderStreamBase::EndUpdatingAudioObjects"));
+    host::HostBusDriver driver(*m_pEffect, layout, 480);
+    driver.Process(480, SampleSource());
+    EXPECT_EQ(Sample(1, 0), driver.Channel(1)[0]);
+    EXPECT_EQ(StreamRunning, State());
+    EXPECT_EQ(2u, standin::StreamActivations().size());
+}
+
+// An object whose buffer cannot be had spoils that pass only: nothing is written and the ring is
+// not read, and the object is replaced by a new one for the next pass.
+TEST_F(EffectTest, AnObjectThatFailsItsBufferIsReplacedAndNothingIsLost) {
+    const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
+    ASSERT_EQ(ZV_Success, Init(layout, 480));
+    host::HostBusDriver driver(*m_pEffect, layout, 480);
+    driver.Process(480, SampleSource());
+    driver.Process(480, SampleSource());
+    standin::FailCall("ISpatialAudioObjectBase::GetBuffer", 2, SPTLAUDCLNT_E_RESOURCES_INVALIDATED);
+    ASSERT_EQ(1u, standin::Step());
+    ASSERT_EQ(1u, standin::Step());
+    const std::vector<standin::Pass> passes = standin::TakePasses();
+    ASSERT_EQ(2u, passes.size());
+    EXPECT_TRUE(PassIsSilent(passes[0]));
+    ExpectBedObjects(passes[1], 2);
+    EXPECT_TRUE(PassCarries(passes[1], {0, 1}, 0));
+    EXPECT_EQ(StreamRunning, State());
+}
+
+}  // namespace
