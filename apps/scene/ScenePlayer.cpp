@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "HostAllocator.h"
+#include "HostBusDriver.h"
+#include "HostEffectContext.h"
 #include "HostGlobalContext.h"
 #include "HostMixerContext.h"
 #include "HostMixerInputContext.h"
@@ -56,10 +58,13 @@ uint64_t SinkSlots(uint16_t in_uBufferCount, uint16_t in_uHostFrames) {
 
 // Adds every channel of in_source to the channel of io_destination with the same speaker; a
 // speaker the destination lacks is dropped.
-void AddBus(SampleBufferStorage& in_source, SampleBufferStorage& io_destination,
-            uint32_t in_uFrames) {
-    const ZvChannelLayout source = in_source.Layout();
-    const ZvChannelLayout destination = io_destination.Layout();
+float* ChannelOf(const ZvSampleBuffer& in_buffer, uint32_t in_uIndex) {
+    return in_buffer.pData + static_cast<size_t>(in_uIndex) * in_buffer.uMaxFrames;
+}
+
+void AddBus(const ZvSampleBuffer& in_source, ZvSampleBuffer& io_destination, uint32_t in_uFrames) {
+    const ZvChannelLayout source = in_source.channelConfig;
+    const ZvChannelLayout destination = io_destination.channelConfig;
     uint32_t uSourceIndex = 0;
     for (uint32_t uBit = 0; uBit < 20; ++uBit) {
         const uint32_t uSpeaker = 1u << uBit;
@@ -73,8 +78,8 @@ void AddBus(SampleBufferStorage& in_source, SampleBufferStorage& io_destination,
         const uint32_t uDestinationIndex =
             ZV::GetNumNonZeroBits(destination.uChannelMask & (uSpeaker - 1));
         const uint32_t uTo = ZV::MaskOrderToPipelineIndex(destination, uDestinationIndex);
-        const float* pFrom = in_source.Channel(uFrom);
-        float* pTo = io_destination.Channel(uTo);
+        const float* pFrom = ChannelOf(in_source, uFrom);
+        float* pTo = ChannelOf(io_destination, uTo);
         for (uint32_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
             pTo[uFrame] += pFrom[uFrame];
         }
@@ -161,7 +166,7 @@ private:
     void TakePasses(uint64_t in_uFrame);
     void PlacePassesByClock(Clock::time_point in_start);
     void ModelPasses(const std::vector<standin::Pass>& in_passes);
-    void PanVoice(Voice& io_voice, SampleBufferStorage& io_bus, double in_fTime);
+    void PanVoice(Voice& io_voice, ZvSampleBuffer& io_bus, double in_fTime);
     void Terminate();
 
     const SceneSpec& m_scene;
@@ -172,7 +177,7 @@ private:
     host::HostAllocator m_allocator;
     host::HostGlobalContext m_global;
     SceneSinkContext m_sinkContext;
-    host::HostPluginContext<ZV::IEffectPluginContext> m_effectContext;
+    host::HostEffectContext m_effectContext;
     host::HostMixerContext m_mixerContext;
     ParamsHolder m_sinkParams, m_effectParams, m_mixerParams;
     PluginHolder m_sink, m_effect, m_mixer;
@@ -181,7 +186,8 @@ private:
     ZV::IMixerPlugin* m_pMixer = nullptr;
     std::vector<std::unique_ptr<Voice>> m_voices;
 
-    std::unique_ptr<SampleBufferStorage> m_pMixBus, m_pMusicBus, m_pMaster;
+    std::unique_ptr<SampleBufferStorage> m_pMixBus, m_pMaster;
+    std::unique_ptr<host::HostBusDriver> m_pMusicBus;  // the effect's bus
     std::vector<float> m_panVolumes;
     PassRenderer m_output;
     size_t m_uActivationsSeen = 0;
@@ -276,7 +282,8 @@ bool Run::InitPlugins(std::string& out_error) {
     const uint16_t uFrames = m_scene.uHostFrames;
     m_pMaster = std::make_unique<SampleBufferStorage>(masterFormat.channelConfig, uFrames);
     m_pMixBus = std::make_unique<SampleBufferStorage>(masterFormat.channelConfig, uFrames);
-    m_pMusicBus = std::make_unique<SampleBufferStorage>(musicFormat.channelConfig, uFrames);
+    m_pMusicBus =
+        std::make_unique<host::HostBusDriver>(*m_pEffect, musicFormat.channelConfig, uFrames);
 
     for (size_t uIndex = 0; uIndex < m_scene.voices.size(); ++uIndex) {
         auto pVoice = std::make_unique<Voice>();
@@ -305,14 +312,14 @@ bool Run::InitPlugins(std::string& out_error) {
     return true;
 }
 
-void Run::PanVoice(Voice& io_voice, SampleBufferStorage& io_bus, double in_fTime) {
+void Run::PanVoice(Voice& io_voice, ZvSampleBuffer& io_bus, double in_fTime) {
     const Direction position = PositionAt(io_voice.pSpec->trajectory, in_fTime);
     const uint32_t uInputs = io_voice.pBuffer->Channels();
-    const uint32_t uOutputs = io_bus.Channels();
+    const uint32_t uOutputs = io_bus.NumChannels();
     const uint32_t uStride = ZV::SpeakerVolumeRowStride(uOutputs);
     m_panVolumes.assign(static_cast<size_t>(uInputs) * uStride, 0.0f);
     ZV::SpeakerVolumeMatrix matrix = {m_panVolumes.data(), uInputs, uOutputs};
-    host::ComputePanningMatrix(io_voice.pBuffer->Layout(), io_bus.Layout(),
+    host::ComputePanningMatrix(io_voice.pBuffer->Layout(), io_bus.channelConfig,
                                static_cast<float>(position.fAzimuth), matrix);
     const float fGain = static_cast<float>(io_voice.pSpec->fGain);
     for (uint32_t uIn = 0; uIn < uInputs; ++uIn) {
@@ -322,7 +329,7 @@ void Run::PanVoice(Voice& io_voice, SampleBufferStorage& io_bus, double in_fTime
             if (fVolume == 0.0f) {
                 continue;
             }
-            float* pTo = io_bus.Channel(uOut);
+            float* pTo = ChannelOf(io_bus, uOut);
             for (uint32_t uFrame = 0; uFrame < m_scene.uHostFrames; ++uFrame) {
                 pTo[uFrame] += pFrom[uFrame] * fVolume;
             }
@@ -338,8 +345,9 @@ void Run::RenderFrame(uint64_t in_uFrameIndex) {
     Clock::duration plugins{};
 
     m_pMixBus->Clear();
-    m_pMusicBus->Clear();
     m_pMaster->Clear();
+    ZvSampleBuffer& music = m_pMusicBus->Buffer();
+    std::fill(music.pData, music.pData + static_cast<size_t>(music.NumChannels()) * uFrames, 0.0f);
     m_mixerContext.MonitorLog().Clear();
 
     // The mixer bus: each playing voice with its ray.
@@ -398,29 +406,34 @@ void Run::RenderFrame(uint64_t in_uFrameIndex) {
     for (auto& pVoice : m_voices) {
         if (pVoice->pSpec->eRoute == VoiceRoute::Music &&
             pVoice->signal.IsActive(uFirst, uFrames)) {
-            PanVoice(*pVoice, *m_pMusicBus, fTime);
+            PanVoice(*pVoice, music, fTime);
         }
     }
-    const bool bMusicSounds = !m_pMusicBus->IsSilent();
+    auto silent = [&]() {
+        return std::all_of(music.pData,
+                           music.pData + static_cast<size_t>(music.NumChannels()) * uFrames,
+                           [](float in_fSample) { return in_fSample == 0.0f; });
+    };
+    const bool bMusicSounds = !silent();
     {
         const Clock::time_point start = Clock::now();
-        m_pEffect->ProcessInPlace(m_pMusicBus->Buffer());
+        m_pMusicBus->ProcessAsFilled(static_cast<uint16_t>(uFrames));
         plugins += Clock::now() - start;
     }
     if (bMusicSounds) {
-        m_bEffectDiverts = m_pMusicBus->IsSilent();
+        m_bEffectDiverts = silent();
     }
     if (m_bEffectDiverts) {
         m_result.effectRing.Write(uFrames);
     }
 
     // The final mix through the sink.
-    AddBus(*m_pMixBus, *m_pMaster, uFrames);
-    AddBus(*m_pMusicBus, *m_pMaster, uFrames);
+    AddBus(*m_pMixBus->Buffer(), *m_pMaster->Buffer(), uFrames);
+    AddBus(music, *m_pMaster->Buffer(), uFrames);
     for (auto& pVoice : m_voices) {
         if (pVoice->pSpec->eRoute == VoiceRoute::Master &&
             pVoice->signal.IsActive(uFirst, uFrames)) {
-            PanVoice(*pVoice, *m_pMaster, fTime);
+            PanVoice(*pVoice, *m_pMaster->Buffer(), fTime);
         }
     }
     {
