@@ -88,7 +88,6 @@ protected:
         return reports.empty() ? std::string() : reports[0].source + ": " + reports[0].expression;
     }
 
-    testing_support::AssertRecorder m_checks;
     std::unique_ptr<host::HostGlobalContext> m_pGlobal;
     std::unique_ptr<host::HostSinkContext> m_pContext;
     SinkPluginParams* m_pParams = nullptr;
