@@ -16,7 +16,11 @@
 
 #include "ZvSampleBuffer.h"
 
+// The most columns a bus can have: a layout names at most 255 channels.
+constexpr uint32_t kMaxBusColumns = 255;
+
 // Writes in_uFrames interleaved frames of in_uColumns samples to out_pInterleaved. in_uFrames must
 // not exceed the buffer's uMaxFrames; out_pInterleaved holds in_uFrames * in_uColumns floats.
+// More than kMaxBusColumns columns write nothing.
 void InterleaveBus(const ZvSampleBuffer& in_buffer, uint32_t in_uColumnMask, uint32_t in_uColumns,
                    uint32_t in_uFrames, float* out_pInterleaved);

@@ -3,11 +3,14 @@
 #include <string.h>
 
 #include "AssertHook.h"
+#include "FrameInterleaver.h"
 #include "ZvChannelLayout.h"
 #include "ZvSinkISAC.h"
 
 namespace {
 constexpr const char* kSource = "ZvSinkISAC";
+// The most channels a layout can name (its count is 8 bits).
+constexpr uint32_t kMaxLayoutChannels = 255;
 }  // namespace
 
 ZvResult ZvSinkISAC::IsDataNeeded(uint32_t& out_uBuffersNeeded) {
@@ -68,40 +71,25 @@ void ZvSinkISAC::ConsumeFrame(ZvSampleBuffer* in_pBuffer, ZvVolumeRamp in_gain) 
 
 void ZvSinkISAC::InterleaveIntoSlot(const ZvSampleBuffer& in_buffer, uint32_t in_uFrames,
                                     ZvVolumeRamp in_gain) {
-    float* const pSlot = m_pSlots[m_uCurrentSlot];
     const uint32_t uStride = m_channelLayout.uNumChannels;
     const uint32_t uSinkMask = m_channelLayout.uChannelMask;
     const uint32_t uBufferMask = in_buffer.channelConfig.uChannelMask;
-    const float fStep = (in_gain.fNext - in_gain.fPrev) / static_cast<float>(in_uFrames);
 
-    // Walk the speakers up to the sink's highest one. uOut counts the sink's channels (its
-    // interleaved column), uIn the buffer's speakers in mask order; the buffer stores its
-    // low-frequency channel last, which the pipeline index accounts for. A layout whose channel
-    // count is below its mask's speakers never gets a column past its count.
+    // Which buffer channel feeds each of the sink's columns: walk the speakers up to the sink's
+    // highest one. uOut counts the sink's channels (its interleaved column), uIn the buffer's
+    // speakers in mask order; the buffer stores its low-frequency channel last, which the pipeline
+    // index accounts for. A speaker the buffer lacks, a channel it does not hold, and a column
+    // past the sink's speakers (a layout with more channels than speaker bits) play silence.
+    const float* apSources[kMaxLayoutChannels] = {};
     uint32_t uOut = 0;
     uint32_t uIn = 0;
     for (uint32_t uBit = 0; uBit < 20 && (uSinkMask >> uBit) != 0 && uOut < uStride; ++uBit) {
         const uint32_t uSpeaker = 1u << uBit;
         const bool bInBuffer = (uBufferMask & uSpeaker) != 0;
         if ((uSinkMask & uSpeaker) != 0) {
-            float* const pOut = pSlot + uOut;
-            const float* pIn = nullptr;
-            if (bInBuffer) {
-                const uint32_t uChannel =
-                    ZV::MaskOrderToPipelineIndex(in_buffer.channelConfig, uIn);
-                // A channel the buffer does not hold is played as silence.
-                pIn = in_buffer.pData != nullptr ? in_buffer.FindChannel(uChannel) : nullptr;
-            }
-            if (pIn != nullptr) {
-                float fGain = in_gain.fPrev;
-                for (uint32_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
-                    pOut[static_cast<size_t>(uFrame) * uStride] = fGain * pIn[uFrame];
-                    fGain += fStep;
-                }
-            } else {
-                for (uint32_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
-                    pOut[static_cast<size_t>(uFrame) * uStride] = 0.0f;
-                }
+            if (bInBuffer && in_buffer.pData != nullptr) {
+                apSources[uOut] = in_buffer.FindChannel(
+                    ZV::MaskOrderToPipelineIndex(in_buffer.channelConfig, uIn));
             }
             ++uOut;
         }
@@ -109,6 +97,11 @@ void ZvSinkISAC::InterleaveIntoSlot(const ZvSampleBuffer& in_buffer, uint32_t in
             ++uIn;
         }
     }
+
+    // The ramp's gain at frame k is fPrev + k * (fNext - fPrev) / n, the host's own ramp rule.
+    const float fStep = (in_gain.fNext - in_gain.fPrev) / static_cast<float>(in_uFrames);
+    InterleaveFramesRamped(apSources, uStride, in_uFrames, in_gain.fPrev, fStep,
+                           m_pSlots[m_uCurrentSlot]);
 }
 
 void ZvSinkISAC::WriteCurrentSlot(uint32_t in_uFrames) {
