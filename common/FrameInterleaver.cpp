@@ -124,7 +124,8 @@ uint32_t InterleaveBlocks(const float* const* in_apSources, uint32_t in_uColumns
             }
             // A silent column among them (a speaker the buffer lacks): zeros in its place.
             for (uint32_t uFrame = uChunk; uFrame < uChunkEnd; uFrame += 4) {
-                const __m128 vFrameGain = _mm_loadu_ps(afGains + (uFrame - uChunk));
+                const __m128 vFrameGain =
+                    kRamped ? _mm_loadu_ps(afGains + (uFrame - uChunk)) : _mm_setzero_ps();
                 __m128 v0 = Load4<kRamped>(ppSources[0], uFrame, vFrameGain);
                 __m128 v1 = Load4<kRamped>(ppSources[1], uFrame, vFrameGain);
                 __m128 v2 = Load4<kRamped>(ppSources[2], uFrame, vFrameGain);
@@ -140,7 +141,8 @@ uint32_t InterleaveBlocks(const float* const* in_apSources, uint32_t in_uColumns
         if (bPair) {
             const uint32_t uColumn = uGroups * 4;
             for (uint32_t uFrame = uChunk; uFrame < uChunkEnd; uFrame += 4) {
-                const __m128 vFrameGain = _mm_loadu_ps(afGains + (uFrame - uChunk));
+                const __m128 vFrameGain =
+                    kRamped ? _mm_loadu_ps(afGains + (uFrame - uChunk)) : _mm_setzero_ps();
                 const __m128 vA = Load4<kRamped>(in_apSources[uColumn], uFrame, vFrameGain);
                 const __m128 vB = Load4<kRamped>(in_apSources[uColumn + 1], uFrame, vFrameGain);
                 const __m128 vLow = _mm_unpacklo_ps(vA, vB);   // frames 0 and 1
