@@ -14,14 +14,15 @@ namespace {
 
 // Sample f of column in_pSource, as the output takes it.
 template <bool kRamped>
-float Sample(const float* in_pSource, uint32_t in_uFrame, float in_fGain, float in_fGainStep) {
+float Sample(const float* in_pSource, uint32_t in_uFrame, float in_fGain, float in_fGainStep,
+             uint32_t in_uGainIndex) {
     if (in_pSource == nullptr) {
         return 0.0f;
     }
     if (!kRamped) {
         return in_pSource[in_uFrame];
     }
-    const float fFrame = static_cast<float>(static_cast<int32_t>(in_uFrame));
+    const float fFrame = static_cast<float>(static_cast<int32_t>(in_uGainIndex + in_uFrame));
     return in_pSource[in_uFrame] * (in_fGain + in_fGainStep * fFrame);
 }
 
@@ -96,7 +97,7 @@ void InterleaveGroup(const float* const* in_ppSources, uint32_t in_uFirst, uint3
 template <bool kRamped>
 uint32_t InterleaveBlocks(const float* const* in_apSources, uint32_t in_uColumns,
                           uint32_t in_uFrames, float in_fGain, float in_fGainStep,
-                          float* out_pFrames) {
+                          uint32_t in_uGainIndex, float* out_pFrames) {
     const uint32_t uGroups = in_uColumns / 4;
     const bool bPair = in_uColumns % 4 >= 2;
     const uint32_t uFirstSingle = uGroups * 4 + (bPair ? 2 : 0);
@@ -111,7 +112,8 @@ uint32_t InterleaveBlocks(const float* const* in_apSources, uint32_t in_uColumns
             uBlockFrames - uChunk < kChunkFrames ? uBlockFrames : uChunk + kChunkFrames;
         if (kRamped) {
             for (uint32_t uFrame = uChunk; uFrame < uChunkEnd; uFrame += 4) {
-                _mm_storeu_ps(afGains + (uFrame - uChunk), RampGains(uFrame, vGain, vGainStep));
+                _mm_storeu_ps(afGains + (uFrame - uChunk),
+                              RampGains(in_uGainIndex + uFrame, vGain, vGainStep));
             }
         }
         for (uint32_t uGroup = 0; uGroup < uGroups; ++uGroup) {
@@ -156,8 +158,8 @@ uint32_t InterleaveBlocks(const float* const* in_apSources, uint32_t in_uColumns
         }
         for (uint32_t uColumn = uFirstSingle; uColumn < in_uColumns; ++uColumn) {
             for (uint32_t uFrame = uChunk; uFrame < uChunkEnd; ++uFrame) {
-                out_pFrames[uFrame * uStride + uColumn] =
-                    Sample<kRamped>(in_apSources[uColumn], uFrame, in_fGain, in_fGainStep);
+                out_pFrames[uFrame * uStride + uColumn] = Sample<kRamped>(
+                    in_apSources[uColumn], uFrame, in_fGain, in_fGainStep, in_uGainIndex);
             }
         }
     }
@@ -167,33 +169,42 @@ uint32_t InterleaveBlocks(const float* const* in_apSources, uint32_t in_uColumns
 #endif
 
 template <bool kRamped>
-void Interleave(const float* const* in_apSources, uint32_t in_uColumns, uint32_t in_uFrames,
-                float in_fGain, float in_fGainStep, float* out_pFrames) {
-    if (in_uColumns == 0) {
+void Interleave(const float* const* in_apSources, uint32_t in_uColumns, uint32_t in_uFirstFrame,
+                uint32_t in_uFrames, float in_fGain, float in_fGainStep, float* out_pFrames) {
+    if (in_uColumns == 0 || in_uColumns > kMaxInterleaveColumns) {
         return;
+    }
+    // The sources from the first frame on (a silent column stays silent).
+    const float* apSources[kMaxInterleaveColumns];
+    for (uint32_t uColumn = 0; uColumn < in_uColumns; ++uColumn) {
+        apSources[uColumn] =
+            in_apSources[uColumn] != nullptr ? in_apSources[uColumn] + in_uFirstFrame : nullptr;
     }
     uint32_t uFrame = 0;
 #if defined(ZV_FRAME_INTERLEAVER_SSE2)
-    uFrame = InterleaveBlocks<kRamped>(in_apSources, in_uColumns, in_uFrames, in_fGain,
-                                       in_fGainStep, out_pFrames);
+    uFrame = InterleaveBlocks<kRamped>(apSources, in_uColumns, in_uFrames, in_fGain, in_fGainStep,
+                                       in_uFirstFrame, out_pFrames);
 #endif
     for (; uFrame < in_uFrames; ++uFrame) {
         float* pOut = out_pFrames + static_cast<size_t>(uFrame) * in_uColumns;
         for (uint32_t uColumn = 0; uColumn < in_uColumns; ++uColumn) {
-            pOut[uColumn] = Sample<kRamped>(in_apSources[uColumn], uFrame, in_fGain, in_fGainStep);
+            pOut[uColumn] =
+                Sample<kRamped>(apSources[uColumn], uFrame, in_fGain, in_fGainStep, in_uFirstFrame);
         }
     }
 }
 
 }  // namespace
 
-void InterleaveFrames(const float* const* in_apSources, uint32_t in_uColumns, uint32_t in_uFrames,
-                      float* out_pFrames) {
-    Interleave<false>(in_apSources, in_uColumns, in_uFrames, 0.0f, 0.0f, out_pFrames);
+void InterleaveFrames(const float* const* in_apSources, uint32_t in_uColumns,
+                      uint32_t in_uFirstFrame, uint32_t in_uFrames, float* out_pFrames) {
+    Interleave<false>(in_apSources, in_uColumns, in_uFirstFrame, in_uFrames, 0.0f, 0.0f,
+                      out_pFrames);
 }
 
 void InterleaveFramesRamped(const float* const* in_apSources, uint32_t in_uColumns,
-                            uint32_t in_uFrames, float in_fGain, float in_fGainStep,
-                            float* out_pFrames) {
-    Interleave<true>(in_apSources, in_uColumns, in_uFrames, in_fGain, in_fGainStep, out_pFrames);
+                            uint32_t in_uFirstFrame, uint32_t in_uFrames, float in_fGain,
+                            float in_fGainStep, float* out_pFrames) {
+    Interleave<true>(in_apSources, in_uColumns, in_uFirstFrame, in_uFrames, in_fGain, in_fGainStep,
+                     out_pFrames);
 }

@@ -11,14 +11,18 @@
 
 #include <stdint.h>
 
-// out_pFrames[f * in_uColumns + c] = in_apSources[c][f], bit for bit, for f below in_uFrames.
-void InterleaveFrames(const float* const* in_apSources, uint32_t in_uColumns, uint32_t in_uFrames,
-                      float* out_pFrames);
+// The most columns a layout can have (its channel count is 8 bits); more write nothing.
+constexpr uint32_t kMaxInterleaveColumns = 255;
 
-// The same with a linear gain ramp: each sample of frame f is multiplied by
-// in_fGain + in_fGainStep * f (computed in single precision as written: the gain of frame f does
-// not depend on the frames before it). in_uFrames must stay below 2^24, where every frame index
-// is a float.
+// out_pFrames[f * in_uColumns + c] = in_apSources[c][in_uFirstFrame + f], bit for bit, for f
+// below in_uFrames.
+void InterleaveFrames(const float* const* in_apSources, uint32_t in_uColumns,
+                      uint32_t in_uFirstFrame, uint32_t in_uFrames, float* out_pFrames);
+
+// The same with a linear gain ramp: sample k (counted from the sources' start) is multiplied by
+// in_fGain + in_fGainStep * k, computed in single precision as written: the gain of a frame does
+// not depend on the frames before it, nor on where a call starts. Frame indexes must stay below
+// 2^24, where every one is a float.
 void InterleaveFramesRamped(const float* const* in_apSources, uint32_t in_uColumns,
-                            uint32_t in_uFrames, float in_fGain, float in_fGainStep,
-                            float* out_pFrames);
+                            uint32_t in_uFirstFrame, uint32_t in_uFrames, float in_fGain,
+                            float in_fGainStep, float* out_pFrames);

@@ -39,6 +39,13 @@ uint32_t Min(uint32_t in_uA, uint32_t in_uB) {
     return in_uA < in_uB ? in_uA : in_uB;
 }
 
+// The ring's producer of a bus buffer's interleaved frames (the context is its BusColumns).
+void ProduceBusFrames(void* in_pContext, uint32_t in_uFirstFrame, uint32_t in_uFrames,
+                      uint8_t* out_pDestination) {
+    InterleaveBusFrames(*static_cast<const BusColumns*>(in_pContext), in_uFirstFrame, in_uFrames,
+                        reinterpret_cast<float*>(out_pDestination));
+}
+
 }  // namespace
 
 ISACFXPlugin::ISACFXPlugin()
@@ -275,9 +282,14 @@ void ISACFXPlugin::ProcessInPlace(ZvSampleBuffer* io_pBuffer) {
     if (uFrames == 0) {
         return;
     }
-    InterleaveBus(*io_pBuffer, m_channelLayout.uChannelMask, m_uNumChannels, uFrames,
-                  m_pInterleave);
-    m_pRing->Write(uFrames * m_uFrameBytes, m_pInterleave);
+    // The interleaved frames go straight into the ring, the interleaving being their one pass
+    // through memory; a ring that cannot take them in place gets them through m_pInterleave.
+    BusColumns columns;
+    FindBusColumns(*io_pBuffer, m_channelLayout.uChannelMask, m_uNumChannels, columns);
+    if (!m_pRing->WriteFrames(uFrames, &ProduceBusFrames, &columns)) {
+        InterleaveBusFrames(columns, 0, uFrames, m_pInterleave);
+        m_pRing->Write(uFrames * m_uFrameBytes, m_pInterleave);
+    }
 
     // The frames sent to the renderer leave silence in the engine's buffer.
     const uint32_t uChannels = Min(m_uNumChannels, io_pBuffer->NumChannels());

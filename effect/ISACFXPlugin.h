@@ -102,7 +102,8 @@ private:
     ComPtr<ISpatialAudioObjectRenderStream> m_pStream;
     uint16_t m_uFrameBytes;   // m_uNumChannels * 4
     uint16_t m_uNumChannels;  // channels of the bus, at most 12
-    float* m_pInterleave;     // one host buffer of interleaved samples, zeroed at InitPlugin
+    float* m_pInterleave;     // one host buffer of interleaved samples for a ring that cannot
+                              // take frames in place; zeroed at InitPlugin
     ZvChannelLayout m_channelLayout;
     uint32_t m_uRingBytes;
     uint32_t m_uInterleaveBytes;

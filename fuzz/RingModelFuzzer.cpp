@@ -32,6 +32,34 @@ void CountReport(const char* in_pszExpression, const char* in_pszSource, int /*i
     }
 }
 
+// What the ring asks of a producer, held against what it must ask: the frames from the first
+// one the ring keeps (the newest capacity's worth) to the last, in order, in at most two runs.
+struct Producer {
+    uint32_t uFrameBytes = 0;
+    uint8_t uSalt = 0;
+    uint32_t uNextFrame = 0;  // the first frame the next run must start at
+    uint32_t uRuns = 0;
+
+    static uint8_t Byte(uint8_t in_uSalt, uint32_t in_uFrame, uint32_t in_uFrameBytes,
+                        uint32_t in_uByte) {
+        return static_cast<uint8_t>(in_uSalt + in_uFrame * in_uFrameBytes + in_uByte);
+    }
+    static void Produce(void* in_pContext, uint32_t in_uFirstFrame, uint32_t in_uFrames,
+                        uint8_t* out_pDestination) {
+        Producer& producer = *static_cast<Producer*>(in_pContext);
+        FUZZ_CHECK(++producer.uRuns <= 2);
+        FUZZ_CHECK(in_uFirstFrame == producer.uNextFrame);
+        FUZZ_CHECK(in_uFrames > 0);
+        for (uint32_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
+            for (uint32_t b = 0; b < producer.uFrameBytes; ++b) {
+                out_pDestination[uFrame * producer.uFrameBytes + b] =
+                    Byte(producer.uSalt, in_uFirstFrame + uFrame, producer.uFrameBytes, b);
+            }
+        }
+        producer.uNextFrame = in_uFirstFrame + in_uFrames;
+    }
+};
+
 RingFormat TakeFormat(FuzzedDataProvider& io_input) {
     RingFormat format = RingFormat::Float32(1, 1);
     format.uNumChannels = io_input.ConsumeIntegralInRange<uint16_t>(0, 5);
@@ -89,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* in_pData, size_t in_uSize) 
 
         uint8_t uNextByte = 0;
         for (int iCall = 0; iCall < 256 && input.remaining_bytes() > 0; ++iCall) {
-            switch (input.ConsumeIntegralInRange<int>(0, 9)) {
+            switch (input.ConsumeIntegralInRange<int>(0, 9)) {  // 8: reset or in place
                 case 0: {
                     const RingFormat format = TakeFormat(input);
                     ring.SetReaderFormat(format);
@@ -132,8 +160,41 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* in_pData, size_t in_uSize) 
                     break;
                 }
                 case 8:
-                    ring.Reset();
-                    model.Reset();
+                    if (input.ConsumeBool()) {
+                        ring.Reset();
+                        model.Reset();
+                        break;
+                    }
+                    {
+                        // Frames laid straight into the storage.
+                        const uint32_t uFrameBytes = model.WriterFrameBytes();
+                        const uint32_t uFrames = input.ConsumeIntegralInRange<uint32_t>(
+                            0, uFrameBytes != 0 ? 3 * uCapacity / uFrameBytes + 2 : 4);
+                        Producer producer;
+                        producer.uFrameBytes = uFrameBytes;
+                        producer.uSalt = input.ConsumeIntegral<uint8_t>();
+                        const uint32_t uCapacityFrames =
+                            uFrameBytes != 0 ? uCapacity / uFrameBytes : 0;
+                        producer.uNextFrame =
+                            uFrames > uCapacityFrames ? uFrames - uCapacityFrames : 0;
+                        std::vector<uint8_t> bytes(size_t{uFrames} * uFrameBytes);
+                        for (uint32_t uFrame = 0; uFrame < uFrames; ++uFrame) {
+                            for (uint32_t b = 0; b < uFrameBytes; ++b) {
+                                bytes[size_t{uFrame} * uFrameBytes + b] =
+                                    Producer::Byte(producer.uSalt, uFrame, uFrameBytes, b);
+                            }
+                        }
+                        const bool bExpected = model.WriteFrames(bytes.data(), uFrames);
+                        FUZZ_CHECK(ring.WriteFrames(uFrames, &Producer::Produce, &producer) ==
+                                   bExpected);
+                        // Every frame the ring keeps was asked for; none when it took none.
+                        FUZZ_CHECK(
+                            producer.uNextFrame ==
+                            (bExpected && uFrames != 0
+                                 ? uFrames
+                                 : (uFrames > uCapacityFrames ? uFrames - uCapacityFrames : 0)));
+                        FUZZ_CHECK(producer.uRuns == 0 || bExpected);
+                    }
                     break;
                 default:
                     // A read with no destination gives nothing (and takes nothing) unless it

@@ -9,8 +9,6 @@
 
 namespace {
 constexpr const char* kSource = "ZvSinkISAC";
-// The most channels a layout can name (its count is 8 bits).
-constexpr uint32_t kMaxLayoutChannels = 255;
 }  // namespace
 
 ZvResult ZvSinkISAC::IsDataNeeded(uint32_t& out_uBuffersNeeded) {
@@ -53,8 +51,7 @@ void ZvSinkISAC::ConsumeFrame(ZvSampleBuffer* in_pBuffer, ZvVolumeRamp in_gain) 
                 in_gain.fPrev *= fDirectGain;
                 in_gain.fNext *= fDirectGain;
             }
-            InterleaveIntoSlot(*in_pBuffer, uFrames, in_gain);
-            WriteCurrentSlot(uFrames);
+            HandOver(*in_pBuffer, uFrames, in_gain);
             m_bFrameConsumed = true;
             break;
         case StreamLost:
@@ -69,8 +66,29 @@ void ZvSinkISAC::ConsumeFrame(ZvSampleBuffer* in_pBuffer, ZvVolumeRamp in_gain) 
     }
 }
 
-void ZvSinkISAC::InterleaveIntoSlot(const ZvSampleBuffer& in_buffer, uint32_t in_uFrames,
-                                    ZvVolumeRamp in_gain) {
+namespace {
+
+// One host buffer on its way into the ring: which buffer channel feeds each of the sink's
+// interleaved columns (null: silence), and the ramp.
+struct SinkFrames {
+    const float* apSources[kMaxInterleaveColumns];
+    uint32_t uColumns;
+    float fGain;
+    float fGainStep;
+};
+
+void ProduceSinkFrames(void* in_pContext, uint32_t in_uFirstFrame, uint32_t in_uFrames,
+                       uint8_t* out_pDestination) {
+    const SinkFrames& frames = *static_cast<const SinkFrames*>(in_pContext);
+    InterleaveFramesRamped(frames.apSources, frames.uColumns, in_uFirstFrame, in_uFrames,
+                           frames.fGain, frames.fGainStep,
+                           reinterpret_cast<float*>(out_pDestination));
+}
+
+}  // namespace
+
+void ZvSinkISAC::HandOver(const ZvSampleBuffer& in_buffer, uint32_t in_uFrames,
+                          ZvVolumeRamp in_gain) {
     const uint32_t uStride = m_channelLayout.uNumChannels;
     const uint32_t uSinkMask = m_channelLayout.uChannelMask;
     const uint32_t uBufferMask = in_buffer.channelConfig.uChannelMask;
@@ -80,7 +98,8 @@ void ZvSinkISAC::InterleaveIntoSlot(const ZvSampleBuffer& in_buffer, uint32_t in
     // speakers in mask order; the buffer stores its low-frequency channel last, which the pipeline
     // index accounts for. A speaker the buffer lacks, a channel it does not hold, and a column
     // past the sink's speakers (a layout with more channels than speaker bits) play silence.
-    const float* apSources[kMaxLayoutChannels] = {};
+    SinkFrames frames = {};
+    frames.uColumns = uStride;
     uint32_t uOut = 0;
     uint32_t uIn = 0;
     for (uint32_t uBit = 0; uBit < 20 && (uSinkMask >> uBit) != 0 && uOut < uStride; ++uBit) {
@@ -88,7 +107,7 @@ void ZvSinkISAC::InterleaveIntoSlot(const ZvSampleBuffer& in_buffer, uint32_t in
         const bool bInBuffer = (uBufferMask & uSpeaker) != 0;
         if ((uSinkMask & uSpeaker) != 0) {
             if (bInBuffer && in_buffer.pData != nullptr) {
-                apSources[uOut] = in_buffer.FindChannel(
+                frames.apSources[uOut] = in_buffer.FindChannel(
                     ZV::MaskOrderToPipelineIndex(in_buffer.channelConfig, uIn));
             }
             ++uOut;
@@ -97,15 +116,21 @@ void ZvSinkISAC::InterleaveIntoSlot(const ZvSampleBuffer& in_buffer, uint32_t in
             ++uIn;
         }
     }
+    // The ramp's gain at frame k is fPrev + k * (fNext - fPrev) / n, the host's own rule.
+    frames.fGain = in_gain.fPrev;
+    frames.fGainStep = (in_gain.fNext - in_gain.fPrev) / static_cast<float>(in_uFrames);
 
-    // The ramp's gain at frame k is fPrev + k * (fNext - fPrev) / n, the host's own ramp rule.
-    const float fStep = (in_gain.fNext - in_gain.fPrev) / static_cast<float>(in_uFrames);
-    InterleaveFramesRamped(apSources, uStride, in_uFrames, in_gain.fPrev, fStep,
-                           m_pSlots[m_uCurrentSlot]);
+    // The frames go straight into the ring, the interleaving being their one pass through
+    // memory; a ring that cannot take them in place gets them through the current slot.
+    if (!m_pRing->WriteFrames(in_uFrames, &ProduceSinkFrames, &frames)) {
+        ProduceSinkFrames(&frames, 0, in_uFrames,
+                          reinterpret_cast<uint8_t*>(m_pSlots[m_uCurrentSlot]));
+        m_pRing->Write(uint32_t{m_uFrameBytes} * in_uFrames, m_pSlots[m_uCurrentSlot]);
+    }
+    NextSlot();
 }
 
-void ZvSinkISAC::WriteCurrentSlot(uint32_t in_uFrames) {
-    m_pRing->Write(uint32_t{m_uFrameBytes} * in_uFrames, m_pSlots[m_uCurrentSlot]);
+void ZvSinkISAC::NextSlot() {
     ++m_uCurrentSlot;
     if (m_uCurrentSlot >= m_iNumSlots) {
         m_uCurrentSlot = 0;
@@ -116,7 +141,8 @@ void ZvSinkISAC::OnFrameEnd() {
     if (m_pRing != nullptr && !m_bFrameConsumed) {
         // A frame that handed nothing over still moves the ring on by one silent host buffer.
         memset(m_pSlots[m_uCurrentSlot], 0, m_uSlotBytes);
-        WriteCurrentSlot(m_uFramesPerBuffer);
+        m_pRing->Write(uint32_t{m_uFrameBytes} * m_uFramesPerBuffer, m_pSlots[m_uCurrentSlot]);
+        NextSlot();
     }
     m_bFrameConsumed = false;
 }

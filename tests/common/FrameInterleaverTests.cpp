@@ -59,8 +59,15 @@ TEST(FrameInterleaverTest, EveryLayoutMatchesTheOneSampleRuleBitForBit) {
             // One float more than the frames fill, to see that nothing is written past them.
             std::vector<float> plain(uColumns * uFrames + 1, 99.0f);
             std::vector<float> ramped(uColumns * uFrames + 1, 99.0f);
-            InterleaveFrames(sources.data(), uColumns, uFrames, plain.data());
-            InterleaveFramesRamped(sources.data(), uColumns, uFrames, fGain, fStep, ramped.data());
+            // In two calls split anywhere, as the ring's end splits a write: the same floats.
+            const uint32_t uSplit = uFrames == 0 ? 0 : static_cast<uint32_t>(random() % uFrames);
+            InterleaveFrames(sources.data(), uColumns, 0, uSplit, plain.data());
+            InterleaveFrames(sources.data(), uColumns, uSplit, uFrames - uSplit,
+                             plain.data() + uSplit * uColumns);
+            InterleaveFramesRamped(sources.data(), uColumns, 0, uSplit, fGain, fStep,
+                                   ramped.data());
+            InterleaveFramesRamped(sources.data(), uColumns, uSplit, uFrames - uSplit, fGain, fStep,
+                                   ramped.data() + uSplit * uColumns);
             for (uint32_t f = 0; f < uFrames; ++f) {
                 const float fFrameGain = fGain + fStep * static_cast<float>(f);
                 for (uint32_t c = 0; c < uColumns; ++c) {
@@ -88,13 +95,13 @@ TEST(FrameInterleaverTest, UnityCopiesEveryBitAndSilenceIsPositiveZero) {
     }
     const float* apSources[4] = {channel.data(), nullptr, channel.data(), nullptr};
     std::vector<float> out(4 * kFrames);
-    InterleaveFrames(apSources, 4, kFrames, out.data());
+    InterleaveFrames(apSources, 4, 0, kFrames, out.data());
     for (uint32_t f = 0; f < kFrames; ++f) {
         EXPECT_EQ(auBits[f], Bits(out[4 * f]));
         EXPECT_EQ(0u, Bits(out[4 * f + 1]));
         EXPECT_EQ(auBits[f], Bits(out[4 * f + 2]));
     }
-    InterleaveFramesRamped(apSources, 4, kFrames, -1.0f, 0.0f, out.data());
+    InterleaveFramesRamped(apSources, 4, 0, kFrames, -1.0f, 0.0f, out.data());
     for (uint32_t f = 0; f < kFrames; ++f) {
         EXPECT_EQ(0u, Bits(out[4 * f + 3]));
     }

@@ -64,6 +64,17 @@ public:
             m_uFree -= static_cast<uint32_t>(uCopied);
         }
     }
+    // The in-place write of in_uFrames writer frames whose bytes are in_pFrames: false, and
+    // nothing done, unless the ring is configured and both its capacity and its write position
+    // are whole writer frames; otherwise the bytes written as Write writes them.
+    bool WriteFrames(const uint8_t* in_pFrames, uint32_t in_uFrames) {
+        if (!Configured() || m_uCapacity % m_uWriterFrameBytes != 0 ||
+            m_uWritePos % m_uWriterFrameBytes != 0) {
+            return false;
+        }
+        Write(in_pFrames, in_uFrames * m_uWriterFrameBytes);
+        return true;
+    }
     void Write(const std::vector<uint8_t>& in_bytes) {
         Write(in_bytes.data(), static_cast<uint32_t>(in_bytes.size()));
     }
