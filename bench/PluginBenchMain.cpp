@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <map>
 #include <string>
@@ -37,6 +38,9 @@ struct Row {
 // repetitions when there are several, else the one run.
 class TableReporter final : public benchmark::ConsoleReporter {
 public:
+    // Colours only on a terminal.
+    TableReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& in_runs) override {
         ConsoleReporter::ReportRuns(in_runs);
         for (const Run& run : in_runs) {

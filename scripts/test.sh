@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: every test under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the concurrency tests under ThreadSanitizer.
+# UndefinedBehaviorSanitizer, and the concurrency tests under ThreadSanitizer; then the fuzzers for
+# a bounded time and the benchmarks once in their short mode.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,3 +14,12 @@ for preset in default tsan; do
     cmake --build --preset "$preset" -j "$jobs"
     ctest --preset "$preset" -j "$jobs"
 done
+
+# The fuzzers (clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer): their regression
+# inputs, then 30 seconds each.
+echo "== fuzz"
+scripts/fuzz.sh 30
+
+# The benchmarks once, briefly: they keep building and running (their figures: bench/run.sh).
+echo "== bench"
+bench/run.sh --quick
