@@ -5,6 +5,7 @@
 #include "AssertHook.h"
 #include "BusInterleaver.h"
 #include "HostMemory.h"
+#include "IdlePause.h"
 #include "RingFormat.h"
 #include "SpatialStreamOpener.h"
 
@@ -30,8 +31,6 @@ constexpr AudioObjectType kBedTypes[ISACFXPlugin::kMaxChannels] = {
 
 // The longest the worker waits for the renderer before it takes the stream for lost.
 constexpr DWORD kPassWaitMs = 100;
-// The worker's pause per cycle while there is no running stream: it never spins.
-constexpr DWORD kIdleSleepMs = 1;
 
 constexpr uint32_t kSampleBytes = sizeof(float);
 
@@ -307,19 +306,22 @@ void ISACFXPlugin::RenderWorker() {
     // The renderer's objects are used from the multithreaded apartment. The pool thread is handed
     // back as it was found.
     const HRESULT hrCom = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    IdlePause idle;
     while (m_bRunning.load(std::memory_order_acquire)) {
-        RenderCycle();
+        RenderCycle(idle);
     }
     if (SUCCEEDED(hrCom)) {
         CoUninitialize();
     }
 }
 
-void ISACFXPlugin::RenderCycle() {
+void ISACFXPlugin::RenderCycle(IdlePause& io_idle) {
     if (m_eStreamState.load(std::memory_order_acquire) != StreamRunning) {
-        Sleep(kIdleSleepMs);
+        // No stream to feed: never spin.
+        io_idle.Sleep();
         return;
     }
+    io_idle.Reset();
     if (WaitForSingleObject(m_hEvent.Get(), kPassWaitMs) != WAIT_OBJECT_0) {
         m_eStreamState.store(StreamLost, std::memory_order_release);
         return;

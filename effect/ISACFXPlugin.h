@@ -37,6 +37,7 @@
 #include "CBuffer.h"
 #include "ComPtr.h"
 #include "HandleHolder.h"
+#include "IdlePause.h"
 #include "StreamState.h"
 #include "ZvHostEngine.h"
 
@@ -85,8 +86,9 @@ private:
     static VOID CALLBACK RenderWorkerCallback(PTP_CALLBACK_INSTANCE in_pInstance,
                                               PVOID in_pvContext, PTP_WORK in_pWork);
     void RenderWorker();
-    // One cycle of the worker: wait for the renderer, fill one pass, publish a loss.
-    void RenderCycle();
+    // One cycle of the worker: wait for the renderer, fill one pass, publish a loss; or, without
+    // a running stream, one idle pause.
+    void RenderCycle(IdlePause& io_idle);
     // Inside a pass: hands every bed object its samples (or silence). Returns nothing; a missing
     // object or buffer makes the pass write nothing and read nothing from the ring.
     void FillPass(uint32_t in_uReportedFrames);
