@@ -18,7 +18,8 @@ class Printer {
 public:
     explicit Printer(std::FILE* out_pFile) : m_pFile(out_pFile) {}
     void Hr(const char* in_pszKey, HRESULT in_hr) {
-        std::fprintf(m_pFile, "%s: 0x%08lX\n", in_pszKey, static_cast<unsigned long>(in_hr));
+        std::fprintf(m_pFile, "%s: 0x%08lX\n", in_pszKey,
+                     static_cast<unsigned long>(static_cast<uint32_t>(in_hr)));
     }
     void Value(const char* in_pszKey, unsigned long in_uValue) {
         std::fprintf(m_pFile, "%s: %lu\n", in_pszKey, in_uValue);
@@ -87,7 +88,6 @@ void ProbePasses(Printer& io_out, ISpatialAudioObjectRenderStream* in_pStream, H
     io_out.Hr("GetBuffer before Begin", frontLeft->GetBuffer(&pBuffer, &uLength));
     io_out.Hr("SetPosition on a static object", frontLeft->SetPosition(1.0f, 0.0f, 0.0f));
     io_out.Hr("End before Begin", in_pStream->EndUpdatingAudioObjects());
-    io_out.Hr("Reset while not started", in_pStream->Reset());
 
     io_out.Hr("Start", in_pStream->Start());
     io_out.Hr("Reset while started", in_pStream->Reset());

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "PlatformSetup.h"
 #include "RendererProbe.h"
 
 namespace {
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         return Usage();
     }
+    spatialhost::SetUpPlatform();
     ComApartment apartment;
     if (std::strcmp(argv[1], "probe") == 0) {
         return spatialhost::ProbeRenderer(stdout);
