@@ -1,22 +1,57 @@
 // spatialhost: the test host engine as a program of its own, using only the Windows API and the
-// plug-in libraries' registration lists. Built for Windows (and run under Wine by
-// scripts/windows-test.sh) and, against the stand-in, on Linux.
+// plug-in libraries' registration lists. Built for Windows (scripts/windows-test.sh runs it under
+// Wine) and, against the stand-in, on Linux.
 //
-//   spatialhost probe                 the renderer's answers, one "key: value" line each
+//   spatialhost probe                          the renderer's answers, one "key: value" each
+//   spatialhost sink CONFIG EXPECT [SINK]      a tone on each speaker of the sink's layout
+//   spatialhost effect EXPECT [EFFECT] [SINK]  a tone on each channel of a 12-channel effect bus
+//   spatialhost mixer EXPECT [MIXER] [SINK]    a tone from each of seven mono voices of a mixer
+//   spatialhost loss MARKERS EXPECT [SINK]     the output lost and back: see RunLoss
+//   spatialhost designtool LIBRARY ENGINE      a design-tool library loads and hands over its list
+//
+// EXPECT is the file the tones are written to ("channel frequency amplitude start_ms
+// duration_ms", see ToneSchedule), for tonecheck to hold the recording against. The exit code is
+// 0 when the run went as it must, 1 otherwise, 2 for a usage error.
 
 #include <objbase.h>
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "AssertHook.h"
+#include "DesignToolCheck.h"
+#include "EngineSession.h"
 #include "PlatformSetup.h"
 #include "RendererProbe.h"
+#include "ToneSchedule.h"
 
 namespace {
 
+// The host's own checks (the host headers' accessors) report here.
+void PrintCheck(const char* in_pszExpression, const char* in_pszSource, int in_iLine) {
+    std::fprintf(stderr, "check failed: %s (%s:%d)\n", in_pszExpression, in_pszSource, in_iLine);
+}
+
+}  // namespace
+
+ZvAssertHook g_pfnZvAssertHook = &PrintCheck;
+
+namespace spatialhost {
+namespace {
+
+constexpr uint32_t kLeadInFrames = kSampleRate * 4 / 10;  // the output's start-up happens in silence
+constexpr uint32_t kToneFrames = kSampleRate * 3 / 10;
+constexpr uint32_t kGapFrames = kSampleRate * 2 / 10;
+constexpr float kAmplitude = 0.25f;
+
 int Usage() {
-    std::fprintf(stderr, "usage: spatialhost probe\n");
+    std::fprintf(stderr,
+                 "usage: spatialhost probe | sink CONFIG EXPECT [SINK] | effect EXPECT [EFFECT] "
+                 "[SINK] | mixer EXPECT [MIXER] [SINK] | loss MARKERS EXPECT [SINK] | designtool "
+                 "LIBRARY ENGINE\n");
     return 2;
 }
 
@@ -37,16 +72,194 @@ private:
     HRESULT m_hr;
 };
 
+std::wstring Wide(const char* in_psz) {
+    std::wstring text;
+    for (; *in_psz != '\0'; ++in_psz) {
+        text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*in_psz)));
+    }
+    return text;
+}
+
+float ToneFrequency(uint32_t in_uIndex) {
+    return 250.0f + 125.0f * static_cast<float>(in_uIndex);
+}
+
+bool WriteExpectations(const ToneSchedule& in_schedule, const char* in_pszPath) {
+    std::FILE* pFile = std::fopen(in_pszPath, "w");
+    if (pFile == nullptr) {
+        std::fprintf(stderr, "cannot write %s\n", in_pszPath);
+        return false;
+    }
+    in_schedule.WriteExpectations(pFile);
+    return std::fclose(pFile) == 0;
+}
+
+// One tone per speaker of the layout, speaker s on channel s of the 12-channel device (the sink
+// and the effect put the layout's s-th speaker on bed entry s, which that device carries on its
+// s-th channel).
+ToneSchedule SpeakerSchedule(uint32_t in_uSpeakers) {
+    ToneSchedule schedule(kLeadInFrames, kToneFrames, kGapFrames);
+    for (uint32_t uSpeaker = 0; uSpeaker < in_uSpeakers; ++uSpeaker) {
+        schedule.Add(Tone{uSpeaker, uSpeaker, ToneFrequency(uSpeaker), kAmplitude});
+    }
+    return schedule;
+}
+
+int RunSession(const SessionConfig& in_config, const char* in_pszExpect,
+               ToneSchedule (*in_pfnSchedule)(const EngineSession&)) {
+    EngineSession session(in_config, stdout);
+    if (!session.Open()) {
+        return 1;
+    }
+    const ToneSchedule schedule = in_pfnSchedule(session);
+    if (!WriteExpectations(schedule, in_pszExpect)) {
+        return 1;
+    }
+    session.Play(schedule);
+    return session.Close() ? 0 : 1;
+}
+
+// The voices of the mixer run and the 12-channel device channel each must reach on the bed route
+// (the host pans a voice at a speaker's azimuth onto that speaker alone).
+struct VoicePlacement {
+    float fAzimuthDegrees;
+    uint32_t uChannel;
+};
+constexpr VoicePlacement kVoices[] = {
+    {0.0f, 2},    {-30.0f, 0},  {30.0f, 1},  {-90.0f, 6},
+    {90.0f, 7},   {-135.0f, 4}, {135.0f, 5},
+};
+
+ToneSchedule VoiceSchedule(const EngineSession&) {
+    ToneSchedule schedule(kLeadInFrames, kToneFrames, kGapFrames);
+    for (uint32_t uVoice = 0; uVoice < sizeof(kVoices) / sizeof(kVoices[0]); ++uVoice) {
+        schedule.Add(Tone{uVoice, kVoices[uVoice].uChannel, ToneFrequency(uVoice), kAmplitude});
+    }
+    return schedule;
+}
+
+bool FileExists(const std::wstring& in_path) {
+    return GetFileAttributesW(in_path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool TouchFile(const std::wstring& in_path) {
+    HANDLE hFile = CreateFileW(in_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(hFile);
+    return true;
+}
+
+// The output lost and back. A 7.1.4 sink plays a front-left tone; once it plays the host writes
+// MARKERS\playing, and the harness kills the audio server, starts it again, begins recording and
+// writes MARKERS\restarted. The sink must absorb the loss (nothing reported to the host); then
+// the host terminates it, creates a new one (retrying while the renderer is not back) and writes
+// MARKERS\recreated before the tones of EXPECT play through it.
+int RunLoss(const char* in_pszMarkers, const char* in_pszExpect, const wchar_t* in_pszSink) {
+    const std::wstring markers = Wide(in_pszMarkers);
+    SessionConfig config;
+    config.pszSinkLibrary = in_pszSink;
+    config.uChannelConfig = 3;
+    EngineSession session(config, stdout);
+    if (!session.Open()) {
+        return 1;
+    }
+    ToneSchedule before(0, kSampleRate / 2, 0);
+    before.Add(Tone{0, 0, 440.0f, kAmplitude});
+    session.Play(before);
+    if (!TouchFile(markers + L"\\playing")) {
+        std::printf("cannot write the markers\n");
+        return 1;
+    }
+    // Keeps playing through the loss, until the harness says the server is back (at most 60 s).
+    const DWORD dwStart = GetTickCount();
+    ToneSchedule during(0, kSampleRate, 0);
+    during.Add(Tone{0, 0, 440.0f, kAmplitude});
+    for (;;) {
+        session.Play(during);
+        if (FileExists(markers + L"\\restarted") || GetTickCount() - dwStart > 60000) {
+            break;
+        }
+    }
+    std::printf("loss: the sink played through the loss without a report: %s\n",
+                FileExists(markers + L"\\restarted") ? "yes" : "timed out");
+    session.CloseSink();
+
+    bool bOpened = false;
+    for (int iTry = 0; iTry < 80 && !bOpened; ++iTry) {
+        bOpened = session.OpenSink();
+        if (!bOpened) {
+            Sleep(250);
+        }
+    }
+    if (!bOpened) {
+        std::printf("loss: the re-created sink did not open\n");
+        return 1;
+    }
+    const ToneSchedule after = SpeakerSchedule(2);
+    if (!WriteExpectations(after, in_pszExpect) || !TouchFile(markers + L"\\recreated")) {
+        return 1;
+    }
+    session.Play(after);
+    return session.Close() ? 0 : 1;
+}
+
 }  // namespace
+}  // namespace spatialhost
 
 int main(int argc, char** argv) {
+    using namespace spatialhost;
     if (argc < 2) {
         return Usage();
     }
-    spatialhost::SetUpPlatform();
+    SetUpPlatform();
     ComApartment apartment;
-    if (std::strcmp(argv[1], "probe") == 0) {
-        return spatialhost::ProbeRenderer(stdout);
+    const std::string command = argv[1];
+    auto Arg = [&](int in_iIndex, const char* in_pszDefault) {
+        return Wide(argc > in_iIndex ? argv[in_iIndex] : in_pszDefault);
+    };
+    if (command == "probe") {
+        return ProbeRenderer(stdout);
+    }
+    if (command == "sink" && argc >= 4) {
+        const std::wstring sink = Arg(4, "ZvSpatialSink.dll");
+        SessionConfig config;
+        config.pszSinkLibrary = sink.c_str();
+        config.uChannelConfig = static_cast<uint32_t>(std::atoi(argv[2]));
+        return RunSession(config, argv[3], [](const EngineSession& in_session) {
+            return SpeakerSchedule(in_session.SinkSpeakerCount());
+        });
+    }
+    if (command == "effect" && argc >= 3) {
+        const std::wstring effect = Arg(3, "SpatialEffect.dll");
+        const std::wstring sink = Arg(4, "ZvSpatialSink.dll");
+        SessionConfig config;
+        config.pszSinkLibrary = sink.c_str();
+        config.eBus = BusKind::Effect;
+        config.pszBusLibrary = effect.c_str();
+        return RunSession(config, argv[2],
+                          [](const EngineSession&) { return SpeakerSchedule(12); });
+    }
+    if (command == "mixer" && argc >= 3) {
+        const std::wstring mixer = Arg(3, "SpatialMixerFX.dll");
+        const std::wstring sink = Arg(4, "ZvSpatialSink.dll");
+        SessionConfig config;
+        config.pszSinkLibrary = sink.c_str();
+        config.eBus = BusKind::Mixer;
+        config.pszBusLibrary = mixer.c_str();
+        for (const VoicePlacement& voice : kVoices) {
+            config.voices.push_back(Voice{voice.fAzimuthDegrees});
+        }
+        return RunSession(config, argv[2], &VoiceSchedule);
+    }
+    if (command == "loss" && argc >= 4) {
+        const std::wstring sink = Arg(4, "ZvSpatialSink.dll");
+        return RunLoss(argv[2], argv[3], sink.c_str());
+    }
+    if (command == "designtool" && argc >= 4) {
+        return CheckDesignToolLibrary(Arg(2, "").c_str(), std::atoi(argv[3]) != 0, stdout);
     }
     return Usage();
 }
