@@ -70,6 +70,7 @@ bool EngineSession::OpenSink() {
     const ZvPluginRegistration* pRecord = m_sinkLibrary.Find(kZvCompanyId, kZvSinkPluginId);
     if (pRecord == nullptr || pRecord->pCreatePlugin == nullptr || pRecord->pCreateParam == nullptr) {
         std::fprintf(m_pLog, "sink: no record (275, 170) with both factories\n");
+        m_bPluginMissing = true;
         return false;
     }
     m_pSinkParams = pRecord->pCreateParam(&m_allocator);
@@ -123,6 +124,7 @@ bool EngineSession::OpenEffect() {
     const ZvPluginRegistration* pRecord = m_busLibrary.Find(kZvCompanyId, kZvEffectPluginId);
     if (pRecord == nullptr || pRecord->pCreatePlugin == nullptr || pRecord->pCreateParam == nullptr) {
         std::fprintf(m_pLog, "effect: no record (275, 270) with both factories\n");
+        m_bPluginMissing = true;
         return false;
     }
     m_pBusParams = pRecord->pCreateParam(&m_allocator);
@@ -147,6 +149,7 @@ bool EngineSession::OpenMixer() {
     const ZvPluginRegistration* pRecord = m_busLibrary.Find(kZvCompanyId, kZvMixerPluginId);
     if (pRecord == nullptr || pRecord->pCreatePlugin == nullptr || pRecord->pCreateParam == nullptr) {
         std::fprintf(m_pLog, "mixer: no record (275, 799) with both factories\n");
+        m_bPluginMissing = true;
         return false;
     }
     m_pBusParams = pRecord->pCreateParam(&m_allocator);

@@ -79,6 +79,8 @@ public:
     bool Close();
 
     uint32_t SinkSpeakerCount() const { return m_sinkLayout.uNumChannels; }
+    // Open failed because a library does not carry the plug-in at all (not built into it yet).
+    bool PluginMissing() const { return m_bPluginMissing; }
 
 private:
     bool OpenEffect();
@@ -117,6 +119,7 @@ private:
     uint64_t m_uFrame = 0;          // frames of the current schedule produced so far
     uint64_t m_uNotNeeded = 0;      // IsDataNeeded answers of 0
     uint64_t m_uBadAnswers = 0;     // IsDataNeeded results other than 1, IsStarved true
+    bool m_bPluginMissing = false;
 };
 
 template <typename KeepGoing>

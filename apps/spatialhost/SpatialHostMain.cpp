@@ -11,7 +11,8 @@
 //
 // EXPECT is the file the tones are written to ("channel frequency amplitude start_ms
 // duration_ms", see ToneSchedule), for tonecheck to hold the recording against. The exit code is
-// 0 when the run went as it must, 1 otherwise, 2 for a usage error.
+// 0 when the run went as it must, 1 otherwise, 2 for a usage error, 3 when a library does not
+// carry the plug-in the run needs.
 
 #include <objbase.h>
 #include <windows.h>
@@ -46,6 +47,8 @@ constexpr uint32_t kLeadInFrames = kSampleRate * 4 / 10;  // the output's start-
 constexpr uint32_t kToneFrames = kSampleRate * 3 / 10;
 constexpr uint32_t kGapFrames = kSampleRate * 2 / 10;
 constexpr float kAmplitude = 0.25f;
+// A library that does not carry the plug-in at all: the harness reports the run as skipped.
+constexpr int kExitPluginMissing = 3;
 
 int Usage() {
     std::fprintf(stderr,
@@ -109,7 +112,7 @@ int RunSession(const SessionConfig& in_config, const char* in_pszExpect,
                ToneSchedule (*in_pfnSchedule)(const EngineSession&)) {
     EngineSession session(in_config, stdout);
     if (!session.Open()) {
-        return 1;
+        return session.PluginMissing() ? kExitPluginMissing : 1;
     }
     const ToneSchedule schedule = in_pfnSchedule(session);
     if (!WriteExpectations(schedule, in_pszExpect)) {
@@ -164,7 +167,7 @@ int RunLoss(const char* in_pszMarkers, const char* in_pszExpect, const wchar_t* 
     config.uChannelConfig = 3;
     EngineSession session(config, stdout);
     if (!session.Open()) {
-        return 1;
+        return session.PluginMissing() ? kExitPluginMissing : 1;
     }
     ToneSchedule before(0, kSampleRate / 2, 0);
     before.Add(Tone{0, 0, 440.0f, kAmplitude});
