@@ -4,13 +4,18 @@
 // IEffectPluginContext, ISinkPluginContext); a kind's own context derives from this and adds its
 // slots.
 //
-// Threads: as HostMonitorLog; the rest is set before the plug-in runs and only read afterwards.
+// Monitoring data can also go on to a design-tool object, as in the design tool: ForwardMonitorData
+// hands every record that is posted to a MonitorDataRouter under the given instance id.
+//
+// Threads: as HostMonitorLog (and MonitorDataRouter::Post for forwarded records); the rest is set
+// before the plug-in runs and only read afterwards.
 #pragma once
 
 #include <stdint.h>
 
 #include "HostGlobalContext.h"
 #include "HostMonitorLog.h"
+#include "MonitorDataRouter.h"
 #include "ZvHostEngine.h"
 
 namespace host {
@@ -29,11 +34,22 @@ public:
     bool IsSendModeEffect() const override { return false; }
     uint32_t GetPluginInstanceId() const override { return m_uPluginInstanceId; }
     ZvResult PostMonitorData(const void* in_pData, uint32_t in_uDataSize) override {
-        return m_monitorLog.AddData(in_pData, in_uDataSize);
+        const ZvResult eResult = m_monitorLog.AddData(in_pData, in_uDataSize);
+        if (eResult == ZV_Success && m_pRouter != nullptr) {
+            m_pRouter->Post(m_uRoutedInstanceId, in_pData, in_uDataSize);
+        }
+        return eResult;
     }
     bool CanPostMonitorData() override { return m_monitorLog.CanPostData(); }
     ZvResult PostMonitorMessage(const char* in_pszMessage, uint32_t in_eLevel) override {
         return m_monitorLog.AddMessage(in_pszMessage, in_eLevel);
+    }
+
+    // Records posted from now on also go to in_pRouter (not owned; null stops) for
+    // in_uInstanceId.
+    void ForwardMonitorData(MonitorDataRouter* in_pRouter, uint32_t in_uInstanceId) {
+        m_pRouter = in_pRouter;
+        m_uRoutedInstanceId = in_uInstanceId;
     }
 
     HostGlobalContext& Global() { return *m_pGlobalContext; }
@@ -44,6 +60,8 @@ private:
     uint32_t m_uNodeId;
     uint32_t m_uPluginInstanceId;
     HostMonitorLog m_monitorLog;
+    MonitorDataRouter* m_pRouter = nullptr;
+    uint32_t m_uRoutedInstanceId = 0;
 };
 
 }  // namespace host

@@ -1,8 +1,7 @@
 #include "SpatialMixerFXAttachmentParams.h"
 
-#include <new>
-
 #include "AssertHook.h"
+#include "HostMemory.h"
 #include "ParamValue.h"
 #include "ZvParamBlockReader.h"
 
@@ -39,14 +38,7 @@ ZvResult SpatialMixerFXAttachmentParams::SetParameter(uint16_t in_ID, const void
 ZV::IPluginParam* SpatialMixerFXAttachmentParams::CloneParameters(
     ZV::IPluginMemAlloc* in_pAllocator) {
     ZV_CHECK(kSource, in_pAllocator != NULL);
-    if (in_pAllocator == nullptr) {
-        return nullptr;
-    }
-    void* pMemory = in_pAllocator->Malloc(sizeof(SpatialMixerFXAttachmentParams));
-    if (pMemory == nullptr) {
-        return nullptr;
-    }
-    return new (pMemory) SpatialMixerFXAttachmentParams(*this);
+    return HostNew<SpatialMixerFXAttachmentParams>(in_pAllocator, *this);
 }
 
 ZvResult SpatialMixerFXAttachmentParams::InitParameters(ZV::IPluginMemAlloc* in_pAllocator,
@@ -62,13 +54,10 @@ ZvResult SpatialMixerFXAttachmentParams::InitParameters(ZV::IPluginMemAlloc* in_
 
 ZvResult SpatialMixerFXAttachmentParams::TermParameters(ZV::IPluginMemAlloc* in_pAllocator) {
     ZV_CHECK(kSource, in_pAllocator != NULL);
-    if (in_pAllocator == nullptr) {
-        // Without the allocator the object cannot be freed: leave it whole rather than destroy
-        // memory that stays allocated.
-        return ZV_BadParameter;
+    // Without the allocator the object cannot be freed: it stays as it is (reported above).
+    if (in_pAllocator != nullptr) {
+        HostDelete(in_pAllocator, this);
     }
-    this->~SpatialMixerFXAttachmentParams();
-    in_pAllocator->Free(this);
     return ZV_Success;
 }
 
@@ -93,12 +82,5 @@ ZvResult SpatialMixerFXAttachmentParams::SetParameterBlock(const void* in_pParam
 
 ZV::IPluginParam* CreateSpatialMixerFXAttachmentParams(ZV::IPluginMemAlloc* in_pAllocator) {
     ZV_CHECK(kSource, in_pAllocator != NULL);
-    if (in_pAllocator == nullptr) {
-        return nullptr;
-    }
-    void* pMemory = in_pAllocator->Malloc(sizeof(SpatialMixerFXAttachmentParams));
-    if (pMemory == nullptr) {
-        return nullptr;
-    }
-    return new (pMemory) SpatialMixerFXAttachmentParams();
+    return HostNew<SpatialMixerFXAttachmentParams>(in_pAllocator);
 }

@@ -1,8 +1,7 @@
 #include "SpatialMixerFXParams.h"
 
-#include <new>
-
 #include "AssertHook.h"
+#include "HostMemory.h"
 #include "ParamValue.h"
 #include "ZvParamBlockReader.h"
 
@@ -46,14 +45,7 @@ ZvResult SpatialMixerFXParams::SetParameter(uint16_t in_ID, const void* in_pValu
 
 ZV::IPluginParam* SpatialMixerFXParams::CloneParameters(ZV::IPluginMemAlloc* in_pAllocator) {
     ZV_CHECK(kSource, in_pAllocator != NULL);
-    if (in_pAllocator == nullptr) {
-        return nullptr;
-    }
-    void* pMemory = in_pAllocator->Malloc(sizeof(SpatialMixerFXParams));
-    if (pMemory == nullptr) {
-        return nullptr;
-    }
-    return new (pMemory) SpatialMixerFXParams(*this);
+    return HostNew<SpatialMixerFXParams>(in_pAllocator, *this);
 }
 
 ZvResult SpatialMixerFXParams::InitParameters(ZV::IPluginMemAlloc* in_pAllocator,
@@ -70,13 +62,10 @@ ZvResult SpatialMixerFXParams::InitParameters(ZV::IPluginMemAlloc* in_pAllocator
 
 ZvResult SpatialMixerFXParams::TermParameters(ZV::IPluginMemAlloc* in_pAllocator) {
     ZV_CHECK(kSource, in_pAllocator != NULL);
-    if (in_pAllocator == nullptr) {
-        // Without the allocator the object cannot be freed: leave it whole rather than destroy
-        // memory that stays allocated.
-        return ZV_BadParameter;
+    // Without the allocator the object cannot be freed: it stays as it is (reported above).
+    if (in_pAllocator != nullptr) {
+        HostDelete(in_pAllocator, this);
     }
-    this->~SpatialMixerFXParams();
-    in_pAllocator->Free(this);
     return ZV_Success;
 }
 
@@ -110,12 +99,5 @@ SpatialMixerFXParams::Values SpatialMixerFXParams::GetValues() const {
 
 ZV::IPluginParam* CreateSpatialMixerFXParams(ZV::IPluginMemAlloc* in_pAllocator) {
     ZV_CHECK(kSource, in_pAllocator != NULL);
-    if (in_pAllocator == nullptr) {
-        return nullptr;
-    }
-    void* pMemory = in_pAllocator->Malloc(sizeof(SpatialMixerFXParams));
-    if (pMemory == nullptr) {
-        return nullptr;
-    }
-    return new (pMemory) SpatialMixerFXParams();
+    return HostNew<SpatialMixerFXParams>(in_pAllocator);
 }

@@ -12,10 +12,16 @@
 #include "DesignToolLibrary.h"
 #include "DesignToolWindow.h"
 #include "DialogHost.h"
+#include "HostAllocator.h"
+#include "HostGlobalContext.h"
+#include "HostMixerContext.h"
+#include "MixerBusDriver.h"
 #include "MonitorDataRouter.h"
+#include "ParameterBlock.h"
 #include "PropertySet.h"
 #include "StandinFixture.h"
 #include "ToolTestSupport.h"
+#include "standin/Renderer.h"
 
 namespace {
 
@@ -161,6 +167,69 @@ TEST_F(DialogHostingTest, CountersArriveThroughTheMonitoringDeliveryWhileTheDial
     ASSERT_TRUE(m_properties.Get(kWindows, L"MaxObjects", value));
     EXPECT_EQ(12, value.lVal);
     router.Detach(5);
+}
+
+// The engine side that SpatialMixer carries plays through the renderer, as the sound engine
+// inside the design tool runs it; its counters reach the library's own design-tool object and
+// its dialog, and "MaxObjects" comes down to what the endpoint grants.
+TEST_F(DialogHostingTest, ALiveMixerOfTheLibraryShowsItsCountersInTheDialog) {
+    DesignToolLibrary library(L"SpatialMixer.dll");
+    ZvCreatePluginFn pfnEngine = nullptr;
+    ZvCreateParamFn pfnParams = nullptr;
+    ASSERT_TRUE(library.GetSoundEngineCallbacks()(275, 799, &pfnEngine, &pfnParams));
+    ASSERT_NE(nullptr, pfnEngine);
+    ASSERT_NE(nullptr, pfnParams);
+    host::DesignToolWindow designTool;
+    PluginPtr mixer(library.CreatePlugin()(275, 799));
+    host::DialogHost dialogHost(m_properties, designTool.Window());
+    host::MonitorDataRouter router;
+    router.Attach(7, mixer.get());
+    ASSERT_TRUE(dialogHost.Open(*mixer));
+    HWND hDialog = dialogHost.Dialog();
+
+    // The engine side, with the block the design-tool object writes ("Bypass" off).
+    m_properties.SetBool(kWindows, L"Bypass", false);
+    const host::ParameterBlock block = host::WriteParameterBlock(*mixer, m_properties, kWindows);
+    host::HostAllocator allocator;
+    host::HostGlobalContext global(480);
+    host::HostMixerContext context(global, 1, 7);
+    context.ForwardMonitorData(&router, 7);
+    ZV::IPluginParam* pParams = pfnParams(&allocator);
+    ASSERT_NE(nullptr, pParams);
+    pParams->InitParameters(&allocator, block.bytes.data(),
+                            static_cast<uint32_t>(block.bytes.size()));
+    auto* pEngineMixer = static_cast<ZV::IMixerPlugin*>(pfnEngine(&allocator));
+    ASSERT_NE(nullptr, pEngineMixer);
+    ZvAudioFormat format = {48000, ZvChannelLayout::FromMask(0x3)};
+    ASSERT_EQ(ZV_Success, pEngineMixer->InitPlugin(&allocator, &context, pParams, format));
+    {
+        host::MixerBusDriver bus(*pEngineMixer, format.channelConfig, 480);
+        for (int i = 0; i < 3; ++i) {
+            host::MixerBusDriver::Voice& voice = bus.AddVoice(ZvChannelLayout::FromMask(0x4));
+            voice.SetSource(host::MixerBusDriver::Voice::Constant({0.5f}));
+            voice.Context().SetPosition(2.0f, 0.5f * static_cast<float>(i), 0.0f);
+        }
+        bus.AddVoice(ZvChannelLayout::FromMask(0x3F)).Context().SetPosition(2.0f, 0.0f, 0.0f);
+        for (int i = 0; i < 3; ++i) {
+            bus.RunFrame();
+            standin::Step();
+        }
+    }
+    EXPECT_EQ(3u, router.DeliverPending());
+    EXPECT_EQ(L"3", TextOf(GetDlgItem(hDialog, 21060)));
+    EXPECT_EQ(L"4", TextOf(GetDlgItem(hDialog, 21061)));
+    EXPECT_EQ(L"16", TextOf(GetDlgItem(hDialog, 21062)));
+    VARIANT value;
+    ASSERT_TRUE(m_properties.Get(kWindows, L"MaxObjects", value));
+    EXPECT_EQ(16, value.lVal);
+    EXPECT_EQ(L"16", TextOf(dialogHost.ControlOf(L"MaxObjects")));
+
+    EXPECT_EQ(ZV_Success, pEngineMixer->TermPlugin(&allocator));
+    EXPECT_EQ(ZV_Success, pParams->TermParameters(&allocator));
+    EXPECT_EQ(0u, allocator.OutstandingBlocks());
+    EXPECT_TRUE(global.Errors().empty());
+    router.Detach(7);
+    dialogHost.Close();
 }
 
 TEST_F(DialogHostingTest, BoundControlsEditTheirPropertiesAndFollowThem) {

@@ -1,0 +1,75 @@
+// The render stream through which the mixer's object records play, as the mixer and its render
+// worker see it: the stream state, the renderer's limits, the started dynamic-object stream and
+// the event the renderer signals for each pass.
+//
+// Both builds of the mixer hand the mixer one of these: the Universal Windows build its
+// ActivationHandler (activated asynchronously), the desktop build a DesktopRenderStream
+// (activated synchronously and re-activated in place). The object is reference counted; the mixer
+// holds one reference and its render worker takes another for each cycle (SharedRenderStream).
+//
+// Threads and ordering. The activating thread (the completion thread, or the audio thread in the
+// desktop build) writes the stream, the event, the frame count and the maximum while the state is
+// not StreamRunning, then publishes them with a release store of StreamRunning (Publish). Readers
+// load the state with acquire ordering and read the rest only when they saw StreamRunning or
+// StreamLost (a stream that ran): MaxDynamicObjects and FrameCount answer 0 otherwise, so that a
+// reader never touches fields that an activation in flight is writing. The render worker moves
+// the state from StreamRunning to StreamLost (release store) and nothing else. The fields change
+// again only in the desktop build's in-place re-activation, on the audio thread, while the state
+// is StreamLost and the worker holds no reference (SharedRenderStream makes sure of it).
+#pragma once
+
+#include <spatialaudioclient.h>
+#include <windows.h>
+
+#include <stdint.h>
+
+#include <atomic>
+
+#include "SpatialStreamOpener.h"
+#include "StreamState.h"
+
+class MixerRenderStream {
+public:
+    MixerRenderStream(const MixerRenderStream&) = delete;
+    MixerRenderStream& operator=(const MixerRenderStream&) = delete;
+
+    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+    virtual ULONG STDMETHODCALLTYPE Release() = 0;
+
+    // Acquire: a reader that sees StreamRunning also sees what Publish wrote before it.
+    StreamState State() const {
+        return static_cast<StreamState>(m_eState.load(std::memory_order_acquire));
+    }
+    // The render worker: the renderer stopped signalling or failed an update call.
+    void MarkLost() { m_eState.store(StreamLost, std::memory_order_release); }
+
+    // The renderer's maximum dynamic object count (at most 32) of a stream that ran, else 0.
+    uint32_t MaxDynamicObjects() const { return HasRun() ? m_opened.uMaxDynamicObjects : 0; }
+    // Frames per pass of a stream that ran, else 0.
+    uint32_t FrameCount() const { return HasRun() ? m_opened.uFrameCount : 0; }
+
+    // Only for the render worker while it holds the stream for a cycle in which it saw
+    // StreamRunning.
+    ISpatialAudioObjectRenderStream* Stream() const { return m_opened.stream.Get(); }
+    HANDLE Event() const { return m_opened.event.Get(); }
+
+protected:
+    MixerRenderStream() = default;
+    // Releases the stream and client before the event is closed.
+    ~MixerRenderStream() { Drop(); }
+
+    // Takes over an opened stream and publishes it: StreamRunning.
+    void Publish(SpatialStream&& io_opened);
+    // Releases everything held (the stream and client before the event) and sets in_eState; the
+    // maximum and the frame count read 0 from now on.
+    void Drop(StreamState in_eState = StreamClosed);
+
+private:
+    bool HasRun() const {
+        const int32_t eState = m_eState.load(std::memory_order_acquire);
+        return eState == StreamRunning || eState == StreamLost;
+    }
+
+    std::atomic<int32_t> m_eState{StreamClosed};
+    SpatialStream m_opened;  // published by the release store of StreamRunning
+};

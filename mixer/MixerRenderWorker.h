@@ -1,0 +1,72 @@
+// The mixer's render worker: one long thread-pool work item that waits for the renderer's event
+// (at most 100 milliseconds), then, in one pass, hands each object record within the object
+// budget its samples, position and volume through the record's dynamic object.
+//
+// Each cycle borrows the mixer's current stream (SharedRenderStream) and runs only on a stream
+// that is StreamRunning; otherwise the worker sleeps about a millisecond and looks again, so a
+// stream lost or closed for good costs next to nothing. A missed event or a failed Begin or End
+// marks the stream lost; the cycle that does so releases every record's object before it gives
+// the stream back, so that a re-activation finds the renderer's objects free. An object whose
+// buffer the renderer refuses with SPTLAUDCLNT_E_RESOURCES_INVALIDATED (the renderer ended it,
+// as it does to objects skipped in a pass) is released, and the next pass activates a fresh one.
+//
+// Threads: Start and Stop run on the audio thread; the loop on a thread-pool thread in the
+// multithreaded apartment. m_bRunning is an atomic, release store by the audio thread and acquire
+// loads by the worker. The records, their rings and the byte buffer are set up before Start and
+// freed after Stop; Stop returns only when the work function has returned. The worker allocates
+// nothing and holds no lock but a ring's and SharedRenderStream's, one at a time.
+#pragma once
+
+#include <spatialaudioclient.h>
+#include <threadpoolapiset.h>
+#include <windows.h>
+
+#include <stdint.h>
+
+#include <atomic>
+
+#include "MixerRenderStream.h"
+#include "ObjectRecord.h"
+#include "SharedRenderStream.h"
+
+class MixerRenderWorker {
+public:
+    static constexpr DWORD kEventWaitMilliseconds = 100;
+    static constexpr DWORD kIdleSleepMilliseconds = 1;
+
+    // in_ppRecords: kMaxRecords record pointers (null for a record that does not exist);
+    // in_rMaxObjects: the mixer's MaxObjects snapshot.
+    MixerRenderWorker(ObjectRecord* const* in_ppRecords, uint32_t in_uMaxRecords,
+                      SharedRenderStream& io_rStream, const std::atomic<int32_t>& in_rMaxObjects);
+    ~MixerRenderWorker();
+    MixerRenderWorker(const MixerRenderWorker&) = delete;
+    MixerRenderWorker& operator=(const MixerRenderWorker&) = delete;
+
+    // The byte buffer the worker reads a record's ring into; set before Start.
+    void SetBuffer(uint8_t* in_pBuffer, uint32_t in_uBytes);
+
+    // False when the work item cannot be created; nothing runs then.
+    bool Start();
+    // Returns once the work function has returned; does nothing when not started.
+    void Stop();
+    bool IsStarted() const { return m_pWork != nullptr; }
+
+    // Releases every record's object. The worker's own when it runs; anyone's once it is stopped.
+    void ReleaseObjects();
+
+private:
+    static void CALLBACK WorkCallback(PTP_CALLBACK_INSTANCE in_pInstance, PVOID in_pContext,
+                                      PTP_WORK in_pWork);
+    void Run();
+    void RunCycle(MixerRenderStream& io_rStream);
+    void FeedRecord(ObjectRecord& io_rRecord, ISpatialAudioObjectRenderStream* in_pStream);
+
+    ObjectRecord* const* const m_ppRecords;
+    const uint32_t m_uMaxRecords;
+    SharedRenderStream& m_rStream;
+    const std::atomic<int32_t>& m_rMaxObjects;
+    uint8_t* m_pBuffer = nullptr;
+    uint32_t m_uBufferBytes = 0;
+    std::atomic<bool> m_bRunning{false};
+    PTP_WORK m_pWork = nullptr;  // audio thread only
+};

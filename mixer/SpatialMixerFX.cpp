@@ -1,0 +1,617 @@
+#include "SpatialMixerFX.h"
+
+#include <string.h>
+
+#include <cmath>
+#include <new>
+
+#include "AssertHook.h"
+#include "HostMemory.h"
+#include "RingFormat.h"
+#include "SpatialMixerFXAttachmentParams.h"
+
+namespace {
+
+constexpr const char* kSource = "SpatialMixerFX";
+constexpr const char* kRingInitFailedReport = "!\"ISAC CBuff InitFailed.\"";
+
+// pi / 2 in single precision (0x3FC90FDB).
+constexpr float kHalfPi = 1.5707964f;
+// The gain of each channel of a stereo input in its mono downmix (0x3F333333).
+constexpr float kStereoDownmixGain = 0.7f;
+// A layout names at most 255 channels: the bed route's matrices have room for that many rows.
+constexpr uint32_t kMaxLayoutChannels = 255;
+
+template <typename T>
+T Smaller(T in_a, T in_b) {
+    return in_a < in_b ? in_a : in_b;
+}
+
+// The renderer takes volumes from 0 to 1; anything else (NaN included) is brought into range.
+float RendererVolume(float in_fVolume) {
+    if (!(in_fVolume > 0.0f)) {
+        return 0.0f;
+    }
+    return in_fVolume > 1.0f ? 1.0f : in_fVolume;
+}
+
+// The record as the host expects it before each Get3DPosition.
+void PrepareRay(ZV::ZvEmitterRay& out_rRay) {
+    out_rRay = ZV::ZvEmitterRay();
+    out_rRay.fDistance = 0.0f;
+    out_rRay.fAzimuth = 0.0f;
+    out_rRay.fElevation = 0.0f;
+    out_rRay.uListenerId = 0;
+    out_rRay.fSpread = 1.0f;
+    out_rRay.fFocus = 1.0f;
+    out_rRay.fOcclusion = 1.0f;
+    out_rRay.uEmitterChannelMask = 0xFFFFFFFFu;
+    out_rRay.uPositionIndex = 0;
+}
+
+bool SamePosition(const InputSlot& in_a, const InputSlot& in_b) {
+    return in_a.fX == in_b.fX && in_a.fY == in_b.fY && in_a.fZ == in_b.fZ;
+}
+
+}  // namespace
+
+SpatialMixerFX* SpatialMixerFX::Create(ZV::IPluginMemAlloc* in_pAllocator,
+                                       const MixerStreamActivation& in_rActivation) {
+    void* pMemory = HostAllocateZeroed(in_pAllocator, sizeof(SpatialMixerFX));
+    if (pMemory == nullptr) {
+        return nullptr;
+    }
+    return new (pMemory) SpatialMixerFX(in_pAllocator, in_rActivation);
+}
+
+SpatialMixerFX::SpatialMixerFX(ZV::IPluginMemAlloc* in_pAllocator,
+                               const MixerStreamActivation& in_rActivation)
+    : m_pCreationAllocator(in_pAllocator),
+      m_rActivation(in_rActivation),
+      m_worker(m_apRecords, kMaxObjectRecords, m_stream, m_iMaxObjects) {}
+
+SpatialMixerFX::~SpatialMixerFX() = default;
+
+// ---- Life cycle ----
+
+ZvResult SpatialMixerFX::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
+                                    ZV::IMixerPluginContext* in_pContext,
+                                    ZV::IPluginParam* in_pParams, ZvAudioFormat& io_rFormat) {
+    ZV_CHECK(kSource, in_pAllocator != NULL);
+    if (in_pAllocator == nullptr || in_pContext == nullptr ||
+        in_pContext->GlobalContext() == nullptr || m_pAllocator != nullptr) {
+        return ZV_Failure;
+    }
+    m_pParams = static_cast<SpatialMixerFXParams*>(in_pParams);
+    RefreshParameterSnapshot();
+    if (m_pParams != nullptr) {
+        m_pParams->ClearChangeFlags();
+    }
+    m_pGlobalContext = in_pContext->GlobalContext();
+    m_uMaxFrames = m_pGlobalContext->GetFramesPerBuffer();
+    m_pAllocator = in_pAllocator;
+    m_pContext = in_pContext;
+    m_outputLayout = io_rFormat.channelConfig;
+
+    if (!m_stream.Init()) {
+        return ZV_Failure;
+    }
+    if (m_stream.Current() == nullptr) {
+        // A stream that cannot be opened is no error: every input then takes the bed route.
+        m_stream.Exchange(m_rActivation.Open(in_pAllocator));
+    }
+    m_inputMap.Init(in_pAllocator);
+    m_bInputMapReady = true;
+
+    if (!AllocateBuffers()) {
+        // Nothing is left running; TermPlugin frees what was allocated.
+        ReleaseStream();
+        return ZV_Failure;
+    }
+    const MixerRenderStream* pStream = m_stream.Current();
+    if (pStream != nullptr && pStream->State() == StreamRunning && !m_worker.Start()) {
+        // Without a worker nobody would feed the objects: run on the bed instead.
+        ReleaseStream();
+    }
+    m_bReady = true;
+    return ZV_Success;
+}
+
+bool SpatialMixerFX::AllocateBuffers() {
+    const uint32_t uChannels =
+        m_outputLayout.uNumChannels != 0 ? uint32_t{m_outputLayout.uNumChannels} : 1u;
+    const uint32_t uFrames = m_uMaxFrames != 0 ? uint32_t{m_uMaxFrames} : 1u;
+    if (!SizeProduct32(m_uBufferBytes, uChannels, uFrames, sizeof(float))) {
+        return false;
+    }
+    if (!AllocateSamples(m_scratch)) {
+        return false;
+    }
+    for (InputSlot& slot : m_aSlots) {
+        slot.bAssigned = false;
+        if (!AllocateSamples(slot.samples)) {
+            return false;
+        }
+    }
+    const RingFormat ringFormat = RingFormat::Float32(1, ObjectRecord::kRingFrames);
+    for (ObjectRecord*& pRecord : m_apRecords) {
+        pRecord = HostNew<ObjectRecord>(m_pAllocator);
+        if (pRecord == nullptr) {
+            return false;
+        }
+        pRecord->pRing = HostNew<CBuffer>(m_pAllocator, ObjectRecord::kRingBytes, m_pAllocator,
+                                          kRingInitFailedReport);
+        if (pRecord->pRing == nullptr || !pRecord->pRing->IsUsable()) {
+            return false;
+        }
+        pRecord->pRing->SetReaderFormat(ringFormat);
+        pRecord->pRing->SetWriterFormat(ringFormat);
+        pRecord->uBufferBytes = m_uBufferBytes;
+        if (!AllocateSamples(pRecord->samples)) {
+            return false;
+        }
+    }
+
+    // The bed route's two matrices, for any input the layouts can describe into this output.
+    uint32_t uVolumeBytes = 0;
+    if (!SizeProduct32(m_uVolumeFloats, kMaxLayoutChannels,
+                       ZV::SpeakerVolumeRowStride(m_outputLayout.uNumChannels)) ||
+        !SizeProduct32(uVolumeBytes, m_uVolumeFloats != 0 ? m_uVolumeFloats : 1u, sizeof(float))) {
+        return false;
+    }
+    m_pPrevVolumes = static_cast<float*>(HostAllocateZeroed(m_pAllocator, uVolumeBytes));
+    m_pNextVolumes = static_cast<float*>(HostAllocateZeroed(m_pAllocator, uVolumeBytes));
+    if (m_pPrevVolumes == nullptr || m_pNextVolumes == nullptr) {
+        return false;
+    }
+
+    // The worker's byte buffer: one pass of mono 32-bit samples.
+    const MixerRenderStream* pStream = m_stream.Current();
+    const uint32_t uFrameCount = pStream != nullptr ? pStream->FrameCount() : 0;
+    if (uFrameCount != 0) {
+        uint32_t uWorkerBytes = 0;
+        if (!SizeProduct32(uWorkerBytes, uFrameCount, sizeof(float))) {
+            return false;
+        }
+        m_pWorkerBuffer = static_cast<uint8_t*>(HostAllocateZeroed(m_pAllocator, uWorkerBytes));
+        if (m_pWorkerBuffer == nullptr) {
+            return false;
+        }
+        m_worker.SetBuffer(m_pWorkerBuffer, uWorkerBytes);
+    }
+    return true;
+}
+
+bool SpatialMixerFX::AllocateSamples(ZvSampleBuffer& out_rBuffer) {
+    out_rBuffer.pData = static_cast<float*>(HostAllocateZeroed(m_pAllocator, m_uBufferBytes));
+    out_rBuffer.channelConfig = m_outputLayout;
+    out_rBuffer.eState = 0;
+    out_rBuffer.uMaxFrames = m_uMaxFrames;
+    out_rBuffer.uValidFrames = 0;
+    return out_rBuffer.pData != nullptr;
+}
+
+void SpatialMixerFX::FreeSamples(ZvSampleBuffer& io_rBuffer) {
+    if (io_rBuffer.pData != nullptr) {
+        m_pAllocator->Free(io_rBuffer.pData);
+        io_rBuffer.pData = nullptr;
+    }
+}
+
+void SpatialMixerFX::ReleaseStream() {
+    MixerRenderStream* pStream = m_stream.Exchange(nullptr);
+    if (pStream != nullptr) {
+        pStream->Release();
+    }
+}
+
+ZvResult SpatialMixerFX::TermPlugin(ZV::IPluginMemAlloc* in_pAllocator) {
+    ZV_CHECK(kSource, in_pAllocator != NULL);
+    ZV::IPluginMemAlloc* pAllocator =
+        in_pAllocator != nullptr ? in_pAllocator : m_pCreationAllocator;
+    if (m_bInputMapReady) {
+        for (auto it = m_inputMap.begin(); it != m_inputMap.end(); ++it) {
+            ZV_CHECK(kSource, (*it).pUserData);
+        }
+        m_inputMap.Term();
+    }
+
+    m_worker.Stop();
+    // The objects hold the stream; they go first.
+    m_worker.ReleaseObjects();
+    if (m_pAllocator != nullptr) {
+        if (m_pWorkerBuffer != nullptr) {
+            m_pAllocator->Free(m_pWorkerBuffer);
+            m_pWorkerBuffer = nullptr;
+        }
+        FreeSamples(m_scratch);
+        for (InputSlot& slot : m_aSlots) {
+            FreeSamples(slot.samples);
+        }
+        for (ObjectRecord*& pRecord : m_apRecords) {
+            if (pRecord != nullptr) {
+                FreeSamples(pRecord->samples);
+                HostDelete(m_pAllocator, pRecord->pRing);
+                HostDelete(m_pAllocator, pRecord);
+                pRecord = nullptr;
+            }
+        }
+        if (m_pPrevVolumes != nullptr) {
+            m_pAllocator->Free(m_pPrevVolumes);
+            m_pPrevVolumes = nullptr;
+        }
+        if (m_pNextVolumes != nullptr) {
+            m_pAllocator->Free(m_pNextVolumes);
+            m_pNextVolumes = nullptr;
+        }
+    }
+    ReleaseStream();
+
+    if (pAllocator != nullptr) {
+        this->~SpatialMixerFX();
+        pAllocator->Free(this);
+    }
+    return ZV_Success;
+}
+
+ZvResult SpatialMixerFX::ResetPlugin() {
+    if (!m_bReady) {
+        return ZV_Success;
+    }
+    if (m_scratch.pData != nullptr) {
+        memset(m_scratch.pData, 0, m_uBufferBytes);
+    }
+    const MixerRenderStream* pStream = m_stream.Current();
+    const uint32_t uRecords =
+        Smaller(pStream != nullptr ? pStream->MaxDynamicObjects() : 0u, kMaxObjectRecords);
+    for (uint32_t uRecord = 0; uRecord < uRecords; ++uRecord) {
+        if (m_apRecords[uRecord] != nullptr && m_apRecords[uRecord]->samples.pData != nullptr) {
+            memset(m_apRecords[uRecord]->samples.pData, 0, m_uBufferBytes);
+        }
+    }
+    for (InputSlot& slot : m_aSlots) {
+        if (slot.samples.pData != nullptr) {
+            memset(slot.samples.pData, 0, m_uBufferBytes);
+        }
+    }
+    return ZV_Success;
+}
+
+ZvResult SpatialMixerFX::DescribePlugin(ZvPluginInfo& out_rPluginInfo) {
+    out_rPluginInfo.eType = ZvPluginTypeMixer;
+    out_rPluginInfo.uBuildVersion = kZvBuildVersion;
+    out_rPluginInfo.bIsInPlace = true;
+    out_rPluginInfo.bCanProcessObjects = false;
+    return ZV_Success;
+}
+
+StreamState SpatialMixerFX::CurrentStreamState() const {
+    const MixerRenderStream* pStream = m_stream.Current();
+    return pStream != nullptr ? pStream->State() : StreamClosed;
+}
+
+void SpatialMixerFX::RefreshParameterSnapshot() {
+    if (m_pParams == nullptr) {
+        m_bBypass = false;
+        m_iMaxObjects.store(SpatialMixerFXParams::kDefaultMaxObjects, std::memory_order_relaxed);
+        return;
+    }
+    const SpatialMixerFXParams::Values values = m_pParams->GetValues();
+    m_bBypass = values.bBypass;
+    m_iMaxObjects.store(values.iMaxObjects, std::memory_order_relaxed);
+}
+
+// ---- Inputs ----
+
+void SpatialMixerFX::ConnectInput(ZV::IMixerInputContext* in_pInput) {
+    if (in_pInput != nullptr) {
+        in_pInput->GetAttachmentParameters();
+    }
+}
+
+void SpatialMixerFX::DisconnectInput(ZV::IMixerInputContext* in_pInput) {
+    if (in_pInput == nullptr || in_pInput->GetInputData() == nullptr) {
+        return;
+    }
+    if (m_bInputMapReady) {
+        m_inputMap.RemoveInput(in_pInput);
+    }
+    // The input must not keep a pointer to data that is gone.
+    in_pInput->SetInputData(nullptr);
+}
+
+void SpatialMixerFX::MixInput(ZV::IMixerInputContext* in_pInputContext, ZvVolumeRamp in_baseVolume,
+                              ZvVolumeRamp in_emitterListenerVolume,
+                              ZvSampleBuffer* io_pInputBuffer, ZvSampleBuffer* io_pMixBuffer) {
+    // A mixer whose InitPlugin failed is not usable (and the host does not use it).
+    if (in_pInputContext == nullptr || io_pInputBuffer == nullptr || io_pMixBuffer == nullptr ||
+        !m_bReady) {
+        return;
+    }
+    ZV_CHECK(kSource, io_pInputBuffer->uValidFrames == io_pMixBuffer->MaxFrames());
+    in_pInputContext->GetConnectionType();
+    // Never more frames than any of the buffers involved holds.
+    uint32_t uFrames = Smaller(io_pInputBuffer->uValidFrames, io_pInputBuffer->uMaxFrames);
+    uFrames = Smaller(uFrames, uint32_t{io_pMixBuffer->MaxFrames()});
+    uFrames = Smaller(uFrames, uint32_t{m_uMaxFrames});
+
+    // The channels that count: the low-frequency one does not (on the 8-bit field, as the host
+    // counts).
+    const ZvChannelLayout inputLayout = io_pInputBuffer->channelConfig;
+    uint32_t uChannels = inputLayout.uNumChannels;
+    if (inputLayout.HasLfe()) {
+        uChannels = (uChannels - 1u) & 0xFFu;
+    }
+
+    // Eligibility: a running stream with a grant, at most two channels, no bypass.
+    const MixerRenderStream* pStream = m_stream.Current();
+    const uint32_t uGrant = pStream != nullptr && pStream->State() == StreamRunning
+                                ? Smaller(pStream->MaxDynamicObjects(), kMaxObjectRecords)
+                                : 0u;
+    bool bEligible = uGrant != 0 && uChannels <= 2;
+    if (bEligible) {
+        RefreshParameterSnapshot();
+        const auto* pAttachment = static_cast<const SpatialMixerFXAttachmentParams*>(
+            in_pInputContext->GetAttachmentParameters());
+        bEligible = (pAttachment == nullptr || !pAttachment->GetBypassLocal()) && !m_bBypass;
+    }
+
+    auto* pInputData = static_cast<MixerInputData*>(in_pInputContext->GetInputData());
+    if (bEligible && pInputData == nullptr) {
+        pInputData = m_inputMap.AddInput(in_pInputContext);
+        if (pInputData != nullptr) {
+            in_pInputContext->SetInputData(pInputData);
+        } else {
+            bEligible = false;  // no memory: the bed, for this call
+        }
+    }
+
+    bool bAssigned = false;
+    if (bEligible && m_uInputIndex < kMaxInputSlots) {
+        InputSlot& slot = m_aSlots[m_uInputIndex];
+        // Compared as unsigned: a negative MaxObjects does not limit.
+        const uint32_t uBudget =
+            Smaller(static_cast<uint32_t>(m_iMaxObjects.load(std::memory_order_relaxed)), uGrant);
+        bAssigned = AssignToObject(slot, in_pInputContext, uBudget,
+                                   RendererVolume(in_emitterListenerVolume.fNext));
+        if (bAssigned) {
+            Downmix(slot, *io_pInputBuffer, uChannels, in_baseVolume, uFrames);
+        }
+    }
+    ++m_uInputIndex;
+
+    if (!bAssigned) {
+        MixIntoBed(in_pInputContext, in_baseVolume, in_emitterListenerVolume, io_pInputBuffer,
+                   io_pMixBuffer);
+    }
+    if (pInputData != nullptr) {
+        pInputData->bConsumed = true;
+    }
+    io_pMixBuffer->uValidFrames = static_cast<uint16_t>(uFrames);
+}
+
+bool SpatialMixerFX::AssignToObject(InputSlot& io_rSlot, ZV::IMixerInputContext* in_pInputContext,
+                                    uint32_t in_uBudget, float in_fVolume) {
+    io_rSlot.bAssigned = false;
+    const uint32_t uNumRays = in_pInputContext->GetRayCount();
+    if (uNumRays == 0) {
+        return false;
+    }
+    // Every ray is asked for, from the last to the first; the slot keeps ray 0.
+    for (uint32_t uRay = uNumRays; uRay-- > 0;) {
+        ZV::ZvEmitterRay ray;
+        PrepareRay(ray);
+        if (in_pInputContext->Get3DPosition(uRay, ray) != ZV_Success) {
+            // The host broke its contract; the ray is taken as the call left it.
+            ZvReportCheck("in_pInputContext->Get3DPosition(uNumRays - 1, ray) == ZV_Success",
+                          kSource, __LINE__);
+        }
+        if (uRay == 0) {
+            const float fDistance = ray.fDistance;
+            const float fAzimuth = ray.fAzimuth;
+            const float fElevation = ray.fElevation;
+            const float fHorizontal = std::sin(kHalfPi - fElevation) * fDistance;
+            io_rSlot.fX = std::sin(fAzimuth) * fHorizontal;
+            io_rSlot.fY = std::cos(kHalfPi - fElevation) * fDistance;
+            io_rSlot.fZ = std::cos(fAzimuth) * fHorizontal;
+        }
+    }
+
+    // Inputs at the very same position share a record.
+    for (uint32_t uRecord = 0; uRecord < in_uBudget; ++uRecord) {
+        ObjectRecord& record = *m_apRecords[uRecord];
+        if (record.uInputCount != 0 && record.uInputCount < ObjectRecord::kMaxInputs &&
+            SamePosition(*record.apInputs[0], io_rSlot)) {
+            record.apInputs[record.uInputCount++] = &io_rSlot;
+            io_rSlot.bAssigned = true;
+            return true;
+        }
+    }
+    // Otherwise the first free record within the budget.
+    for (uint32_t uRecord = 0; uRecord < in_uBudget; ++uRecord) {
+        ObjectRecord& record = *m_apRecords[uRecord];
+        if (record.uInputCount == 0) {
+            record.apInputs[0] = &io_rSlot;
+            record.uInputCount = 1;
+            record.fVolume.store(in_fVolume, std::memory_order_relaxed);
+            io_rSlot.bAssigned = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+void SpatialMixerFX::Downmix(InputSlot& io_rSlot, const ZvSampleBuffer& in_input,
+                             uint32_t in_uChannels, ZvVolumeRamp in_baseVolume,
+                             uint32_t in_uFrames) {
+    float* pMono = m_scratch.pData;
+    memset(pMono, 0, in_uFrames * sizeof(float));
+    const float fGain = in_uChannels == 2 ? kStereoDownmixGain : 1.0f;
+    const float fPrev = in_baseVolume.fPrev * fGain;
+    const float fNext = in_baseVolume.fNext * fGain;
+    // Only channels the buffer really has are read.
+    const uint32_t uStored = in_input.NumChannels();
+    if (uStored >= 1 && in_input.pData != nullptr) {
+        m_pGlobalContext->AddChannelRamped(in_input.GetChannel(0), pMono, fPrev, fNext, in_uFrames);
+        if (in_uChannels == 2 && uStored >= 2) {
+            m_pGlobalContext->AddChannelRamped(in_input.GetChannel(1), pMono, fPrev, fNext,
+                                               in_uFrames);
+        }
+    }
+    memcpy(io_rSlot.samples.pData, pMono, in_uFrames * sizeof(float));
+}
+
+void SpatialMixerFX::MixIntoBed(ZV::IMixerInputContext* in_pInputContext,
+                                ZvVolumeRamp in_baseVolume, ZvVolumeRamp in_emitterListenerVolume,
+                                ZvSampleBuffer* in_pInputBuffer, ZvSampleBuffer* io_pMixBuffer) {
+    const uint32_t uInputs = in_pInputBuffer->NumChannels();
+    const uint32_t uOutputs = io_pMixBuffer->NumChannels();
+    const uint32_t uNeeded = uInputs * ZV::SpeakerVolumeRowStride(uOutputs);
+    ZV_CHECK(kSource, uNeeded <= m_uVolumeFloats);
+    if (uNeeded > m_uVolumeFloats || m_pPrevVolumes == nullptr || m_pNextVolumes == nullptr) {
+        return;
+    }
+    ZV::SpeakerVolumeMatrix prevVolumes = {m_pPrevVolumes, uInputs, uOutputs};
+    ZV::SpeakerVolumeMatrix nextVolumes = {m_pNextVolumes, uInputs, uOutputs};
+    in_pInputContext->ComputeSpeakerVolumes(in_pInputBuffer->channelConfig,
+                                            io_pMixBuffer->channelConfig, prevVolumes, nextVolumes);
+    m_pGlobalContext->MixWithVolumes(
+        in_pInputBuffer, io_pMixBuffer, in_baseVolume.fPrev * in_emitterListenerVolume.fPrev,
+        in_baseVolume.fNext * in_emitterListenerVolume.fNext, prevVolumes, nextVolumes);
+}
+
+// ---- End of the mix ----
+
+void SpatialMixerFX::FinishMix(ZvSampleBuffer* io_pMixBuffer) {
+    if (io_pMixBuffer == nullptr || !m_bReady) {
+        return;
+    }
+    MixerRenderStream* pStream = m_stream.Current();
+    const StreamState eState = pStream != nullptr ? pStream->State() : StreamClosed;
+    switch (eState) {
+        case StreamRunning: {
+            const uint32_t uGrant = pStream->MaxDynamicObjects();
+            const uint32_t uPlaying =
+                MixDownRecords(*io_pMixBuffer, Smaller(uGrant, kMaxObjectRecords));
+            PostCounters(uPlaying, uGrant);
+            m_uInputIndex = 0;
+            ClearConsumedFlags();
+            break;
+        }
+        case StreamLost:
+            // No counters this frame; the inputs that reached records go nowhere, and the next
+            // frame starts at slot 0.
+            EmptyRecords();
+            m_uInputIndex = 0;
+            ResetLostStream();
+            break;
+        case StreamClosed:
+        default:
+            EmptyRecords();
+            PostCounters(0, 0);
+            m_uInputIndex = 0;
+            ClearConsumedFlags();
+            break;
+    }
+}
+
+uint32_t SpatialMixerFX::MixDownRecords(const ZvSampleBuffer& in_mixBuffer, uint32_t in_uRecords) {
+    uint32_t uFrames = Smaller(in_mixBuffer.uValidFrames, in_mixBuffer.uMaxFrames);
+    uFrames = Smaller(uFrames, uint32_t{m_uMaxFrames});
+    float* pMono = m_scratch.pData;
+    uint32_t uPlaying = 0;
+    for (uint32_t uRecord = 0; uRecord < in_uRecords; ++uRecord) {
+        ObjectRecord& record = *m_apRecords[uRecord];
+        if (record.uInputCount == 0) {
+            record.bActive.store(false, std::memory_order_relaxed);
+            continue;
+        }
+        memset(pMono, 0, uFrames * sizeof(float));
+        for (uint32_t uInput = 0; uInput < record.uInputCount; ++uInput) {
+            m_pGlobalContext->AddChannelRamped(record.apInputs[uInput]->samples.pData, pMono, 1.0f,
+                                               1.0f, uFrames);
+        }
+        memcpy(record.samples.pData, pMono, uFrames * sizeof(float));
+        // The renderer's frame: +z is behind the listener, the host's +z in front of it. The
+        // position goes out before the samples that play there.
+        const InputSlot& first = *record.apInputs[0];
+        record.fX.store(first.fX, std::memory_order_relaxed);
+        record.fY.store(first.fY, std::memory_order_relaxed);
+        record.fZ.store(-first.fZ, std::memory_order_relaxed);
+        record.bActive.store(true, std::memory_order_relaxed);
+        record.pRing->Write(uFrames * sizeof(float), record.samples.pData);
+        ++uPlaying;
+        for (uint32_t uInput = 0; uInput < record.uInputCount; ++uInput) {
+            ClearSlot(*record.apInputs[uInput]);
+            record.apInputs[uInput] = nullptr;
+        }
+        record.uInputCount = 0;
+    }
+    return uPlaying;
+}
+
+void SpatialMixerFX::EmptyRecords() {
+    for (ObjectRecord* pRecord : m_apRecords) {
+        if (pRecord == nullptr) {
+            continue;
+        }
+        for (uint32_t uInput = 0; uInput < pRecord->uInputCount; ++uInput) {
+            ClearSlot(*pRecord->apInputs[uInput]);
+            pRecord->apInputs[uInput] = nullptr;
+        }
+        pRecord->uInputCount = 0;
+        pRecord->bActive.store(false, std::memory_order_relaxed);
+    }
+}
+
+void SpatialMixerFX::ClearSlot(InputSlot& io_rSlot) {
+    memset(io_rSlot.samples.pData, 0, m_uMaxFrames * sizeof(float));
+    io_rSlot.bAssigned = false;
+}
+
+void SpatialMixerFX::PostCounters(uint32_t in_uPlayingObjects, uint32_t in_uMaxAvailableObjects) {
+    if (m_pContext->CanPostMonitorData()) {
+        const MonitorData data = {in_uPlayingObjects, m_uInputIndex, in_uMaxAvailableObjects};
+        m_pContext->PostMonitorData(&data, sizeof(data));
+    }
+}
+
+void SpatialMixerFX::ClearConsumedFlags() {
+    for (ZvMixerInputMap<MixerInputData>::Entry& entry : m_inputMap) {
+        MixerInputData* pInput = entry.pUserData;
+        ZV_CHECK(kSource, pInput);
+        if (pInput != nullptr) {
+            pInput->bConsumed = false;
+        }
+    }
+}
+
+void SpatialMixerFX::ResetLostStream() {
+    MixerRenderStream* pLost = nullptr;
+    if (!m_stream.TakeUnlessBorrowed(pLost)) {
+        // The worker is still ending the cycle that found the loss (and releasing the objects
+        // that hold the stream): the next frame tries again.
+        return;
+    }
+    // What the rings still hold belongs to the lost stream.
+    for (ObjectRecord* pRecord : m_apRecords) {
+        if (pRecord != nullptr && pRecord->pRing != nullptr) {
+            pRecord->pRing->Reset();
+        }
+    }
+    m_stream.Exchange(m_rActivation.Reopen(m_pAllocator, pLost, m_pContext));
+}
+
+void SpatialMixerFX::PostEffects(ZvSampleBuffer* /*io_pMixBuffer*/) {}
+
+void SpatialMixerFX::EndFrame(uint32_t /*in_uFrameIndex*/, ZV::IFrameEndHooks* in_pHooks) {
+    if (in_pHooks != nullptr) {
+        in_pHooks->OnFlushBegin();
+        in_pHooks->OnFlush();
+        in_pHooks->OnFlushEnd();
+        in_pHooks->OnFrameDone();
+    }
+    if (m_pParams != nullptr) {
+        m_pParams->ClearChangeFlags();
+    }
+}

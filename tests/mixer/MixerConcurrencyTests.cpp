@@ -1,0 +1,140 @@
+// The mixer's threads at the renderer's real pace, for both builds (run under ThreadSanitizer
+// too): an audio thread moving 32 voices frame after frame while the render worker feeds their
+// objects, through a lost device and a failed pass; and a TermPlugin in the middle of passes.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "MixerTestSupport.h"
+#include "standin/Control.h"
+
+namespace {
+
+using mixer_tests::kMono;
+using mixer_tests::kStereo;
+
+constexpr auto kPeriod = std::chrono::milliseconds(10);  // 480 frames at 48 kHz
+
+template <typename Build>
+class MixerConcurrencyTest : public mixer_tests::MixerTest<Build> {
+protected:
+    void SetUp() override {
+        mixer_tests::MixerTest<Build>::SetUp();
+        standin::CapturePasses(0);
+        standin::SetPacing(standin::Pacing::RealTime);
+    }
+
+    // One frame of the audio thread at the renderer's pace: the voices move a little each frame.
+    void PacedFrame() {
+        const float fTurn = 0.01f * static_cast<float>(this->m_pDriver->FramesRun());
+        for (size_t i = 0; i < this->m_pDriver->VoiceCount(); ++i) {
+            this->m_pDriver->VoiceAt(i).Context().SetPosition(1.0f + static_cast<float>(i), fTurn,
+                                                              0.1f);
+        }
+        this->m_pDriver->RunFrame();
+        m_next += kPeriod;
+        std::this_thread::sleep_until(m_next);
+    }
+
+    // Paced frames until every voice plays on an object again (bounded); whether they do.
+    bool FramesUntilAllPlay(uint32_t in_uVoices) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            PacedFrame();
+            if (this->LastCounters().uPlayingObjects == in_uVoices) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Paced frames until a stream opened after the first in_uStreamsBefore has run a few passes
+    // with every voice on an object (bounded); whether it has.
+    bool FramesUntilANewStreamPlays(size_t in_uStreamsBefore, uint32_t in_uVoices) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            PacedFrame();
+            const std::vector<standin::StreamActivation> activations = standin::StreamActivations();
+            if (activations.size() <= in_uStreamsBefore || activations.back().result != S_OK ||
+                this->LastCounters().uPlayingObjects != in_uVoices) {
+                continue;
+            }
+            for (const standin::StreamStats& stream : standin::Streams()) {
+                if (stream.streamId == activations.back().streamId && stream.passes >= 5) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    std::chrono::steady_clock::time_point m_next = std::chrono::steady_clock::now();
+};
+TYPED_TEST_SUITE(MixerConcurrencyTest, mixer_tests::Builds, mixer_tests::BuildNames);
+
+TYPED_TEST(MixerConcurrencyTest, ThirtyTwoMovingVoicesPlayOnThroughLossesAtTheRenderersPace) {
+    standin::EndpointConfig endpoint;
+    endpoint.maxDynamicObjects = 40;
+    standin::SetDefaultEndpoint(endpoint);
+    ASSERT_EQ(ZV_Success, this->Start(kStereo, 32));
+    for (int i = 0; i < 32; ++i) {
+        this->AddVoice(kMono, {0.01f * static_cast<float>(i + 1)}, 1.0f, 0.0f);
+    }
+    this->m_next = std::chrono::steady_clock::now();
+    ASSERT_TRUE(this->FramesUntilAllPlay(32));
+    for (int i = 0; i < 20; ++i) {
+        this->PacedFrame();
+    }
+
+    // The device goes; a new default endpoint comes.
+    ASSERT_EQ(1u, standin::StreamActivations().size());
+    standin::LoseDevice();
+    endpoint.id = L"{0.0.0.00000000}.{a1b2c3d4-0000-4000-8000-000000000002}";
+    standin::SetDefaultEndpoint(endpoint);
+    ASSERT_TRUE(this->FramesUntilANewStreamPlays(1, 32));
+
+    // A pass fails to begin: the stream is opened anew on the same endpoint (in the desktop
+    // build, a second after the last attempt).
+    standin::FailCall("ISpatialAudioObjectRenderStreamBase::BeginUpdatingAudioObjects", 1,
+                      AUDCLNT_E_DEVICE_INVALIDATED);
+    ASSERT_TRUE(this->FramesUntilANewStreamPlays(2, 32));
+    EXPECT_EQ(3u, standin::StreamActivations().size());
+    for (int i = 0; i < 20; ++i) {
+        this->PacedFrame();
+    }
+
+    const SpatialMixerFX::MonitorData counters = this->LastCounters();
+    EXPECT_EQ(32u, counters.uPlayingObjects);
+    EXPECT_EQ(32u, counters.uTotalVoices);
+    EXPECT_EQ(32u, counters.uMaxAvailableObjects);
+    // The worker alone drove every pass, one at a time: the only calls out of order are those of
+    // the pass that went on after its Begin failed (32 buffers and its End).
+    uint64_t uOutOfOrder = 0;
+    for (const standin::StreamStats& stream : standin::Streams()) {
+        uOutOfOrder += stream.outOfOrderCalls;
+    }
+    EXPECT_EQ(33u, uOutOfOrder);
+    EXPECT_EQ(TypeParam::kDesktop ? 2u : 0u, this->m_pContext->MonitorLog().MessageCount());
+}
+
+TYPED_TEST(MixerConcurrencyTest, TermPluginInTheMiddleOfPassesReturnsOnlyOnceTheWorkerHas) {
+    ASSERT_EQ(ZV_Success, this->Start());
+    for (int i = 0; i < 4; ++i) {
+        this->AddVoice(kMono, {0.5f}, 1.0f, static_cast<float>(i));
+    }
+    this->m_next = std::chrono::steady_clock::now();
+    ASSERT_TRUE(this->FramesUntilAllPlay(4));
+    this->m_pDriver->RemoveAllVoices();
+    ASSERT_EQ(ZV_Success, this->m_pMixer->TermPlugin(&this->m_allocator));
+    this->m_pMixer = nullptr;
+    // Nothing of the worker is left running, and the stream is gone with the mixer.
+    const standin::LiveCounts live = standin::Live();
+    EXPECT_EQ(0u, live.runningCallbacks);
+    EXPECT_EQ(0u, live.workItems);
+    EXPECT_EQ(0u, live.audioObjects);
+    EXPECT_EQ(0u, standin::StartedStreamCount());
+}
+
+}  // namespace

@@ -1,0 +1,321 @@
+// The mixer's render stream through its life, for both builds: how it is opened, what happens
+// without an endpoint or a grant, and how a lost stream comes back (on the same endpoint, whose
+// dynamic objects the lost stream must give back first, and on a new one); the Universal Windows
+// build's wait for its completion and its handler as a platform object.
+
+#include <gtest/gtest.h>
+
+#include <objidl.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ActivationHandler.h"
+#include "ClientActivationParams.h"
+#include "MixerTestSupport.h"
+#include "standin/Control.h"
+
+namespace {
+
+using mixer_tests::AllNear;
+using mixer_tests::kMono;
+using mixer_tests::kStereo;
+using mixer_tests::SoundingObjects;
+
+const float kCentreGain = std::cos(0.25f * 3.14159265f);
+constexpr const char* kResetNotice = "WS Mixer Plugin: Resetting";
+
+template <typename Build>
+class MixerStreamTest : public mixer_tests::MixerTest<Build> {
+protected:
+    size_t Notices() {
+        size_t uCount = 0;
+        for (const host::HostMonitorLog::Message& message :
+             this->m_pContext->MonitorLog().Messages()) {
+            EXPECT_EQ(kResetNotice, message.text);
+            EXPECT_EQ(1u, message.eLevel);
+            ++uCount;
+        }
+        return uCount;
+    }
+
+    // Two voices ahead at their own distances, playing.
+    void PlayTwoVoices() {
+        this->AddVoice(kMono, {0.5f}, 2.0f, 0.0f);
+        this->AddVoice(kMono, {0.25f}, 3.0f, 0.0f);
+        this->Frame();
+        ASSERT_EQ(2u, SoundingObjects(this->LastPass()));
+    }
+
+    // Frames until both voices sound again on a stream other than in_uLostStream.
+    bool PlayingAgainOnAnotherStream(uint64_t in_uLostStream) {
+        return this->FramesUntil([&]() {
+            const standin::Pass pass = this->LastPass();
+            return pass.streamId != 0 && pass.streamId != in_uLostStream &&
+                   SoundingObjects(pass) == 2 && AllNear(pass.objects[0].samples, 0.5f) &&
+                   AllNear(pass.objects[1].samples, 0.25f);
+        });
+    }
+
+    uint64_t CurrentStreamId() { return standin::StreamActivations().back().streamId; }
+};
+TYPED_TEST_SUITE(MixerStreamTest, mixer_tests::Builds, mixer_tests::BuildNames);
+
+TYPED_TEST(MixerStreamTest, OpensOneStreamForTheWholeGrantWithTheBuildsActivationRecord) {
+    ASSERT_EQ(ZV_Success, this->Start());
+    EXPECT_EQ(StreamRunning, this->m_pMixer->CurrentStreamState());
+    const std::vector<standin::ClientActivation> clients = standin::ClientActivations();
+    ASSERT_EQ(1u, clients.size());
+    EXPECT_EQ(!TypeParam::kDesktop, clients[0].asynchronous);
+    EXPECT_EQ(VT_BLOB, clients[0].vt);
+    EXPECT_EQ(48u, clients[0].blobSize);
+    EXPECT_EQ(2016, clients[0].params.majorVersion);
+    EXPECT_EQ(2, clients[0].params.minorVersion1);
+    EXPECT_EQ(6, clients[0].params.minorVersion2);
+    EXPECT_EQ(TypeParam::kActivationMinorVersion3, clients[0].params.minorVersion3);
+    EXPECT_EQ(0, memcmp(&kZvApplicationId, &clients[0].params.appId, sizeof(GUID)));
+    const std::vector<standin::StreamActivation> streams = standin::StreamActivations();
+    ASSERT_EQ(1u, streams.size());
+    EXPECT_EQ(16u, streams[0].minDynamicObjectCount);
+    EXPECT_EQ(16u, streams[0].maxDynamicObjectCount);
+    EXPECT_TRUE(streams[0].hadEventHandle);
+    EXPECT_FALSE(streams[0].hadNotifyObject);
+    EXPECT_EQ(1u, standin::StartedStreamCount());
+}
+
+TYPED_TEST(MixerStreamTest, WithoutAnEndpointOrAGrantEveryVoicePlaysOnTheBed) {
+    standin::RemoveDefaultEndpoint();
+    ASSERT_EQ(ZV_Success, this->Start());
+    EXPECT_EQ(StreamClosed, this->m_pMixer->CurrentStreamState());
+    EXPECT_EQ(0u, standin::Live().workItems) << "no worker without a stream";
+    this->AddVoice(kMono, {1.0f}, 1.0f, 0.0f);
+    this->Frame();
+    EXPECT_NEAR(kCentreGain, this->Mix(0, 0), 1e-5f);
+    SpatialMixerFX::MonitorData counters = this->LastCounters();
+    EXPECT_EQ(0u, counters.uPlayingObjects);
+    EXPECT_EQ(1u, counters.uTotalVoices);
+    EXPECT_EQ(0u, counters.uMaxAvailableObjects);
+    this->Terminate();
+
+    // Spatial sound off: the renderer grants nothing, so no stream is asked for.
+    standin::EndpointConfig noGrant;
+    noGrant.maxDynamicObjects = 0;
+    standin::SetDefaultEndpoint(noGrant);
+    ASSERT_EQ(ZV_Success, this->Start());
+    EXPECT_TRUE(standin::StreamActivations().empty());
+    this->AddVoice(kMono, {1.0f}, 1.0f, 0.0f);
+    this->Frame();
+    EXPECT_NEAR(kCentreGain, this->Mix(0, 0), 1e-5f);
+    counters = this->LastCounters();
+    EXPECT_EQ(0u, counters.uPlayingObjects);
+    EXPECT_EQ(0u, counters.uMaxAvailableObjects);
+}
+
+TYPED_TEST(MixerStreamTest, AStreamLostInAPassIsReopenedOnTheSameEndpointOnceItsObjectsAreGone) {
+    ASSERT_EQ(ZV_Success, this->Start());
+    this->PlayTwoVoices();
+    const uint64_t uLost = this->CurrentStreamId();
+
+    // The next pass fails to begin; its End is out of order, so that pass never ends.
+    standin::FailCall("ISpatialAudioObjectRenderStreamBase::BeginUpdatingAudioObjects", 1,
+                      AUDCLNT_E_RESOURCES_INVALIDATED);
+    this->m_pDriver->RunFrame();
+    standin::Step(std::chrono::milliseconds(100));
+    ASSERT_TRUE(testing_support::WaitUntil(
+        [&]() { return this->m_pMixer->CurrentStreamState() == StreamLost; }));
+
+    // While the stream is lost no voice waits in a record: they play on the bed.
+    const size_t uCountersBefore = this->Counters().size();
+    this->m_pDriver->RunFrame();
+    EXPECT_NEAR(0.75f * kCentreGain, this->Mix(0, 0), 1e-5f);
+    EXPECT_EQ(uCountersBefore, this->Counters().size()) << "no counters in a reset frame";
+
+    // The new stream asks the same endpoint for its whole grant: it gets it only because the lost
+    // stream and every object on it were released first.
+    ASSERT_TRUE(this->PlayingAgainOnAnotherStream(uLost));
+    const std::vector<standin::StreamActivation> streams = standin::StreamActivations();
+    ASSERT_EQ(2u, streams.size());
+    EXPECT_EQ(S_OK, streams[1].result);
+    EXPECT_EQ(16u, streams[1].minDynamicObjectCount);
+    EXPECT_EQ(1u, standin::StartedStreamCount());
+    EXPECT_EQ(TypeParam::kDesktop ? 1u : 0u, this->Notices());
+    EXPECT_EQ(2u, this->LastCounters().uPlayingObjects);
+    EXPECT_EQ(2u, this->LastCounters().uTotalVoices);
+}
+
+TYPED_TEST(MixerStreamTest, ALostDeviceGivesWayToTheNewDefaultEndpoint) {
+    ASSERT_EQ(ZV_Success, this->Start());
+    this->PlayTwoVoices();
+    const uint64_t uLost = this->CurrentStreamId();
+
+    // The renderer stops signalling: the worker's wait runs out after 100 ms of renderer time.
+    standin::LoseDevice();
+    ASSERT_TRUE(this->StepUntilLost());
+    // The new endpoint's passes are twice as long as the worker's byte buffer, which was made for
+    // the first stream: each object gets what the buffer holds, and silence after it.
+    standin::EndpointConfig newEndpoint;
+    newEndpoint.id = L"{0.0.0.00000000}.{a1b2c3d4-0000-4000-8000-000000000001}";
+    newEndpoint.maxDynamicObjects = 8;
+    newEndpoint.frameCount = 960;
+    standin::SetDefaultEndpoint(newEndpoint);
+
+    standin::Pass pass;
+    ASSERT_TRUE(this->FramesUntil([&]() {
+        pass = this->LastPass();
+        return pass.streamId != 0 && pass.streamId != uLost && SoundingObjects(pass) == 2;
+    }));
+    ASSERT_EQ(960u, pass.objects[0].samples.size());
+    const std::vector<float>& samples = pass.objects[0].samples;
+    EXPECT_TRUE(AllNear(std::vector<float>(samples.begin(), samples.begin() + 480), 0.5f));
+    EXPECT_TRUE(AllNear(std::vector<float>(samples.begin() + 480, samples.end()), 0.0f));
+    EXPECT_EQ(8u, this->LastCounters().uMaxAvailableObjects);
+    EXPECT_EQ(TypeParam::kDesktop ? 1u : 0u, this->Notices());
+}
+
+TYPED_TEST(MixerStreamTest, ALossWithoutAnEndpointLeavesEveryVoiceOnTheBedForGood) {
+    ASSERT_EQ(ZV_Success, this->Start());
+    this->PlayTwoVoices();
+    standin::LoseDevice();
+    standin::RemoveDefaultEndpoint();
+    ASSERT_TRUE(this->StepUntilLost());
+    ASSERT_TRUE(
+        this->FramesUntil([&]() { return this->m_pMixer->CurrentStreamState() == StreamClosed; }));
+
+    // An endpoint that comes back later is not looked for: the stream is closed for good.
+    standin::SetDefaultEndpoint(standin::EndpointConfig());
+    for (int i = 0; i < 5; ++i) {
+        this->Frame();
+    }
+    EXPECT_EQ(StreamClosed, this->m_pMixer->CurrentStreamState());
+    EXPECT_NEAR(0.75f * kCentreGain, this->Mix(0, 0), 1e-5f);
+    const SpatialMixerFX::MonitorData counters = this->LastCounters();
+    EXPECT_EQ(0u, counters.uPlayingObjects);
+    EXPECT_EQ(2u, counters.uTotalVoices);
+    EXPECT_EQ(0u, counters.uMaxAvailableObjects);
+    EXPECT_EQ(TypeParam::kDesktop ? 1u : 0u, this->Notices());
+    EXPECT_EQ(0u, standin::StartedStreamCount());
+}
+
+// The desktop build's reset runs on the audio thread: a renderer that keeps failing costs one
+// attempt, and one notice, a second.
+using DesktopStreamTest = MixerStreamTest<mixer_tests::DesktopBuild>;
+
+TEST_F(DesktopStreamTest, AFailingResetIsTriedAgainASecondLaterWithOneNoticePerAttempt) {
+    ASSERT_EQ(ZV_Success, this->Start());
+    this->PlayTwoVoices();
+    standin::LoseDevice();
+    ASSERT_TRUE(this->StepUntilLost());
+    // The lost device stays the default endpoint, and activating on it fails.
+    ASSERT_TRUE(this->FramesUntil([&]() { return this->Notices() == 1; }));
+    const auto firstAttempt = std::chrono::steady_clock::now();
+    for (int i = 0; i < 20; ++i) {
+        this->Frame();
+    }
+    if (std::chrono::steady_clock::now() - firstAttempt < std::chrono::milliseconds(900)) {
+        EXPECT_EQ(1u, this->Notices());
+    }
+    EXPECT_EQ(StreamLost, this->m_pMixer->CurrentStreamState());
+    EXPECT_NEAR(0.75f * kCentreGain, this->Mix(1, 0), 1e-5f);
+    EXPECT_EQ(0u, standin::StartedStreamCount());
+
+    standin::SetDefaultEndpoint(standin::EndpointConfig());
+    ASSERT_TRUE(this->FramesUntil([&]() { return this->Notices() == 2; }));
+    EXPECT_GE(std::chrono::steady_clock::now() - firstAttempt, std::chrono::milliseconds(1000));
+    ASSERT_TRUE(this->FramesUntil([&]() { return SoundingObjects(this->LastPass()) == 2; }));
+    EXPECT_EQ(2u, this->Notices());
+}
+
+// The Universal Windows build waits for its completion a bounded while.
+class AsyncStreamTest : public MixerStreamTest<mixer_tests::AsyncBuild> {
+protected:
+    void SetUp() override {
+        MixerStreamTest<mixer_tests::AsyncBuild>::SetUp();
+        m_pActivation = &m_shortWait;
+    }
+    const AsyncStreamActivation m_shortWait{50};
+};
+
+TEST_F(AsyncStreamTest, ACompletionThatDoesNotComeInTimeLeavesTheMixerOnTheBed) {
+    EXPECT_EQ(2000u, AsyncStreamActivation::kDefaultWaitMilliseconds);
+    for (const standin::Completion eMode : {standin::Completion::Hold, standin::Completion::Drop}) {
+        standin::SetCompletion(eMode);
+        ASSERT_EQ(ZV_Success, this->Start());
+        EXPECT_EQ(StreamClosed, this->m_pMixer->CurrentStreamState());
+        EXPECT_EQ(0u, standin::Live().workItems);
+        this->AddVoice(kMono, {1.0f}, 1.0f, 0.0f);
+        this->Frame();
+        EXPECT_NEAR(kCentreGain, this->Mix(0, 0), 1e-5f);
+        EXPECT_EQ(0u, this->LastCounters().uMaxAvailableObjects);
+
+        // The late completion opens a stream on the handler the mixer let go, which goes with
+        // it: the mixer never sees it.
+        standin::SetCompletion(standin::Completion::Deliver);
+        ASSERT_TRUE(standin::WaitForCompletions());
+        this->Frame();
+        EXPECT_EQ(StreamClosed, this->m_pMixer->CurrentStreamState());
+        EXPECT_EQ(0u, standin::StartedStreamCount());
+        this->Terminate();
+    }
+}
+
+TEST_F(AsyncStreamTest, AFailedActivationLeavesNoObjects) {
+    standin::SetActivationResult(E_ACCESSDENIED);
+    ASSERT_EQ(ZV_Success, this->Start());
+    EXPECT_EQ(StreamClosed, this->m_pMixer->CurrentStreamState());
+    this->AddVoice(kMono, {1.0f}, 1.0f, 0.0f);
+    this->Frame();
+    EXPECT_EQ(0u, this->LastCounters().uMaxAvailableObjects);
+    EXPECT_NEAR(kCentreGain, this->Mix(0, 0), 1e-5f);
+}
+
+TEST_F(AsyncStreamTest, TheHandlerIsAnAgileCountedObjectWithAForwardingMarshaler) {
+    ActivationHandler* pHandler = ActivationHandler::Create(&this->m_allocator);
+    ASSERT_NE(nullptr, pHandler);
+    IUnknown* pUnknown = nullptr;
+    ASSERT_EQ(S_OK,
+              pHandler->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(&pUnknown)));
+    IUnknown* pAgile = nullptr;
+    ASSERT_EQ(S_OK,
+              pHandler->QueryInterface(__uuidof(IAgileObject), reinterpret_cast<void**>(&pAgile)));
+    EXPECT_EQ(pUnknown, pAgile);
+    IActivateAudioInterfaceCompletionHandler* pCompletion = nullptr;
+    ASSERT_EQ(S_OK, pHandler->QueryInterface(__uuidof(IActivateAudioInterfaceCompletionHandler),
+                                             reinterpret_cast<void**>(&pCompletion)));
+    IUnknown* pOther = reinterpret_cast<IUnknown*>(0x1);
+    EXPECT_EQ(E_NOINTERFACE, pHandler->QueryInterface(__uuidof(ISpatialAudioClient),
+                                                      reinterpret_cast<void**>(&pOther)));
+    EXPECT_EQ(nullptr, pOther);
+    // Three answers added three references to the creator's one.
+    EXPECT_EQ(4u, pHandler->AddRef() - 1);
+    pHandler->Release();
+
+    IMarshal* pMarshal = nullptr;
+    ASSERT_EQ(S_OK,
+              pHandler->QueryInterface(__uuidof(IMarshal), reinterpret_cast<void**>(&pMarshal)));
+    DWORD uSize = 0;
+    EXPECT_EQ(S_OK,
+              pMarshal->GetMarshalSizeMax(__uuidof(IUnknown), pUnknown, 0, nullptr, 0, &uSize));
+    EXPECT_NE(0u, uSize);
+    pMarshal->Release();
+    pCompletion->Release();
+    pAgile->Release();
+    EXPECT_EQ(1u, pUnknown->Release());
+    EXPECT_EQ(0u, pHandler->Release());
+
+    // Without its marshaler the handler still counts and completes; marshalling is refused.
+    standin::FailCall("CoCreateFreeThreadedMarshaler", 1, E_OUTOFMEMORY);
+    pHandler = ActivationHandler::Create(&this->m_allocator);
+    ASSERT_NE(nullptr, pHandler);
+    CLSID clsid = {};
+    EXPECT_EQ(E_OUTOFMEMORY,
+              pHandler->GetUnmarshalClass(__uuidof(IUnknown), nullptr, 0, nullptr, 0, &clsid));
+    void* pUnmarshalled = &clsid;
+    EXPECT_EQ(E_OUTOFMEMORY,
+              pHandler->UnmarshalInterface(nullptr, __uuidof(IUnknown), &pUnmarshalled));
+    EXPECT_EQ(nullptr, pUnmarshalled);
+    EXPECT_EQ(0u, pHandler->Release());
+}
+
+}  // namespace
