@@ -60,9 +60,11 @@ export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 sink=zvbed
+channel_map=front-left,front-right,front-center,lfe,rear-left,rear-right,side-left,side-right
+channel_map+=,top-front-left,top-front-right,top-rear-left,top-rear-right
 cat >"$work/pulse.pa" <<PA
 load-module module-native-protocol-unix auth-anonymous=1
-load-module module-null-sink sink_name=$sink format=float32le rate=48000 channels=12 channel_map=front-left,front-right,front-center,lfe,rear-left,rear-right,side-left,side-right,top-front-left,top-front-right,top-rear-left,top-rear-right
+load-module module-null-sink sink_name=$sink format=float32le rate=48000 channels=12 channel_map=$channel_map
 set-default-sink $sink
 PA
 start_pulse() {
@@ -116,8 +118,10 @@ winpath() { echo "Z:${1//\//\\}"; }
 start_recording() {
     local file=$1
     : >"$file"
+    # The sink's own channel map: with another (the default of 12 channels is aux0 to aux11) the
+    # server would remix the channels instead of handing them over one for one.
     parec -d "$sink.monitor" --raw --format=float32le --rate=48000 --channels=12 \
-        --latency-msec=10 >"$file" 2>/dev/null &
+        --channel-map="$channel_map" --latency-msec=10 >"$file" 2>/dev/null &
     parec_pid=$!
     for _ in $(seq 100); do
         if [ -s "$file" ]; then return 0; fi

@@ -97,13 +97,24 @@ bool WriteExpectations(const ToneSchedule& in_schedule, const char* in_pszPath) 
     return std::fclose(pFile) == 0;
 }
 
-// One tone per speaker of the layout, speaker s on channel s of the 12-channel device (the sink
-// and the effect put the layout's s-th speaker on bed entry s, which that device carries on its
-// s-th channel).
+// The channel of the 12-channel output device (front left, front right, centre, LFE, rear
+// left/right, side left/right, top front left/right, top rear left/right) that carries bed entry
+// in_uEntry (the sink and the effect put the s-th speaker of their layout on entry s: front left,
+// front right, front centre, low frequency, back left, back right, side left, side right, top
+// front left/right, top back left/right). Wine's renderer fills its 7.1.4 channels with the bed
+// object types in the order of their type bits (side before back), so the back pair of objects
+// comes out on the side channels and the side pair on the rear ones.
+uint32_t DeviceChannelOfBedEntry(uint32_t in_uEntry) {
+    constexpr uint32_t kChannels[12] = {0, 1, 2, 3, 6, 7, 4, 5, 8, 9, 10, 11};
+    return in_uEntry < 12 ? kChannels[in_uEntry] : in_uEntry;
+}
+
+// One tone per speaker of the layout.
 ToneSchedule SpeakerSchedule(uint32_t in_uSpeakers) {
     ToneSchedule schedule(kLeadInFrames, kToneFrames, kGapFrames);
     for (uint32_t uSpeaker = 0; uSpeaker < in_uSpeakers; ++uSpeaker) {
-        schedule.Add(Tone{uSpeaker, uSpeaker, ToneFrequency(uSpeaker), kAmplitude});
+        schedule.Add(Tone{uSpeaker, DeviceChannelOfBedEntry(uSpeaker), ToneFrequency(uSpeaker),
+                          kAmplitude});
     }
     return schedule;
 }
@@ -122,21 +133,23 @@ int RunSession(const SessionConfig& in_config, const char* in_pszExpect,
     return session.Close() ? 0 : 1;
 }
 
-// The voices of the mixer run and the 12-channel device channel each must reach on the bed route
-// (the host pans a voice at a speaker's azimuth onto that speaker alone).
+// The voices of the mixer run and the speaker of the bus's 7.1.4 layout (mask order) that each
+// must reach on the bed route: the host pans a voice at a speaker's azimuth onto that speaker
+// alone, and the sink plays the bus's speaker s on bed entry s.
 struct VoicePlacement {
     float fAzimuthDegrees;
-    uint32_t uChannel;
+    uint32_t uSpeaker;
 };
 constexpr VoicePlacement kVoices[] = {
-    {0.0f, 2},    {-30.0f, 0},  {30.0f, 1},  {-90.0f, 6},
-    {90.0f, 7},   {-135.0f, 4}, {135.0f, 5},
+    {0.0f, 2},  {-30.0f, 0},   {30.0f, 1},   {-90.0f, 6},
+    {90.0f, 7}, {-135.0f, 4},  {135.0f, 5},
 };
 
 ToneSchedule VoiceSchedule(const EngineSession&) {
     ToneSchedule schedule(kLeadInFrames, kToneFrames, kGapFrames);
     for (uint32_t uVoice = 0; uVoice < sizeof(kVoices) / sizeof(kVoices[0]); ++uVoice) {
-        schedule.Add(Tone{uVoice, kVoices[uVoice].uChannel, ToneFrequency(uVoice), kAmplitude});
+        schedule.Add(Tone{uVoice, DeviceChannelOfBedEntry(kVoices[uVoice].uSpeaker),
+                          ToneFrequency(uVoice), kAmplitude});
     }
     return schedule;
 }
