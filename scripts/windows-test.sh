@@ -181,8 +181,8 @@ if [ "$ZV_WINE32" = 1 ]; then
 fi
 
 echo "== windows: tones"
-tone_run sink-stereo "$work/x64" sink 0
-tone_run sink-7.1.4 "$work/x64" sink 3
+tone_run sink-stereo "$work/x64" sink 0 ZvSpatialSink.dll
+tone_run sink-7.1.4 "$work/x64" sink 3 ZvSpatialSink.dll
 tone_run desktop-sink-7.1.4 "$work/x64" sink 3 SpatialSink.dll
 tone_run effect-bus "$work/x64" effect SpatialEffect.dll ZvSpatialSink.dll
 tone_run mixer-bus "$work/x64" mixer SpatialMixerFX.dll ZvSpatialSink.dll
@@ -193,7 +193,8 @@ loss_run() {
     local label=sink-loss markers="$work/markers" status=0
     mkdir -p "$markers"
     start_recording "$work/$label-before.raw"
-    (host "$work/x64" loss "$(winpath "$markers")" "$(winpath "$work/$label.expect")" \
+    (host "$work/x64" loss "$(winpath "$markers")" ZvSpatialSink.dll \
+        "$(winpath "$work/$label.expect")" \
         >"$work/$label.log") &
     local host_pid=$!
     for _ in $(seq 300); do

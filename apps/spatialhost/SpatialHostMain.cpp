@@ -3,10 +3,12 @@
 // Wine) and, against the stand-in, on Linux.
 //
 //   spatialhost probe                          the renderer's answers, one "key: value" each
-//   spatialhost sink CONFIG EXPECT [SINK]      a tone on each speaker of the sink's layout
-//   spatialhost effect EXPECT [EFFECT] [SINK]  a tone on each channel of a 12-channel effect bus
-//   spatialhost mixer EXPECT [MIXER] [SINK]    a tone from each of seven mono voices of a mixer
-//   spatialhost loss MARKERS EXPECT [SINK]     the output lost and back: see RunLoss
+//   spatialhost sink CONFIG SINK EXPECT        a tone on each speaker of the sink's layout
+//   spatialhost effect EFFECT SINK EXPECT      a tone on each channel of a 12-channel effect bus
+//   spatialhost mixer MIXER SINK EXPECT        a tone from each of seven mono voices of a mixer
+//   spatialhost loss MARKERS SINK EXPECT       the output lost and back: see RunLoss
+//
+// SINK, EFFECT and MIXER name the libraries (ZvSpatialSink.dll or SpatialSink.dll, ...).
 //   spatialhost designtool LIBRARY ENGINE      a design-tool library loads and hands over its list
 //
 // EXPECT is the file the tones are written to ("channel frequency amplitude start_ms
@@ -52,9 +54,9 @@ constexpr int kExitPluginMissing = 3;
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: spatialhost probe | sink CONFIG EXPECT [SINK] | effect EXPECT [EFFECT] "
-                 "[SINK] | mixer EXPECT [MIXER] [SINK] | loss MARKERS EXPECT [SINK] | designtool "
-                 "LIBRARY ENGINE\n");
+                 "usage: spatialhost probe | sink CONFIG SINK EXPECT | effect EFFECT SINK EXPECT "
+                 "| mixer MIXER SINK EXPECT | loss MARKERS SINK EXPECT | designtool LIBRARY "
+                 "ENGINE\n");
     return 2;
 }
 
@@ -233,34 +235,32 @@ int main(int argc, char** argv) {
     SetUpPlatform();
     ComApartment apartment;
     const std::string command = argv[1];
-    auto Arg = [&](int in_iIndex, const char* in_pszDefault) {
-        return Wide(argc > in_iIndex ? argv[in_iIndex] : in_pszDefault);
-    };
+    auto Arg = [&](int in_iIndex) { return Wide(argv[in_iIndex]); };
     if (command == "probe") {
         return ProbeRenderer(stdout);
     }
-    if (command == "sink" && argc >= 4) {
-        const std::wstring sink = Arg(4, "ZvSpatialSink.dll");
+    if (command == "sink" && argc == 5) {
+        const std::wstring sink = Arg(3);
         SessionConfig config;
         config.pszSinkLibrary = sink.c_str();
         config.uChannelConfig = static_cast<uint32_t>(std::atoi(argv[2]));
-        return RunSession(config, argv[3], [](const EngineSession& in_session) {
+        return RunSession(config, argv[4], [](const EngineSession& in_session) {
             return SpeakerSchedule(in_session.SinkSpeakerCount());
         });
     }
-    if (command == "effect" && argc >= 3) {
-        const std::wstring effect = Arg(3, "SpatialEffect.dll");
-        const std::wstring sink = Arg(4, "ZvSpatialSink.dll");
+    if (command == "effect" && argc == 5) {
+        const std::wstring effect = Arg(2);
+        const std::wstring sink = Arg(3);
         SessionConfig config;
         config.pszSinkLibrary = sink.c_str();
         config.eBus = BusKind::Effect;
         config.pszBusLibrary = effect.c_str();
-        return RunSession(config, argv[2],
+        return RunSession(config, argv[4],
                           [](const EngineSession&) { return SpeakerSchedule(12); });
     }
-    if (command == "mixer" && argc >= 3) {
-        const std::wstring mixer = Arg(3, "SpatialMixerFX.dll");
-        const std::wstring sink = Arg(4, "ZvSpatialSink.dll");
+    if (command == "mixer" && argc == 5) {
+        const std::wstring mixer = Arg(2);
+        const std::wstring sink = Arg(3);
         SessionConfig config;
         config.pszSinkLibrary = sink.c_str();
         config.eBus = BusKind::Mixer;
@@ -268,14 +268,14 @@ int main(int argc, char** argv) {
         for (const VoicePlacement& voice : kVoices) {
             config.voices.push_back(Voice{voice.fAzimuthDegrees});
         }
-        return RunSession(config, argv[2], &VoiceSchedule);
+        return RunSession(config, argv[4], &VoiceSchedule);
     }
-    if (command == "loss" && argc >= 4) {
-        const std::wstring sink = Arg(4, "ZvSpatialSink.dll");
-        return RunLoss(argv[2], argv[3], sink.c_str());
+    if (command == "loss" && argc == 5) {
+        const std::wstring sink = Arg(3);
+        return RunLoss(argv[2], argv[4], sink.c_str());
     }
-    if (command == "designtool" && argc >= 4) {
-        return CheckDesignToolLibrary(Arg(2, "").c_str(), std::atoi(argv[3]) != 0, stdout);
+    if (command == "designtool" && argc == 4) {
+        return CheckDesignToolLibrary(Arg(2).c_str(), std::atoi(argv[3]) != 0, stdout);
     }
     return Usage();
 }
