@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "DesignToolExports.h"
+#include "DialogResource.h"
 #include "IAudioPlugin.h"
 #include "OrvelSoundEngine.h"
 #include "ZvPluginRegistration.h"
@@ -63,8 +64,7 @@ int CheckDesignToolLibrary(const wchar_t* in_pszLibrary, bool in_bEngineBeside,
             if (pPlugin->DescribeDialog(ZV::Orvel::SettingsDialog, uDialog, pTable)) {
                 HINSTANCE hResources = pPlugin->GetResourceModule();
                 Check(hResources == hLibrary, "GetResourceModule names the library");
-                Check(FindResourceW(hResources, MAKEINTRESOURCEW(uDialog),
-                                    reinterpret_cast<LPCWSTR>(RT_DIALOG)) != nullptr,
+                Check(HasDialogResource(hResources, uDialog),
                       "its dialog resource is in that module");
                 std::fprintf(out_pLog, "dialog: %u\n", uDialog);
             } else {

@@ -15,6 +15,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -124,10 +125,7 @@ private:
 
 template <typename KeepGoing>
 void EngineSession::Play(const ToneSchedule& in_schedule, KeepGoing&& in_keepGoing) {
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER start;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
+    const auto start = std::chrono::steady_clock::now();
     m_uFrame = 0;
     // Two host buffers ahead of the clock: the sink's ring then rides out the renderer's jitter.
     const uint64_t uAhead = 2 * uint64_t{kFramesPerBuffer};
@@ -135,12 +133,10 @@ void EngineSession::Play(const ToneSchedule& in_schedule, KeepGoing&& in_keepGoi
         if (m_uFrame >= in_schedule.TotalFrames() && !in_keepGoing()) {
             return;
         }
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
+        const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - start);
         const uint64_t uDue =
-            static_cast<uint64_t>(now.QuadPart - start.QuadPart) * kSampleRate /
-                static_cast<uint64_t>(frequency.QuadPart) +
-            uAhead;
+            static_cast<uint64_t>(elapsed.count()) * kSampleRate / 1000000 + uAhead;
         if (m_uFrame >= uDue) {
             Sleep(1);
             continue;

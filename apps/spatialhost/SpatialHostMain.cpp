@@ -19,6 +19,7 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -156,18 +157,18 @@ ToneSchedule VoiceSchedule(const EngineSession&) {
     return schedule;
 }
 
-bool FileExists(const std::wstring& in_path) {
-    return GetFileAttributesW(in_path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool TouchFile(const std::wstring& in_path) {
-    HANDLE hFile = CreateFileW(in_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE) {
+bool FileExists(const std::string& in_path) {
+    std::FILE* pFile = std::fopen(in_path.c_str(), "rb");
+    if (pFile == nullptr) {
         return false;
     }
-    CloseHandle(hFile);
+    std::fclose(pFile);
     return true;
+}
+
+bool TouchFile(const std::string& in_path) {
+    std::FILE* pFile = std::fopen(in_path.c_str(), "wb");
+    return pFile != nullptr && std::fclose(pFile) == 0;
 }
 
 // The output lost and back. A 7.1.4 sink plays a front-left tone; once it plays the host writes
@@ -176,7 +177,7 @@ bool TouchFile(const std::wstring& in_path) {
 // the host terminates it, creates a new one (retrying while the renderer is not back) and writes
 // MARKERS\recreated before the tones of EXPECT play through it.
 int RunLoss(const char* in_pszMarkers, const char* in_pszExpect, const wchar_t* in_pszSink) {
-    const std::wstring markers = Wide(in_pszMarkers);
+    const std::string markers = in_pszMarkers;
     SessionConfig config;
     config.pszSinkLibrary = in_pszSink;
     config.uChannelConfig = 3;
@@ -187,22 +188,23 @@ int RunLoss(const char* in_pszMarkers, const char* in_pszExpect, const wchar_t* 
     ToneSchedule before(0, kSampleRate / 2, 0);
     before.Add(Tone{0, 0, 440.0f, kAmplitude});
     session.Play(before);
-    if (!TouchFile(markers + L"\\playing")) {
+    if (!TouchFile(markers + "\\playing")) {
         std::printf("cannot write the markers\n");
         return 1;
     }
     // Keeps playing through the loss, until the harness says the server is back (at most 60 s).
-    const DWORD dwStart = GetTickCount();
+    const auto start = std::chrono::steady_clock::now();
     ToneSchedule during(0, kSampleRate, 0);
     during.Add(Tone{0, 0, 440.0f, kAmplitude});
     for (;;) {
         session.Play(during);
-        if (FileExists(markers + L"\\restarted") || GetTickCount() - dwStart > 60000) {
+        if (FileExists(markers + "\\restarted") ||
+            std::chrono::steady_clock::now() - start > std::chrono::seconds(60)) {
             break;
         }
     }
     std::printf("loss: the sink played through the loss without a report: %s\n",
-                FileExists(markers + L"\\restarted") ? "yes" : "timed out");
+                FileExists(markers + "\\restarted") ? "yes" : "timed out");
     session.CloseSink();
 
     bool bOpened = false;
@@ -217,7 +219,7 @@ int RunLoss(const char* in_pszMarkers, const char* in_pszExpect, const wchar_t* 
         return 1;
     }
     const ToneSchedule after = SpeakerSchedule(2);
-    if (!WriteExpectations(after, in_pszExpect) || !TouchFile(markers + L"\\recreated")) {
+    if (!WriteExpectations(after, in_pszExpect) || !TouchFile(markers + "\\recreated")) {
         return 1;
     }
     session.Play(after);
