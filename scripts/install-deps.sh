@@ -3,9 +3,13 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ clang clang-format libclang-rt-14-dev
+    cmake ninja-build g++ clang clang-format libclang-rt-14-dev pkg-config
     g++-multilib  # the 32-bit layout checks compile with -m32
     libgtest-dev libgmock-dev libbenchmark-dev
+    # The scene player: WAV files, the SOFA set of head-related impulse responses
+    # (/usr/share/libmysofa/default.sofa comes with libmysofa1), FFTs, scene files, and SVG to PNG
+    # for the checks of its picture.
+    libsndfile1-dev libmysofa-dev libmysofa1 libfftw3-dev nlohmann-json3-dev librsvg2-bin
 )
 
 missing=()

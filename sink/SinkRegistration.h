@@ -6,12 +6,12 @@
 #include "SinkPluginParams.h"
 #include "ZvPluginRegistration.h"
 #include "ZvResult.h"
+#include "ZvSinkISAC.h"
 
 class SinkRegistration : public ZvPluginRegistration {
 public:
     SinkRegistration()
-        : ZvPluginRegistration(ZvPluginTypeSink, kZvCompanyId, kZvSinkPluginId,
-                               nullptr /* the sink object's factory comes with the sink */,
+        : ZvPluginRegistration(ZvPluginTypeSink, kZvCompanyId, kZvSinkPluginId, &CreateZvSinkISAC,
                                &CreateSinkPluginParams) {}
 };
 static_assert(sizeof(SinkRegistration) == sizeof(ZvPluginRegistration),

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "HostAllocatorFixture.h"
+#include "HostAllocatorTest.h"
 #include "ZvArray.h"
 
 namespace {

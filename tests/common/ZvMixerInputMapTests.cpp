@@ -5,7 +5,7 @@
 
 #include <set>
 
-#include "HostAllocatorFixture.h"
+#include "HostAllocatorTest.h"
 #include "HostMixerInputContext.h"
 #include "MixerInputData.h"
 #include "ZvMixerInputMap.h"

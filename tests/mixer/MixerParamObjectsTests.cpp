@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "HostAllocatorFixture.h"
+#include "HostAllocatorTest.h"
 #include "SpatialMixerFXAttachmentParams.h"
 #include "SpatialMixerFXParams.h"
 

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <thread>
 
-#include "HostAllocatorFixture.h"
+#include "HostAllocatorTest.h"
 #include "SpatialMixerFXAttachmentParams.h"
 #include "SpatialMixerFXParams.h"
 

@@ -219,7 +219,6 @@ protected:
         return m_pDriver->MixSample(in_uChannel, in_uFrame);
     }
 
-    testing_support::AssertRecorder m_checks;
     // Another activation than the build's (for a shorter wait, say); null: the build's.
     const MixerStreamActivation* m_pActivation = nullptr;
     // Runs right before InitPlugin (to arm an allocation failure, say).

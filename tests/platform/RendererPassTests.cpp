@@ -387,4 +387,25 @@ TEST_F(RendererPassTest, APassAllocatesNothingWhenNobodyCapturesIt) {
     EXPECT_EQ(0u, uAllocations);
 }
 
+// A stream's destruction records its history in the stand-in: that is the platform's work, not
+// the client's whose Release ends it, so a client's allocation count does not see it.
+TEST_F(RendererPassTest, ReleasingTheLastReferenceAllocatesNothingForTheClient) {
+    if (!testing_support::AllocationCountingAvailable()) {
+        GTEST_SKIP() << "this build cannot count allocations";
+    }
+    ASSERT_EQ(S_OK, OpenDefaultClient(m_client));
+    StreamRequest request;
+    request.hEvent = m_hEvent;
+    uint64_t uAllocations = 0;
+    for (int i = 0; i < 20; ++i) {
+        ComRef<ISpatialAudioObjectRenderStream> stream;
+        ASSERT_EQ(S_OK, ActivateStream(m_client.Get(), request, stream));
+        ASSERT_EQ(S_OK, stream->Start());
+        const uint64_t uBefore = testing_support::ThreadAllocationCount();
+        stream.Reset();
+        uAllocations += testing_support::ThreadAllocationCount() - uBefore;
+    }
+    EXPECT_EQ(0u, uAllocations);
+}
+
 }  // namespace

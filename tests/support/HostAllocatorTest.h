@@ -1,9 +1,11 @@
 // A test that hands plug-in code the test host's allocator, on the stand-in platform, and ends by
-// checking that every block came back and nothing was freed twice or from elsewhere.
+// checking that every block came back and nothing was freed twice or from elsewhere. The checks
+// that plug-in code reports during the test are recorded in m_checks.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include "AssertRecorder.h"
 #include "HostAllocator.h"
 #include "StandinFixture.h"
 
@@ -18,6 +20,7 @@ protected:
     }
 
     host::HostAllocator m_allocator;
+    AssertRecorder m_checks;
 };
 
 }  // namespace testing_support

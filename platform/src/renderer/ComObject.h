@@ -7,6 +7,7 @@
 
 #include <initializer_list>
 
+#include "CallScope.h"
 #include "ComRefCount.h"
 
 namespace standin {
@@ -14,7 +15,8 @@ namespace detail {
 
 // Implements AddRef and Release of the primary interface over a ComRefCount; the object deletes
 // itself when the count reaches 0. AddRef and Release never appear in the call log: they cannot
-// fail.
+// fail. The destruction is the stand-in's own work (a stream, for one, records its history), so it
+// runs marked as inside the platform: a client's allocation count never sees it.
 template <typename Primary>
 class ComObject : public Primary {
 public:
@@ -22,6 +24,7 @@ public:
     ULONG STDMETHODCALLTYPE Release() override {
         const ULONG uCount = m_refs.Release();
         if (uCount == 0) {
+            InternalScope scope;
             delete this;
         }
         return uCount;

@@ -1,0 +1,77 @@
+#include "BinauralRenderer.h"
+
+#include <algorithm>
+
+namespace scene {
+
+BinauralRenderer::BinauralRenderer(HrtfSet& io_rHrtf, size_t in_uFftSize, size_t in_uBlockFrames)
+    : m_rHrtf(io_rHrtf),
+      m_fft(in_uFftSize),
+      m_uBlockFrames(in_uBlockFrames),
+      m_input(in_uFftSize, 0.0f),
+      m_bins(m_fft.Bins()),
+      m_sumLeft(m_fft.Bins()),
+      m_sumRight(m_fft.Bins()) {}
+
+size_t BinauralRenderer::FftSizeFor(size_t in_uBlockFrames, size_t in_uMinTaps) {
+    size_t uSize = 64;
+    while (uSize < in_uBlockFrames + in_uMinTaps - 1) {
+        uSize *= 2;
+    }
+    return uSize;
+}
+
+void BinauralRenderer::BeginBlock() {
+    std::fill(m_sumLeft.begin(), m_sumLeft.end(), std::complex<float>());
+    std::fill(m_sumRight.begin(), m_sumRight.end(), std::complex<float>());
+    m_bAny = false;
+}
+
+void BinauralRenderer::AddSource(const float* in_pSamples, size_t in_uFrames, float in_fGainFrom,
+                                 float in_fGainTo, double in_fAzimuth, double in_fElevation) {
+    const size_t uFrames = std::min(in_uFrames, m_uBlockFrames);
+    if (uFrames == 0) {
+        return;
+    }
+    const float fStep = (in_fGainTo - in_fGainFrom) / static_cast<float>(uFrames);
+    for (size_t uFrame = 0; uFrame < uFrames; ++uFrame) {
+        m_input[uFrame] = in_pSamples[uFrame] * (in_fGainFrom + fStep * static_cast<float>(uFrame));
+    }
+    std::fill(m_input.begin() + uFrames, m_input.end(), 0.0f);
+    m_fft.Forward(m_input.data(), m_bins.data());
+    ++m_uTransforms;
+    const HrtfSet::Spectra spectra = m_rHrtf.SpectraFor(in_fAzimuth, in_fElevation);
+    // Complex multiply-add written out on the parts: std::complex's operator* checks for NaNs
+    // and keeps the loop from vectorising.
+    const size_t uValues = 2 * m_bins.size();
+    const float* pBins = reinterpret_cast<const float*>(m_bins.data());
+    const float* pLeft = reinterpret_cast<const float*>(spectra.pLeft);
+    const float* pRight = reinterpret_cast<const float*>(spectra.pRight);
+    float* pSumLeft = reinterpret_cast<float*>(m_sumLeft.data());
+    float* pSumRight = reinterpret_cast<float*>(m_sumRight.data());
+    for (size_t uValue = 0; uValue < uValues; uValue += 2) {
+        const float fRe = pBins[uValue];
+        const float fIm = pBins[uValue + 1];
+        pSumLeft[uValue] += fRe * pLeft[uValue] - fIm * pLeft[uValue + 1];
+        pSumLeft[uValue + 1] += fRe * pLeft[uValue + 1] + fIm * pLeft[uValue];
+        pSumRight[uValue] += fRe * pRight[uValue] - fIm * pRight[uValue + 1];
+        pSumRight[uValue + 1] += fRe * pRight[uValue + 1] + fIm * pRight[uValue];
+    }
+    m_bAny = true;
+}
+
+bool BinauralRenderer::EndBlock(float* out_pLeft, float* out_pRight) {
+    if (!m_bAny) {
+        return false;
+    }
+    m_fft.Inverse(m_sumLeft.data(), out_pLeft);
+    m_fft.Inverse(m_sumRight.data(), out_pRight);
+    const float fScale = 1.0f / static_cast<float>(m_fft.Size());
+    for (size_t uFrame = 0; uFrame < m_fft.Size(); ++uFrame) {
+        out_pLeft[uFrame] *= fScale;
+        out_pRight[uFrame] *= fScale;
+    }
+    return true;
+}
+
+}  // namespace scene

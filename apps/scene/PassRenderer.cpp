@@ -1,0 +1,207 @@
+#include "PassRenderer.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <sndfile.h>
+
+namespace scene {
+
+namespace {
+
+constexpr uint32_t kStaticTypeBits = 18;  // AudioObjectType bits 1 to 17
+constexpr double kTrajectoryInterval = 0.02;
+
+// The 7.1.4 channel map, for the WAVE_FORMAT_EXTENSIBLE speaker mask.
+constexpr int kSpeakerMap[kSpeakerChannels] = {
+    SF_CHANNEL_MAP_LEFT,           SF_CHANNEL_MAP_RIGHT,
+    SF_CHANNEL_MAP_CENTER,         SF_CHANNEL_MAP_LFE,
+    SF_CHANNEL_MAP_REAR_LEFT,      SF_CHANNEL_MAP_REAR_RIGHT,
+    SF_CHANNEL_MAP_SIDE_LEFT,      SF_CHANNEL_MAP_SIDE_RIGHT,
+    SF_CHANNEL_MAP_TOP_FRONT_LEFT, SF_CHANNEL_MAP_TOP_FRONT_RIGHT,
+    SF_CHANNEL_MAP_TOP_REAR_LEFT,  SF_CHANNEL_MAP_TOP_REAR_RIGHT,
+};
+
+bool IsSilent(const std::vector<float>& in_samples) {
+    for (float fSample : in_samples) {
+        if (fSample != 0.0f) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int TypeBit(AudioObjectType in_eType) {
+    const uint32_t uType = static_cast<uint32_t>(in_eType);
+    for (int iBit = 1; iBit < static_cast<int>(kStaticTypeBits); ++iBit) {
+        if (uType == (1u << iBit)) {
+            return iBit;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+bool PassRenderer::Open(const PassRendererConfig& in_config, std::string& out_error) {
+    m_config = in_config;
+    // Room for the whole set's impulse responses where the FFT allows; see HrtfSet.h.
+    const size_t uFftSize = BinauralRenderer::FftSizeFor(in_config.uBlockFrames, 512);
+    if (!m_hrtf.Open(in_config.sofaPath, in_config.uSampleRate, uFftSize,
+                     uFftSize - in_config.uBlockFrames + 1, out_error)) {
+        return false;
+    }
+    m_pBinaural = std::make_unique<BinauralRenderer>(m_hrtf, uFftSize, in_config.uBlockFrames);
+    if (!m_speakers.Open(in_config.speakerPath, kSpeakerChannels, in_config.uSampleRate,
+                         kSpeakerMap, in_config.uLevelWindowFrames, out_error) ||
+        !m_binaural.Open(in_config.binauralPath, 2, in_config.uSampleRate, nullptr,
+                         in_config.uLevelWindowFrames, out_error)) {
+        return false;
+    }
+    m_staticSums.assign(kStaticTypeBits, std::vector<float>(in_config.uBlockFrames, 0.0f));
+    m_staticUsed.assign(kStaticTypeBits, false);
+    m_earLeft.resize(uFftSize);
+    m_earRight.resize(uFftSize);
+    return true;
+}
+
+void PassRenderer::AddDynamic(uint64_t in_uFrame, const standin::ObjectPass& in_object,
+                              float* io_pSpeakers, size_t in_uFrames) {
+    DynamicState& state = m_dynamic[in_object.objectId];
+    const SpeakerDirection direction = DirectionOfPosition(in_object.x, in_object.y, in_object.z);
+    const SpeakerGains gains = m_panner.Gains(direction.fAzimuth, direction.fElevation);
+    const float fVolume = std::clamp(in_object.volume, 0.0f, 1.0f);
+    if (!state.bSeen) {
+        state.gains = gains;
+        state.fVolume = fVolume;
+        state.bSeen = true;
+    }
+    const bool bSilent = IsSilent(in_object.samples);
+    if (!bSilent) {
+        const float fStep = 1.0f / static_cast<float>(in_uFrames);
+        for (uint32_t uChannel = 0; uChannel < kSpeakerChannels; ++uChannel) {
+            const float fFrom = state.gains[uChannel] * state.fVolume;
+            const float fTo = gains[uChannel] * fVolume;
+            if (fFrom == 0.0f && fTo == 0.0f) {
+                continue;
+            }
+            for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
+                const float fGain = fFrom + (fTo - fFrom) * fStep * static_cast<float>(uFrame);
+                io_pSpeakers[uFrame * kSpeakerChannels + uChannel] +=
+                    in_object.samples[uFrame] * fGain;
+            }
+        }
+        m_pBinaural->AddSource(in_object.samples.data(), in_uFrames, state.fVolume, fVolume,
+                               direction.fAzimuth, direction.fElevation);
+        const double fTime = static_cast<double>(in_uFrame) / m_config.uSampleRate;
+        if (state.fLastSampleTime < 0.0 ||
+            fTime - state.fLastSampleTime >= kTrajectoryInterval - 1e-9) {
+            m_trajectories[in_object.objectId].push_back(
+                TrajectorySample{fTime, in_object.x, in_object.y, in_object.z});
+            state.fLastSampleTime = fTime;
+        }
+    }
+    state.gains = gains;
+    state.fVolume = fVolume;
+}
+
+void PassRenderer::AddPasses(uint64_t in_uFrame, const std::vector<standin::Pass>& in_passes) {
+    const size_t uBlock = m_config.uBlockFrames;
+    float* pSpeakers = m_speakers.Frames(in_uFrame, uBlock);
+    if (pSpeakers == nullptr) {
+        return;  // too late to be heard; WavTimeline counts it
+    }
+    m_pBinaural->BeginBlock();
+    std::fill(m_staticUsed.begin(), m_staticUsed.end(), false);
+
+    for (const standin::Pass& pass : in_passes) {
+        StreamPassStats& stats = m_streams[pass.streamId];
+        ++stats.uPasses;
+        stats.uMaxObjects =
+            std::max<uint32_t>(stats.uMaxObjects, static_cast<uint32_t>(pass.objects.size()));
+        if (pass.objects.empty()) {
+            ++stats.uEmptyPasses;
+        }
+        bool bAllSilent = true;
+        for (const standin::ObjectPass& object : pass.objects) {
+            const size_t uFrames = std::min(object.samples.size(), uBlock);
+            bAllSilent = bAllSilent && IsSilent(object.samples);
+            if (object.type == AudioObjectType_Dynamic) {
+                stats.bDynamic = true;
+                AddDynamic(in_uFrame, object, pSpeakers, uFrames);
+                continue;
+            }
+            stats.bStatic = true;
+            const int iBit = TypeBit(object.type);
+            if (iBit < 0) {
+                continue;
+            }
+            std::vector<float>& sum = m_staticSums[iBit];
+            if (!m_staticUsed[iBit]) {
+                std::fill(sum.begin(), sum.end(), 0.0f);
+                m_staticUsed[iBit] = true;
+            }
+            const float fVolume = std::clamp(object.volume, 0.0f, 1.0f);
+            for (size_t uFrame = 0; uFrame < uFrames; ++uFrame) {
+                sum[uFrame] += object.samples[uFrame] * fVolume;
+            }
+        }
+        if (!pass.objects.empty() && bAllSilent) {
+            ++stats.uSilentPasses;
+        }
+    }
+
+    for (uint32_t uBit = 1; uBit < kStaticTypeBits; ++uBit) {
+        if (!m_staticUsed[uBit] || IsSilent(m_staticSums[uBit])) {
+            continue;
+        }
+        const AudioObjectType eType = static_cast<AudioObjectType>(1u << uBit);
+        const std::vector<float>& sum = m_staticSums[uBit];
+        const int iChannel = StaticObjectChannel(eType);
+        const SpeakerDirection direction = StaticObjectDirection(eType);
+        if (iChannel >= 0) {
+            for (size_t uFrame = 0; uFrame < uBlock; ++uFrame) {
+                pSpeakers[uFrame * kSpeakerChannels + iChannel] += sum[uFrame];
+            }
+        } else {
+            const SpeakerGains gains = m_panner.Gains(direction.fAzimuth, direction.fElevation);
+            for (uint32_t uChannel = 0; uChannel < kSpeakerChannels; ++uChannel) {
+                for (size_t uFrame = 0; uFrame < uBlock && gains[uChannel] != 0.0f; ++uFrame) {
+                    pSpeakers[uFrame * kSpeakerChannels + uChannel] +=
+                        sum[uFrame] * gains[uChannel];
+                }
+            }
+        }
+        // The low-frequency object is heard from straight ahead on headphones.
+        m_pBinaural->AddSource(sum.data(), uBlock, 1.0f, 1.0f, direction.fAzimuth,
+                               direction.fElevation);
+    }
+
+    if (m_pBinaural->EndBlock(m_earLeft.data(), m_earRight.data())) {
+        const size_t uFrames = m_earLeft.size();
+        float* pEars = m_binaural.Frames(in_uFrame, uFrames);
+        if (pEars != nullptr) {
+            for (size_t uFrame = 0; uFrame < uFrames; ++uFrame) {
+                pEars[2 * uFrame] += m_earLeft[uFrame];
+                pEars[2 * uFrame + 1] += m_earRight[uFrame];
+            }
+        }
+    }
+
+    m_uLatestFrame = std::max(m_uLatestFrame, in_uFrame);
+    // Written out a second at a time, so that the part kept for late passes moves seldom.
+    if (m_uLatestFrame > m_config.uLateFrames &&
+        m_uLatestFrame - m_config.uLateFrames >=
+            m_speakers.WrittenFrames() + m_config.uSampleRate) {
+        const uint64_t uFinal = m_uLatestFrame - m_config.uLateFrames;
+        m_speakers.FlushBefore(uFinal);
+        m_binaural.FlushBefore(uFinal);
+    }
+}
+
+bool PassRenderer::Finish(uint64_t in_uTotalFrames, std::string& out_error) {
+    return m_speakers.Close(in_uTotalFrames, out_error) &&
+           m_binaural.Close(in_uTotalFrames, out_error);
+}
+
+}  // namespace scene

@@ -1,0 +1,666 @@
+#include "ScenePlayer.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include "HostAllocator.h"
+#include "HostBusDriver.h"
+#include "HostEffectContext.h"
+#include "HostGlobalContext.h"
+#include "HostMixerContext.h"
+#include "HostMixerInputContext.h"
+#include "HostPluginContext.h"
+#include "HostSpeakerPanner.h"
+#include "PluginSet.h"
+#include "SampleBufferStorage.h"
+#include "SceneSinkContext.h"
+#include "Trajectory.h"
+#include "VoiceSignal.h"
+#include "standin/Renderer.h"
+
+namespace scene {
+
+namespace {
+
+typedef std::chrono::steady_clock Clock;
+
+constexpr double kRadiansPerDegree = 0.017453292519943295;
+constexpr size_t kCapturedPasses = 4096;
+constexpr uint32_t kMaxObjectRecords = 32;
+constexpr uint64_t kMixerRingFrames = 4096;  // 16384 bytes of mono floats per object record
+
+uint32_t Nanoseconds(Clock::duration in_duration) {
+    const auto uNs = std::chrono::duration_cast<std::chrono::nanoseconds>(in_duration).count();
+    return static_cast<uint32_t>(std::min<int64_t>(uNs, UINT32_MAX));
+}
+
+// The distance law of the scene's engine: full level up to 1 m, then 1 / distance.
+float DistanceVolume(double in_fDistance) {
+    return static_cast<float>(1.0 / std::max(1.0, in_fDistance));
+}
+
+// The sink's slot count for the host's buffer size, as the sink documents it.
+uint64_t SinkSlots(uint16_t in_uBufferCount, uint16_t in_uHostFrames) {
+    uint64_t uSlots = in_uBufferCount;
+    if (in_uHostFrames == 256) {
+        uSlots = std::max<uint64_t>(uSlots, 5);
+    } else if (in_uHostFrames == 512) {
+        uSlots = std::max<uint64_t>(uSlots, 3);
+    }
+    return uSlots;
+}
+
+// Adds every channel of in_source to the channel of io_destination with the same speaker; a
+// speaker the destination lacks is dropped.
+float* ChannelOf(const ZvSampleBuffer& in_buffer, uint32_t in_uIndex) {
+    return in_buffer.pData + static_cast<size_t>(in_uIndex) * in_buffer.uMaxFrames;
+}
+
+void AddBus(const ZvSampleBuffer& in_source, ZvSampleBuffer& io_destination, uint32_t in_uFrames) {
+    const ZvChannelLayout source = in_source.channelConfig;
+    const ZvChannelLayout destination = io_destination.channelConfig;
+    uint32_t uSourceIndex = 0;
+    for (uint32_t uBit = 0; uBit < 20; ++uBit) {
+        const uint32_t uSpeaker = 1u << uBit;
+        if ((source.uChannelMask & uSpeaker) == 0) {
+            continue;
+        }
+        const uint32_t uFrom = ZV::MaskOrderToPipelineIndex(source, uSourceIndex++);
+        if ((destination.uChannelMask & uSpeaker) == 0) {
+            continue;
+        }
+        const uint32_t uDestinationIndex =
+            ZV::GetNumNonZeroBits(destination.uChannelMask & (uSpeaker - 1));
+        const uint32_t uTo = ZV::MaskOrderToPipelineIndex(destination, uDestinationIndex);
+        const float* pFrom = ChannelOf(in_source, uFrom);
+        float* pTo = ChannelOf(io_destination, uTo);
+        for (uint32_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
+            pTo[uFrame] += pFrom[uFrame];
+        }
+    }
+}
+
+// A plug-in object or parameter object, ended through the allocator when the holder goes.
+struct PluginHolder {
+    ZV::IPlugin* pPlugin = nullptr;
+    ZV::IPluginMemAlloc* pAllocator = nullptr;
+    void Reset() {
+        if (pPlugin != nullptr) {
+            pPlugin->TermPlugin(pAllocator);
+        }
+        pPlugin = nullptr;
+    }
+    ~PluginHolder() { Reset(); }
+};
+
+struct ParamsHolder {
+    ZV::IPluginParam* pParams = nullptr;
+    ZV::IPluginMemAlloc* pAllocator = nullptr;
+    void Reset() {
+        if (pParams != nullptr) {
+            pParams->TermParameters(pAllocator);
+        }
+        pParams = nullptr;
+    }
+    ~ParamsHolder() { Reset(); }
+};
+
+struct ComApartment {
+    bool bInitialised = false;
+    ComApartment() { bInitialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)); }
+    ~ComApartment() {
+        if (bInitialised) {
+            CoUninitialize();
+        }
+    }
+};
+
+// The renderer's capture and observer are the player's for the run; they are switched off again
+// however the run ends.
+struct CaptureScope {
+    CaptureScope() { standin::CapturePasses(kCapturedPasses); }
+    ~CaptureScope() {
+        standin::CapturePasses(0);
+        standin::SetPacing(standin::Pacing::Stepped);
+    }
+};
+
+struct Voice {
+    const VoiceSpec* pSpec = nullptr;
+    VoiceSignal signal;
+    std::unique_ptr<SampleBufferStorage> pBuffer;
+    // Mixer voices.
+    std::unique_ptr<host::HostMixerInputContext> pInput;
+    ParamsHolder attachment;
+    bool bConnected = false;
+    float fLastVolume = -1.0f;
+};
+
+class Run {
+public:
+    Run(const SceneSpec& in_scene, const ScenePlayerOptions& in_options, SceneRunResult& io_result)
+        : m_scene(in_scene),
+          m_options(in_options),
+          m_result(io_result),
+          m_global(in_scene.uHostFrames, in_scene.uSampleRate),
+          m_sinkContext(m_global, in_scene.uSinkBufferCount),
+          m_effectContext(m_global, 2, 2),
+          m_mixerContext(m_global, 3, 3) {}
+
+    ~Run() { Terminate(); }
+
+    bool Play(std::string& out_error);
+
+private:
+    bool CreateParams(const ZvPluginRegistration* in_pRecord, const host::ParameterBlock& in_block,
+                      ParamsHolder& out_params, std::string& out_error);
+    bool InitPlugins(std::string& out_error);
+    void NoteNewStreams(const char* in_pszOwner);
+    void RenderFrame(uint64_t in_uFrameIndex);
+    void TakePasses(uint64_t in_uFrame);
+    void PlacePassesByClock(Clock::time_point in_start);
+    void ModelPasses(const std::vector<standin::Pass>& in_passes);
+    void PanVoice(Voice& io_voice, ZvSampleBuffer& io_bus, double in_fTime);
+    void Terminate();
+
+    const SceneSpec& m_scene;
+    const ScenePlayerOptions& m_options;
+    SceneRunResult& m_result;
+
+    PluginSet m_plugins;
+    host::HostAllocator m_allocator;
+    host::HostGlobalContext m_global;
+    SceneSinkContext m_sinkContext;
+    host::HostEffectContext m_effectContext;
+    host::HostMixerContext m_mixerContext;
+    ParamsHolder m_sinkParams, m_effectParams, m_mixerParams;
+    PluginHolder m_sink, m_effect, m_mixer;
+    ZV::ISinkPlugin* m_pSink = nullptr;
+    ZV::IInPlaceEffectPlugin* m_pEffect = nullptr;
+    ZV::IMixerPlugin* m_pMixer = nullptr;
+    std::vector<std::unique_ptr<Voice>> m_voices;
+
+    std::unique_ptr<SampleBufferStorage> m_pMixBus, m_pMaster;
+    std::unique_ptr<host::HostBusDriver> m_pMusicBus;  // the effect's bus
+    std::vector<float> m_panVolumes;
+    PassRenderer m_output;
+    size_t m_uActivationsSeen = 0;
+    uint32_t m_uLastPlaying = 0;
+    bool m_bEffectDiverts = false;
+    uint32_t m_uMixerVisited = 0;  // object records the mixer's worker visits per pass
+    // Real-time pacing: per stream, the renderer period of its pass 0.
+    std::map<uint64_t, int64_t> m_streamBase;
+    bool m_bTerminated = false;
+};
+
+bool Run::CreateParams(const ZvPluginRegistration* in_pRecord, const host::ParameterBlock& in_block,
+                       ParamsHolder& out_params, std::string& out_error) {
+    out_params.pAllocator = &m_allocator;
+    out_params.pParams = in_pRecord->pCreateParam(&m_allocator);
+    if (out_params.pParams == nullptr) {
+        out_error = "a parameter factory gave nothing";
+        return false;
+    }
+    const ZvResult eResult = out_params.pParams->InitParameters(
+        &m_allocator, in_block.bytes.empty() ? nullptr : in_block.bytes.data(),
+        static_cast<uint32_t>(in_block.bytes.size()));
+    if (eResult != ZV_Success) {
+        out_error = "InitParameters answered " + std::to_string(eResult);
+        return false;
+    }
+    return true;
+}
+
+void Run::NoteNewStreams(const char* in_pszOwner) {
+    const std::vector<standin::StreamActivation> activations = standin::StreamActivations();
+    for (size_t uIndex = m_uActivationsSeen; uIndex < activations.size(); ++uIndex) {
+        if (activations[uIndex].streamId != 0) {
+            m_result.streamOwners[activations[uIndex].streamId] = in_pszOwner;
+        }
+    }
+    m_uActivationsSeen = activations.size();
+}
+
+bool Run::InitPlugins(std::string& out_error) {
+    host::ParameterBlock sinkBlock, effectBlock, mixerBlock;
+    if (!m_plugins.SinkBlock(m_scene, sinkBlock, out_error) ||
+        !m_plugins.EffectBlock(effectBlock, out_error) ||
+        !m_plugins.MixerBlock(m_scene, mixerBlock, out_error)) {
+        return false;
+    }
+    if (!CreateParams(m_plugins.Sink(), sinkBlock, m_sinkParams, out_error) ||
+        !CreateParams(m_plugins.Effect(), effectBlock, m_effectParams, out_error) ||
+        !CreateParams(m_plugins.Mixer(), mixerBlock, m_mixerParams, out_error)) {
+        return false;
+    }
+
+    // The sink first: it chooses the final mix's layout.
+    m_sink.pAllocator = &m_allocator;
+    m_sink.pPlugin = m_plugins.Sink()->pCreatePlugin(&m_allocator);
+    m_pSink = static_cast<ZV::ISinkPlugin*>(m_sink.pPlugin);
+    ZvAudioFormat masterFormat = {m_scene.uSampleRate, ZvChannelLayout::FromMask(0x3)};
+    if (m_pSink == nullptr ||
+        m_pSink->InitPlugin(&m_allocator, &m_sinkContext, m_sinkParams.pParams, masterFormat) !=
+            ZV_Success) {
+        out_error = "the sink did not initialise";
+        return false;
+    }
+    NoteNewStreams("sink");
+    m_result.uSinkLayoutMask = masterFormat.channelConfig.uChannelMask;
+
+    m_effect.pAllocator = &m_allocator;
+    m_effect.pPlugin = m_plugins.Effect()->pCreatePlugin(&m_allocator);
+    m_pEffect = static_cast<ZV::IInPlaceEffectPlugin*>(m_effect.pPlugin);
+    ZvAudioFormat musicFormat = {m_scene.uSampleRate,
+                                 ZvChannelLayout::FromMask(m_scene.uMusicBusMask)};
+    if (m_pEffect == nullptr ||
+        m_pEffect->InitPlugin(&m_allocator, &m_effectContext, m_effectParams.pParams,
+                              musicFormat) != ZV_Success) {
+        out_error = "the effect did not initialise";
+        return false;
+    }
+    NoteNewStreams("effect");
+
+    m_mixer.pAllocator = &m_allocator;
+    m_mixer.pPlugin = m_plugins.Mixer()->pCreatePlugin(&m_allocator);
+    m_pMixer = static_cast<ZV::IMixerPlugin*>(m_mixer.pPlugin);
+    ZvAudioFormat mixFormat = {m_scene.uSampleRate, masterFormat.channelConfig};
+    if (m_pMixer == nullptr ||
+        m_pMixer->InitPlugin(&m_allocator, &m_mixerContext, m_mixerParams.pParams, mixFormat) !=
+            ZV_Success) {
+        out_error = "the mixer did not initialise";
+        return false;
+    }
+    NoteNewStreams("mixer");
+
+    const uint16_t uFrames = m_scene.uHostFrames;
+    m_pMaster = std::make_unique<SampleBufferStorage>(masterFormat.channelConfig, uFrames);
+    m_pMixBus = std::make_unique<SampleBufferStorage>(masterFormat.channelConfig, uFrames);
+    m_pMusicBus =
+        std::make_unique<host::HostBusDriver>(*m_pEffect, musicFormat.channelConfig, uFrames);
+
+    for (size_t uIndex = 0; uIndex < m_scene.voices.size(); ++uIndex) {
+        auto pVoice = std::make_unique<Voice>();
+        pVoice->pSpec = &m_scene.voices[uIndex];
+        if (!pVoice->signal.Prepare(m_scene, *pVoice->pSpec, static_cast<uint32_t>(uIndex),
+                                    out_error)) {
+            return false;
+        }
+        const uint32_t uMask = pVoice->pSpec->uChannels == 2 ? 0x3 : 0x4;
+        pVoice->pBuffer =
+            std::make_unique<SampleBufferStorage>(ZvChannelLayout::FromMask(uMask), uFrames);
+        if (pVoice->pSpec->eRoute == VoiceRoute::Mixer) {
+            host::ParameterBlock block;
+            if (!m_plugins.AttachmentBlock(pVoice->pSpec->bBypassLocal, block, out_error) ||
+                !CreateParams(m_plugins.Attachment(), block, pVoice->attachment, out_error)) {
+                return false;
+            }
+            pVoice->pInput =
+                std::make_unique<host::HostMixerInputContext>(static_cast<uint32_t>(uIndex + 1));
+            pVoice->pInput->SetAttachmentParameters(pVoice->attachment.pParams);
+            m_pMixer->ConnectInput(pVoice->pInput.get());
+            pVoice->bConnected = true;
+        }
+        m_voices.push_back(std::move(pVoice));
+    }
+    return true;
+}
+
+void Run::PanVoice(Voice& io_voice, ZvSampleBuffer& io_bus, double in_fTime) {
+    const Direction position = PositionAt(io_voice.pSpec->trajectory, in_fTime);
+    const uint32_t uInputs = io_voice.pBuffer->Channels();
+    const uint32_t uOutputs = io_bus.NumChannels();
+    const uint32_t uStride = ZV::SpeakerVolumeRowStride(uOutputs);
+    m_panVolumes.assign(static_cast<size_t>(uInputs) * uStride, 0.0f);
+    ZV::SpeakerVolumeMatrix matrix = {m_panVolumes.data(), uInputs, uOutputs};
+    host::ComputePanningMatrix(io_voice.pBuffer->Layout(), io_bus.channelConfig,
+                               static_cast<float>(position.fAzimuth), matrix);
+    const float fGain = static_cast<float>(io_voice.pSpec->fGain);
+    for (uint32_t uIn = 0; uIn < uInputs; ++uIn) {
+        const float* pFrom = io_voice.pBuffer->Channel(uIn);
+        for (uint32_t uOut = 0; uOut < uOutputs; ++uOut) {
+            const float fVolume = m_panVolumes[uIn * uStride + uOut] * fGain;
+            if (fVolume == 0.0f) {
+                continue;
+            }
+            float* pTo = ChannelOf(io_bus, uOut);
+            for (uint32_t uFrame = 0; uFrame < m_scene.uHostFrames; ++uFrame) {
+                pTo[uFrame] += pFrom[uFrame] * fVolume;
+            }
+        }
+    }
+}
+
+void Run::RenderFrame(uint64_t in_uFrameIndex) {
+    const uint32_t uFrames = m_scene.uHostFrames;
+    const uint64_t uFirst = in_uFrameIndex * uFrames;
+    const double fTime = (static_cast<double>(uFirst) + uFrames / 2.0) / m_scene.uSampleRate;
+    const Clock::time_point frameStart = Clock::now();
+    Clock::duration plugins{};
+
+    m_pMixBus->Clear();
+    m_pMaster->Clear();
+    ZvSampleBuffer& music = m_pMusicBus->Buffer();
+    std::fill(music.pData, music.pData + static_cast<size_t>(music.NumChannels()) * uFrames, 0.0f);
+    m_mixerContext.MonitorLog().Clear();
+
+    // The mixer bus: each playing voice with its ray.
+    for (auto& pVoice : m_voices) {
+        Voice& voice = *pVoice;
+        const bool bActive = voice.signal.IsActive(uFirst, uFrames);
+        float* apChannels[2] = {voice.pBuffer->Channel(0), voice.pBuffer->Channels() > 1
+                                                               ? voice.pBuffer->Channel(1)
+                                                               : nullptr};
+        if (!bActive) {
+            voice.fLastVolume = -1.0f;
+            continue;
+        }
+        voice.pBuffer->Clear();
+        voice.signal.Render(uFirst, uFrames, apChannels);
+        if (voice.pSpec->eRoute != VoiceRoute::Mixer) {
+            continue;
+        }
+        const Direction position = PositionAt(voice.pSpec->trajectory, fTime);
+        voice.pInput->SetPosition(static_cast<float>(position.fDistance),
+                                  static_cast<float>(position.fAzimuth * kRadiansPerDegree),
+                                  static_cast<float>(position.fElevation * kRadiansPerDegree));
+        const float fVolume = DistanceVolume(position.fDistance);
+        const float fPrevVolume = voice.fLastVolume < 0.0f ? fVolume : voice.fLastVolume;
+        voice.fLastVolume = fVolume;
+        const float fGain = static_cast<float>(voice.pSpec->fGain);
+        const Clock::time_point start = Clock::now();
+        m_pMixer->MixInput(voice.pInput.get(), ZvVolumeRamp{fGain, fGain},
+                           ZvVolumeRamp{fPrevVolume, fVolume}, voice.pBuffer->Buffer(),
+                           m_pMixBus->Buffer());
+        plugins += Clock::now() - start;
+    }
+    {
+        const Clock::time_point start = Clock::now();
+        m_pMixer->FinishMix(m_pMixBus->Buffer());
+        m_pMixer->PostEffects(m_pMixBus->Buffer());
+        m_pMixer->EndFrame(static_cast<uint32_t>(in_uFrameIndex), nullptr);
+        plugins += Clock::now() - start;
+    }
+    MixerCounters counters;
+    const std::vector<std::vector<uint8_t>> records = m_mixerContext.MonitorLog().DataRecords();
+    if (!records.empty() && records.back().size() >= 12) {
+        uint32_t aValues[3];
+        std::memcpy(aValues, records.back().data(), sizeof(aValues));
+        counters = MixerCounters{aValues[0], aValues[1], aValues[2], true};
+        m_uLastPlaying = aValues[0];
+    }
+    m_result.counters.push_back(counters);
+    for (uint32_t uRecord = 0; uRecord < std::min<uint32_t>(m_uLastPlaying, kMaxObjectRecords);
+         ++uRecord) {
+        m_result.mixerRings[uRecord].Write(uFrames);
+    }
+
+    // The music bus through the effect. A bus that had sound and comes back silent was diverted
+    // to the renderer; a silent bus keeps what was last seen.
+    for (auto& pVoice : m_voices) {
+        if (pVoice->pSpec->eRoute == VoiceRoute::Music &&
+            pVoice->signal.IsActive(uFirst, uFrames)) {
+            PanVoice(*pVoice, music, fTime);
+        }
+    }
+    auto silent = [&]() {
+        return std::all_of(music.pData,
+                           music.pData + static_cast<size_t>(music.NumChannels()) * uFrames,
+                           [](float in_fSample) { return in_fSample == 0.0f; });
+    };
+    const bool bMusicSounds = !silent();
+    {
+        const Clock::time_point start = Clock::now();
+        m_pMusicBus->ProcessAsFilled(static_cast<uint16_t>(uFrames));
+        plugins += Clock::now() - start;
+    }
+    if (bMusicSounds) {
+        m_bEffectDiverts = silent();
+    }
+    if (m_bEffectDiverts) {
+        m_result.effectRing.Write(uFrames);
+    }
+
+    // The final mix through the sink.
+    AddBus(*m_pMixBus->Buffer(), *m_pMaster->Buffer(), uFrames);
+    AddBus(music, *m_pMaster->Buffer(), uFrames);
+    for (auto& pVoice : m_voices) {
+        if (pVoice->pSpec->eRoute == VoiceRoute::Master &&
+            pVoice->signal.IsActive(uFirst, uFrames)) {
+            PanVoice(*pVoice, *m_pMaster->Buffer(), fTime);
+        }
+    }
+    {
+        const Clock::time_point start = Clock::now();
+        uint32_t uNeeded = 0;
+        m_pSink->IsDataNeeded(uNeeded);
+        if (uNeeded != 0) {
+            m_pSink->ConsumeFrame(m_pMaster->Buffer(), ZvVolumeRamp{1.0f, 1.0f});
+        } else {
+            ++m_result.uSinkBuffersNotNeeded;
+        }
+        m_pSink->OnFrameEnd();
+        plugins += Clock::now() - start;
+    }
+    m_result.sinkRing.Write(uFrames);
+
+    m_result.pluginNanoseconds.push_back(Nanoseconds(plugins));
+    m_result.frameNanoseconds.push_back(Nanoseconds(Clock::now() - frameStart));
+    ++m_result.uHostBuffers;
+}
+
+void Run::ModelPasses(const std::vector<standin::Pass>& in_passes) {
+    const uint32_t uPeriod = m_scene.uRendererFrames;
+    for (const standin::Pass& pass : in_passes) {
+        if (m_result.streamOwners.find(pass.streamId) == m_result.streamOwners.end()) {
+            // A stream opened again after a loss.
+            NoteNewStreams(pass.objects.empty() || pass.objects[0].type == AudioObjectType_Dynamic
+                               ? "mixer"
+                               : "bed");
+        }
+        const std::string& owner = m_result.streamOwners[pass.streamId];
+        if (owner == "sink") {
+            m_result.sinkRing.Read(uPeriod);
+        } else if (owner == "effect") {
+            if (m_result.effectRing.Written() > 0) {
+                m_result.effectRing.Read(uPeriod);
+            }
+        } else if (owner == "mixer") {
+            for (uint32_t uRecord = 0; uRecord < std::min(m_uLastPlaying, m_uMixerVisited);
+                 ++uRecord) {
+                m_result.mixerRings[uRecord].Read(uPeriod);
+            }
+        }
+    }
+}
+
+void Run::TakePasses(uint64_t in_uFrame) {
+    std::vector<standin::Pass> passes = standin::TakePasses();
+    ModelPasses(passes);
+    m_output.AddPasses(in_uFrame, passes);
+}
+
+// Real-time pacing: each stream's passes are placed one period apart from where its first pass
+// fell on the clock.
+void Run::PlacePassesByClock(Clock::time_point in_start) {
+    std::vector<standin::Pass> passes = standin::TakePasses();
+    if (passes.empty()) {
+        return;
+    }
+    ModelPasses(passes);
+    const double fPeriod = static_cast<double>(m_scene.uRendererFrames) / m_scene.uSampleRate;
+    const double fNow = std::chrono::duration<double>(Clock::now() - in_start).count();
+    for (standin::Pass& pass : passes) {
+        auto it = m_streamBase.find(pass.streamId);
+        if (it == m_streamBase.end()) {
+            const int64_t iPeriod = static_cast<int64_t>(std::floor(fNow / fPeriod));
+            it = m_streamBase.emplace(pass.streamId, iPeriod - static_cast<int64_t>(pass.index))
+                     .first;
+        }
+        const int64_t iPeriod = it->second + static_cast<int64_t>(pass.index);
+        if (iPeriod < 0) {
+            continue;
+        }
+        std::vector<standin::Pass> one;
+        one.push_back(std::move(pass));
+        m_output.AddPasses(static_cast<uint64_t>(iPeriod) * m_scene.uRendererFrames, one);
+    }
+}
+
+bool Run::Play(std::string& out_error) {
+    m_result.uSampleRate = m_scene.uSampleRate;
+    m_result.uHostFrames = m_scene.uHostFrames;
+    m_result.uRendererFrames = m_scene.uRendererFrames;
+    m_result.bRealTime = m_options.bRealTime;
+    m_result.uTotalFrames =
+        static_cast<uint64_t>(std::llround(m_scene.fDurationSeconds * m_scene.uSampleRate));
+    m_result.sinkRing = RingFillModel(SinkSlots(m_scene.uSinkBufferCount, m_scene.uHostFrames) *
+                                      m_scene.uHostFrames);
+    m_result.effectRing = RingFillModel(3ull * m_scene.uHostFrames);
+    m_result.mixerRings.assign(kMaxObjectRecords, RingFillModel(kMixerRingFrames));
+    const uint32_t uGranted = std::min<uint32_t>(m_scene.uGrant, kMaxObjectRecords);
+    m_uMixerVisited = std::min(static_cast<uint32_t>(m_scene.iMixerMaxObjects), uGranted);
+
+    if (!m_plugins.Load(out_error)) {
+        return false;
+    }
+    standin::EndpointConfig endpoint = standin::DefaultEndpoint();
+    endpoint.frameCount = m_scene.uRendererFrames;
+    endpoint.maxDynamicObjects = m_scene.uGrant;
+    endpoint.formats = {standin::FloatMonoFormat(m_scene.uSampleRate)};
+    standin::SetDefaultEndpoint(endpoint);
+    standin::SetPacing(m_options.bRealTime ? standin::Pacing::RealTime : standin::Pacing::Stepped);
+    m_uActivationsSeen = standin::StreamActivations().size();
+
+    PassRendererConfig outputConfig;
+    outputConfig.uSampleRate = m_scene.uSampleRate;
+    outputConfig.uBlockFrames = m_scene.uRendererFrames;
+    outputConfig.sofaPath = m_options.sofaPath;
+    outputConfig.speakerPath = m_options.speakerPath;
+    outputConfig.binauralPath = m_options.binauralPath;
+    outputConfig.uLevelWindowFrames = m_scene.uSampleRate / 10;
+    m_result.uLevelWindowFrames = outputConfig.uLevelWindowFrames;
+    if (!m_output.Open(outputConfig, out_error)) {
+        return false;
+    }
+    if (!InitPlugins(out_error)) {
+        return false;
+    }
+
+    const uint64_t uTotal = m_result.uTotalFrames;
+    const uint32_t uHost = m_scene.uHostFrames;
+    const uint32_t uPeriod = m_scene.uRendererFrames;
+    // One buffer more than the scene, so that the renderer's last period has its samples.
+    const uint64_t uHostBuffers = (uTotal + uHost - 1) / uHost + 1;
+    // The per-frame records are made room for before the run, so that the frames do not grow them.
+    m_result.counters.reserve(uHostBuffers);
+    m_result.pluginNanoseconds.reserve(uHostBuffers);
+    m_result.frameNanoseconds.reserve(uHostBuffers);
+    const Clock::time_point start = Clock::now();
+    uint64_t uSteps = 0;
+    for (uint64_t uBuffer = 0; uBuffer < uHostBuffers; ++uBuffer) {
+        if (m_options.bRealTime) {
+            std::this_thread::sleep_until(
+                start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                            static_cast<double>(uBuffer * uHost) / m_scene.uSampleRate)));
+        }
+        RenderFrame(uBuffer);
+        const uint64_t uWritten = (uBuffer + 1) * uHost;
+        if (m_options.bRealTime) {
+            PlacePassesByClock(start);
+        } else {
+            while ((uSteps + 1) * uPeriod <= uWritten && uSteps * uPeriod < uTotal) {
+                standin::Step();
+                TakePasses(uSteps * uPeriod);
+                ++uSteps;
+            }
+        }
+        if (m_options.progress && (uBuffer % 16 == 0 || uBuffer + 1 == uHostBuffers)) {
+            m_options.progress(std::min(1.0, static_cast<double>(uWritten) / uTotal));
+        }
+    }
+    if (m_options.bRealTime) {
+        // The passes of the last buffer.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        PlacePassesByClock(start);
+    }
+    m_result.uSteps = uSteps;
+    m_result.fWallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+
+    Terminate();
+    m_result.rendererStreams = standin::Streams();
+    m_result.streams = m_output.StreamStats();
+    m_result.trajectories = m_output.Trajectories();
+    if (!m_output.Finish(uTotal, out_error)) {
+        return false;
+    }
+    m_result.speakerLevels = m_output.Speakers().Levels();
+    m_result.speakerPeaks = m_output.Speakers().Peaks();
+    m_result.binauralPeaks = m_output.Binaural().Peaks();
+    m_result.uHrtfTransforms = m_output.Transforms();
+    m_result.uHrtfDirections = m_output.Hrtf().CachedDirections();
+    m_result.uOutstandingBlocks = m_allocator.OutstandingBlocks();
+    m_result.uBadFrees = m_allocator.Errors().size();
+    return true;
+}
+
+void Run::Terminate() {
+    if (m_bTerminated) {
+        return;
+    }
+    m_bTerminated = true;
+    for (auto& pVoice : m_voices) {
+        if (pVoice->bConnected) {
+            m_pMixer->DisconnectInput(pVoice->pInput.get());
+            pVoice->bConnected = false;
+        }
+    }
+    // Plug-ins before their parameters, parameters before the allocator.
+    m_mixer.Reset();
+    m_effect.Reset();
+    m_sink.Reset();
+    for (auto& pVoice : m_voices) {
+        pVoice->attachment.Reset();
+    }
+    m_mixerParams.Reset();
+    m_effectParams.Reset();
+    m_sinkParams.Reset();
+    for (const auto& error : m_global.Errors()) {
+        m_result.hostErrors.push_back(error);
+    }
+    for (auto& pVoice : m_voices) {
+        if (pVoice->pInput) {
+            for (const auto& error : pVoice->pInput->Errors()) {
+                m_result.hostErrors.push_back(pVoice->pSpec->name + ": " + error);
+            }
+        }
+    }
+    for (const auto& message : m_sinkContext.MonitorLog().Messages()) {
+        m_result.monitorMessages.push_back("sink: " + message.text);
+    }
+    for (const auto& message : m_effectContext.MonitorLog().Messages()) {
+        m_result.monitorMessages.push_back("effect: " + message.text);
+    }
+    for (const auto& message : m_mixerContext.MonitorLog().Messages()) {
+        m_result.monitorMessages.push_back("mixer: " + message.text);
+    }
+}
+
+}  // namespace
+
+bool PlayScene(const SceneSpec& in_scene, const ScenePlayerOptions& in_options,
+               SceneRunResult& out_result, std::string& out_error) {
+    out_result = SceneRunResult();
+    ComApartment apartment;
+    CaptureScope capture;
+    Run run(in_scene, in_options, out_result);
+    return run.Play(out_error);
+}
+
+}  // namespace scene

@@ -1,0 +1,36 @@
+// Plays a scene through the three plug-ins into the stand-in renderer, as the engine would:
+// once per host buffer, the voices of the mixer bus go through the mixer (MixInput for each
+// playing voice with its ray, FinishMix, EndFrame), the music bus through the effect
+// (ProcessInPlace), and the final mix (the mixer bus's own mix, the music bus and the voices
+// routed straight to it) through the sink (IsDataNeeded, ConsumeFrame, OnFrameEnd). The renderer
+// is stepped one pass at a time so that it keeps up with the host (or runs by the clock with
+// real-time pacing), and every pass goes to a PassRenderer, which writes the 7.1.4 and binaural
+// files.
+//
+// Runs on the calling thread, which acts as the engine's audio thread (COM initialised there for
+// the run); the plug-ins' render workers run on the stand-in's thread pool.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "SceneDescription.h"
+#include "SceneRunResult.h"
+
+namespace scene {
+
+struct ScenePlayerOptions {
+    std::string speakerPath;
+    std::string binauralPath;
+    std::string sofaPath = "/usr/share/libmysofa/default.sofa";
+    bool bRealTime = false;
+    // Called now and then with the share of the scene played (0 to 1).
+    std::function<void(double)> progress;
+};
+
+// False with out_error when the scene could not be played (a library or file missing, a plug-in
+// that would not initialise); out_result holds what was measured up to then.
+bool PlayScene(const SceneSpec& in_scene, const ScenePlayerOptions& in_options,
+               SceneRunResult& out_result, std::string& out_error);
+
+}  // namespace scene

@@ -1,0 +1,191 @@
+// scene_player: plays a scene (the built-in one, or a JSON scene file) through the sink, the
+// effect and the mixer into the stand-in spatial renderer, and writes what a listener would hear:
+// a 12-channel 7.1.4 WAV, a binaural headphone WAV, a JSON report and an SVG picture.
+//
+//   scene_player [--scene FILE] [--out DIR] [--name NAME] [--grant N] [--frame-count N]
+//                [--duration SECONDS] [--realtime] [--sofa FILE]
+//
+// A progress bar and a summary are shown only on a terminal; errors go to stderr; the exit code
+// is 0 on success.
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "AssertHook.h"
+#include "ProgressBar.h"
+#include "SceneFile.h"
+#include "ScenePicture.h"
+#include "ScenePlayer.h"
+#include "SceneReport.h"
+
+namespace {
+
+std::atomic<uint64_t> g_uChecks{0};
+
+// The program is the host: plug-in checks that fail are counted for the report and printed.
+void CountCheck(const char* in_pszExpression, const char* in_pszSource, int in_iLine) {
+    g_uChecks.fetch_add(1, std::memory_order_relaxed);
+    std::fprintf(stderr, "check failed in %s line %d: %s\n", in_pszSource, in_iLine,
+                 in_pszExpression);
+}
+
+void Usage(FILE* in_pOutput) {
+    std::fprintf(in_pOutput,
+                 "usage: scene_player [--scene FILE] [--out DIR] [--name NAME] [--grant N]\n"
+                 "                    [--frame-count N] [--duration SECONDS] [--realtime]\n"
+                 "                    [--sofa FILE]\n"
+                 "Plays the built-in scene (or FILE) through the three plug-ins and writes\n"
+                 "NAME-7.1.4.wav, NAME-binaural.wav, NAME-report.json and NAME.svg into DIR\n"
+                 "(default: scene-output).\n");
+}
+
+bool ParseUnsigned(const char* in_pszText, uint32_t in_uMin, uint32_t in_uMax,
+                   uint32_t& out_uValue) {
+    char* pEnd = nullptr;
+    const unsigned long uValue = std::strtoul(in_pszText, &pEnd, 10);
+    if (pEnd == in_pszText || *pEnd != '\0' || uValue < in_uMin || uValue > in_uMax) {
+        return false;
+    }
+    out_uValue = static_cast<uint32_t>(uValue);
+    return true;
+}
+
+bool WriteText(const std::string& in_path, const std::string& in_text) {
+    std::ofstream file(in_path, std::ios::binary | std::ios::trunc);
+    file << in_text;
+    return static_cast<bool>(file);
+}
+
+}  // namespace
+
+ZvAssertHook g_pfnZvAssertHook = &CountCheck;
+
+int main(int argc, char** argv) {
+    std::string scenePath, outDirectory = "scene-output", name, sofaPath;
+    uint32_t uGrant = 0, uFrameCount = 0;
+    bool bGrant = false, bFrameCount = false, bRealTime = false;
+    double fDuration = 0.0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        const bool bHasValue = i + 1 < argc;
+        if (argument == "--help" || argument == "-h") {
+            Usage(stdout);
+            return 0;
+        } else if (argument == "--realtime") {
+            bRealTime = true;
+        } else if (argument == "--scene" && bHasValue) {
+            scenePath = argv[++i];
+        } else if (argument == "--out" && bHasValue) {
+            outDirectory = argv[++i];
+        } else if (argument == "--name" && bHasValue) {
+            name = argv[++i];
+        } else if (argument == "--sofa" && bHasValue) {
+            sofaPath = argv[++i];
+        } else if (argument == "--grant" && bHasValue) {
+            bGrant = ParseUnsigned(argv[++i], 0, 256, uGrant);
+            if (!bGrant) {
+                std::fprintf(stderr, "--grant takes a number of objects from 0 to 256\n");
+                return 2;
+            }
+        } else if (argument == "--frame-count" && bHasValue) {
+            bFrameCount = ParseUnsigned(argv[++i], 16, 8192, uFrameCount);
+            if (!bFrameCount) {
+                std::fprintf(stderr, "--frame-count takes frames per pass from 16 to 8192\n");
+                return 2;
+            }
+        } else if (argument == "--duration" && bHasValue) {
+            char* pEnd = nullptr;
+            fDuration = std::strtod(argv[++i], &pEnd);
+            if (pEnd == argv[i] || *pEnd != '\0' || !(fDuration > 0.0) || fDuration > 3600.0) {
+                std::fprintf(stderr, "--duration takes seconds, more than 0 and at most 3600\n");
+                return 2;
+            }
+        } else {
+            std::fprintf(stderr, "unknown or incomplete argument: %s\n", argument.c_str());
+            Usage(stderr);
+            return 2;
+        }
+    }
+
+    scene::SceneSpec sceneSpec = scene::DefaultScene();
+    std::string error;
+    if (!scenePath.empty() && !scene::LoadSceneFile(scenePath, sceneSpec, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
+    if (bGrant) {
+        sceneSpec.uGrant = uGrant;
+    }
+    if (bFrameCount) {
+        sceneSpec.uRendererFrames = uFrameCount;
+    }
+    if (fDuration > 0.0) {
+        sceneSpec.fDurationSeconds = fDuration;
+    }
+    if (name.empty()) {
+        name = sceneSpec.name;
+    }
+
+    std::error_code directoryError;
+    std::filesystem::create_directories(outDirectory, directoryError);
+    if (directoryError) {
+        std::fprintf(stderr, "cannot create %s: %s\n", outDirectory.c_str(),
+                     directoryError.message().c_str());
+        return 1;
+    }
+    scene::ReportFiles files;
+    files.speakers = outDirectory + "/" + name + "-7.1.4.wav";
+    files.binaural = outDirectory + "/" + name + "-binaural.wav";
+    files.report = outDirectory + "/" + name + "-report.json";
+    files.picture = outDirectory + "/" + name + ".svg";
+
+    scene::ProgressBar progress(stdout);
+    scene::ScenePlayerOptions options;
+    options.speakerPath = files.speakers;
+    options.binauralPath = files.binaural;
+    options.bRealTime = bRealTime;
+    if (!sofaPath.empty()) {
+        options.sofaPath = sofaPath;
+    }
+    const double fSceneSeconds = sceneSpec.fDurationSeconds;
+    options.progress = [&](double in_fShare) { progress.Update(in_fShare, fSceneSeconds); };
+
+    scene::SceneRunResult result;
+    const bool bPlayed = scene::PlayScene(sceneSpec, options, result, error);
+    progress.Done();
+    result.uPluginChecks = g_uChecks.load(std::memory_order_relaxed);
+    if (!bPlayed) {
+        std::fprintf(stderr, "the scene did not play: %s\n", error.c_str());
+        return 1;
+    }
+    if (!WriteText(files.report, scene::BuildReport(sceneSpec, result, files)) ||
+        !WriteText(files.picture,
+                   scene::BuildPicture("Scene \"" + sceneSpec.name + "\"", result))) {
+        std::fprintf(stderr, "cannot write the report or the picture into %s\n",
+                     outDirectory.c_str());
+        return 1;
+    }
+    if (progress.Enabled()) {
+        const double fSpeed = result.fWallSeconds > 0.0 ? fSceneSeconds / result.fWallSeconds : 0.0;
+        std::printf("played %.1f s of \"%s\" in %.2f s (%.0fx real time)\n", fSceneSeconds,
+                    sceneSpec.name.c_str(), result.fWallSeconds, fSpeed);
+        std::printf(
+            "  7.1.4 speakers: %s\n  headphones:     %s\n  report:         %s\n"
+            "  picture:        %s\n",
+            files.speakers.c_str(), files.binaural.c_str(), files.report.c_str(),
+            files.picture.c_str());
+    }
+    const bool bClean = result.uOutstandingBlocks == 0 && result.uBadFrees == 0;
+    if (!bClean) {
+        std::fprintf(stderr, "the plug-ins left %zu host blocks and made %zu bad frees\n",
+                     result.uOutstandingBlocks, result.uBadFrees);
+    }
+    return bClean ? 0 : 1;
+}

@@ -1,0 +1,60 @@
+// What one run of a scene measured, for the report and the picture.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "PassRenderer.h"
+#include "RingFillModel.h"
+
+namespace scene {
+
+// The mixer's counter record of one host frame (0 where none was posted).
+struct MixerCounters {
+    uint32_t uPlayingObjects = 0;
+    uint32_t uVoices = 0;
+    uint32_t uMaxAvailableObjects = 0;
+    bool bPosted = false;
+};
+
+struct SceneRunResult {
+    uint32_t uSampleRate = 48000;
+    uint32_t uHostFrames = 512;
+    uint32_t uRendererFrames = 480;
+    uint64_t uTotalFrames = 0;  // output frames
+    uint64_t uHostBuffers = 0;
+    uint64_t uSteps = 0;
+    bool bRealTime = false;
+    double fWallSeconds = 0.0;
+    uint32_t uSinkLayoutMask = 0;
+
+    std::vector<MixerCounters> counters;      // per host frame
+    std::vector<uint32_t> pluginNanoseconds;  // per host frame: the plug-ins' calls
+    std::vector<uint32_t> frameNanoseconds;   // per host frame: the whole frame on the host
+    uint64_t uSinkBuffersNotNeeded = 0;       // frames whose mix the sink did not want
+
+    RingFillModel sinkRing;
+    RingFillModel effectRing;
+    std::vector<RingFillModel> mixerRings;  // one per object record in use
+
+    std::map<uint64_t, std::string> streamOwners;  // renderer stream id -> "sink", "effect", ...
+    std::map<uint64_t, StreamPassStats> streams;   // what the renderer saw per stream
+    std::vector<standin::StreamStats> rendererStreams;
+    std::map<uint64_t, std::vector<TrajectorySample>> trajectories;
+    std::vector<std::vector<float>> speakerLevels;  // per 7.1.4 channel, RMS per window
+    uint32_t uLevelWindowFrames = 4800;
+    std::vector<float> speakerPeaks;
+    std::vector<float> binauralPeaks;
+
+    uint64_t uPluginChecks = 0;  // reports through the assertion hook
+    std::vector<std::string> hostErrors;
+    size_t uOutstandingBlocks = 0;
+    size_t uBadFrees = 0;
+    uint64_t uHrtfTransforms = 0;
+    size_t uHrtfDirections = 0;
+    std::vector<std::string> monitorMessages;
+};
+
+}  // namespace scene

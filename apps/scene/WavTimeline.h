@@ -1,0 +1,60 @@
+// A multichannel output that is mixed into by position and written to a 32-bit float WAV file
+// through libsndfile as it is finished: callers add into any frame at or after the written part;
+// FlushBefore writes out everything before a frame. While writing, it measures each channel's
+// level (RMS) over windows of fixed length, for the picture and the report.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct sf_private_tag;
+
+namespace scene {
+
+class WavTimeline {
+public:
+    WavTimeline() = default;
+    ~WavTimeline();
+    WavTimeline(const WavTimeline&) = delete;
+    WavTimeline& operator=(const WavTimeline&) = delete;
+
+    // Creates in_path. in_pChannelMap (may be null) holds libsndfile channel-map values, one per
+    // channel, which WAVE_FORMAT_EXTENSIBLE files carry as their speaker mask.
+    bool Open(const std::string& in_path, uint32_t in_uChannels, uint32_t in_uSampleRate,
+              const int* in_pChannelMap, uint32_t in_uLevelWindowFrames, std::string& out_error);
+
+    // Interleaved storage of [in_uFrame, in_uFrame + in_uFrames) to add into, or null when that
+    // range starts before the part already written (it came too late and is dropped).
+    float* Frames(uint64_t in_uFrame, size_t in_uFrames);
+
+    // Writes every frame before in_uFrame (silence where nothing was added).
+    void FlushBefore(uint64_t in_uFrame);
+    // Writes the rest up to in_uTotalFrames and closes the file; frames beyond it are cut.
+    bool Close(uint64_t in_uTotalFrames, std::string& out_error);
+
+    uint32_t Channels() const { return m_uChannels; }
+    uint64_t WrittenFrames() const { return m_uBase; }
+    uint64_t LateAdds() const { return m_uLateAdds; }
+    uint32_t LevelWindowFrames() const { return m_uWindow; }
+    // RMS of each finished window, per channel: Levels()[channel][window].
+    const std::vector<std::vector<float>>& Levels() const { return m_levels; }
+    // Largest absolute sample written, per channel.
+    const std::vector<float>& Peaks() const { return m_peaks; }
+
+private:
+    void Measure(const float* in_pFrames, size_t in_uFrames);
+
+    sf_private_tag* m_pFile = nullptr;
+    uint32_t m_uChannels = 0;
+    uint64_t m_uBase = 0;       // first frame not yet written
+    std::vector<float> m_data;  // interleaved frames from m_uBase on
+    uint64_t m_uLateAdds = 0;
+    uint32_t m_uWindow = 4800;
+    uint32_t m_uWindowFill = 0;
+    std::vector<double> m_windowSums;
+    std::vector<std::vector<float>> m_levels;
+    std::vector<float> m_peaks;
+};
+
+}  // namespace scene

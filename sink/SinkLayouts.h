@@ -1,0 +1,39 @@
+// The sink's output layouts and the bed objects its channels play on.
+//
+// The ChannelConfig parameter picks one of four speaker masks; the sink's output channel i (the
+// i-th set bit of the mask, lowest first) plays on entry i of the bed table. The stream reserves
+// every type of the table whatever the layout, and only the first channel-count entries get an
+// object.
+#pragma once
+
+#include <spatialaudioclient.h>
+
+#include <stdint.h>
+
+#include "ZvChannelLayout.h"
+
+// The twelve static object types in the order the sink's output channels use them.
+constexpr uint32_t kSinkBedObjectCount = 12;
+constexpr AudioObjectType kSinkBedObjectTypes[kSinkBedObjectCount] = {
+    AudioObjectType_FrontLeft,     AudioObjectType_FrontRight,  AudioObjectType_FrontCenter,
+    AudioObjectType_LowFrequency,  AudioObjectType_BackLeft,    AudioObjectType_BackRight,
+    AudioObjectType_SideLeft,      AudioObjectType_SideRight,   AudioObjectType_TopFrontLeft,
+    AudioObjectType_TopFrontRight, AudioObjectType_TopBackLeft, AudioObjectType_TopBackRight,
+};
+
+// Every type of the table: what the stream reserves.
+constexpr uint32_t kSinkBedObjectMask = 0x1FFE;
+
+// Speaker masks of ChannelConfig 0 (stereo), 1 (six channels), 2 (eight) and 3 (twelve).
+constexpr uint32_t kSinkLayoutCount = 4;
+constexpr uint32_t kSinkLayoutMasks[kSinkLayoutCount] = {0x3, 0x60F, 0x63F, 0x2D63F};
+
+// The layout that ChannelConfig in_uChannelConfig names, into out_rLayout. False for a value that
+// names none: the host's layout then stays.
+inline bool SinkLayoutFromConfig(uint32_t in_uChannelConfig, ZvChannelLayout& out_rLayout) {
+    if (in_uChannelConfig >= kSinkLayoutCount) {
+        return false;
+    }
+    out_rLayout = ZvChannelLayout::FromMask(kSinkLayoutMasks[in_uChannelConfig]);
+    return true;
+}

@@ -1,0 +1,285 @@
+// The sink's life: creation, InitPlugin (layout, stream, buffers, worker), the stream's opening and
+// re-opening, and TermPlugin. The frame operations are in ZvSinkFrameFlow.cpp, the render worker
+// in ZvSinkRenderWorker.cpp.
+#include "ZvSinkISAC.h"
+
+#include <utility>
+
+#include "AssertHook.h"
+#include "HostMemory.h"
+#include "SpatialStreamOpener.h"
+
+namespace {
+
+constexpr const char* kSource = "ZvSinkISAC";
+
+// The bed stream: the twelve static types, no dynamic objects, a Start whose result is not looked
+// at, and the family's activation record with its last version number 0.
+constexpr SpatialStreamRequest kBedStreamRequest = {kSinkBedObjectMask, DynamicObjectUse::None,
+                                                    false, 0, false};
+
+// The ring's frame counts are 16-bit; the ring only needs them to be non-zero.
+uint16_t RingFrameCount(uint32_t in_uFrames) {
+    return in_uFrames > 0xFFFFu ? static_cast<uint16_t>(0xFFFFu)
+                                : static_cast<uint16_t>(in_uFrames);
+}
+
+}  // namespace
+
+ZvSinkISAC::ZvSinkISAC()
+    : m_uCurrentSlot(0),
+      m_uFrameBytes(0),
+      m_channelLayout(),
+      m_uRingBytes(0),
+      m_uSlotBytes(0),
+      m_pRing(nullptr),
+      m_bRunning(false),
+      m_pScratch(nullptr),
+      m_uPeriodFrames(0),
+      m_eStreamState(StreamClosed),
+      m_uNumBedObjects(0),
+      m_iNumSlots(0),
+      m_pContext(nullptr),
+      m_pParams(nullptr),
+      m_pSlotStorage(nullptr),
+      m_pSlots(),
+      m_bStarved(false),
+      m_bFrameConsumed(false),
+      m_pWork(nullptr),
+      m_pAllocator(nullptr),
+      m_uFramesPerBuffer(0),
+      m_uScratchFrames(0) {
+    for (BedEntry& entry : m_bed) {
+        entry.eType = AudioObjectType_None;
+    }
+}
+
+ZvSinkISAC::~ZvSinkISAC() {
+    ReleaseAll();
+}
+
+ZvResult ZvSinkISAC::DescribePlugin(ZvPluginInfo& out_rPluginInfo) {
+    out_rPluginInfo.eType = ZvPluginTypeSink;
+    out_rPluginInfo.uBuildVersion = kZvBuildVersion;
+    out_rPluginInfo.bIsInPlace = false;
+    // The byte between the two flags is the host's; the sink leaves it as it is.
+    out_rPluginInfo.bCanProcessObjects = false;
+    return ZV_Success;
+}
+
+ZvResult ZvSinkISAC::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
+                                ZV::ISinkPluginContext* in_pContext, ZV::IPluginParam* in_pParams,
+                                ZvAudioFormat& io_rFormat) {
+    ZV_CHECK(kSource, in_pAllocator != NULL);
+    ZV_CHECK(kSource, in_pContext != NULL);
+    // The host initialises a sink once; a second call would leak what the first one took.
+    ZV_CHECK(kSource, m_pAllocator == NULL);
+    if (in_pAllocator == nullptr || in_pContext == nullptr || m_pAllocator != nullptr) {
+        return ZV_DeviceNotOpened;
+    }
+    ZV::IGlobalPluginContext* const pGlobal = in_pContext->GlobalContext();
+    ZV_CHECK(kSource, pGlobal != NULL);
+    if (pGlobal == nullptr) {
+        return ZV_DeviceNotOpened;
+    }
+
+    m_pAllocator = in_pAllocator;
+    m_pContext = in_pContext;
+    // The host hands the sink the parameter object created from the sink's own registration.
+    m_pParams = static_cast<SinkPluginParams*>(in_pParams);
+
+    // Frames per host buffer are taken once: every later use (slot size, IsDataNeeded, silent
+    // buffers, the bound on a buffer's frames) goes by this value.
+    m_uFramesPerBuffer = pGlobal->GetFramesPerBuffer();
+    m_iNumSlots = in_pContext->GetBufferCount();
+    if (m_uFramesPerBuffer == 256 && m_iNumSlots < 5) {
+        m_iNumSlots = 5;
+    } else if (m_uFramesPerBuffer == 512 && m_iNumSlots < 3) {
+        m_iNumSlots = 3;
+    }
+    // The slot table has kMaxSlots entries, and at least one slot must exist.
+    ZV_CHECK(kSource, m_iNumSlots >= 1 && m_iNumSlots <= kMaxSlots);
+    if (m_iNumSlots < 1) {
+        m_iNumSlots = 1;
+    } else if (m_iNumSlots > kMaxSlots) {
+        m_iNumSlots = kMaxSlots;
+    }
+
+    // The layout: ChannelConfig's, or the host's when it names none (or without parameters, the
+    // parameters' default, stereo). The host then renders in it.
+    m_channelLayout = io_rFormat.channelConfig;
+    const uint32_t uChannelConfig = m_pParams != nullptr ? m_pParams->GetChannelConfig() : 0;
+    ZvChannelLayout chosen;
+    if (SinkLayoutFromConfig(uChannelConfig, chosen)) {
+        m_channelLayout = chosen;
+        m_uNumBedObjects = chosen.uNumChannels;
+    }
+    io_rFormat.channelConfig = m_channelLayout;
+    for (uint32_t i = 0; i < kSinkBedObjectCount; ++i) {
+        m_bed[i].eType = kSinkBedObjectTypes[i];
+    }
+
+    // Nothing can be played without frames or channels: fail before anything is opened.
+    ZV_CHECK(kSource, m_uFramesPerBuffer != 0);
+    ZV_CHECK(kSource, m_channelLayout.uNumChannels != 0);
+    if (m_uFramesPerBuffer == 0 || m_channelLayout.uNumChannels == 0) {
+        return ZV_DeviceNotOpened;
+    }
+
+    if (OpenSpatialStream() != ZV_Success) {
+        return ZV_DeviceNotOpened;
+    }
+    // The scratch, and with it every pass, is sized by the first open's period.
+    m_uScratchFrames = m_uPeriodFrames;
+    if (!AllocateBuffers()) {
+        ReleaseAll();
+        return ZV_DeviceNotOpened;
+    }
+
+    // One run of the work routine lasts for the sink's whole life.
+    m_bRunning.store(true, std::memory_order_release);
+    m_pWork = CreateThreadpoolWork(&ZvSinkISAC::RenderWorker, this, nullptr);
+    if (m_pWork == nullptr) {
+        m_bRunning.store(false, std::memory_order_release);
+        ReleaseAll();
+        return ZV_DeviceNotOpened;
+    }
+    SubmitThreadpoolWork(m_pWork);
+    return ZV_Success;
+}
+
+bool ZvSinkISAC::AllocateBuffers() {
+    const uint32_t uChannels = m_channelLayout.uNumChannels;
+    m_uFrameBytes = static_cast<uint16_t>(uChannels * sizeof(float));
+
+    uint32_t uStorageBytes = 0;
+    if (!SizeProduct32(m_uSlotBytes, m_uFrameBytes, m_uFramesPerBuffer) ||
+        !SizeProduct32(uStorageBytes, m_iNumSlots, m_uSlotBytes)) {
+        return false;
+    }
+    m_pSlotStorage = static_cast<uint8_t*>(HostAllocateZeroed(m_pAllocator, uStorageBytes));
+    if (m_pSlotStorage == nullptr) {
+        return false;
+    }
+    for (int32_t i = 0; i < m_iNumSlots; ++i) {
+        m_pSlots[i] =
+            reinterpret_cast<float*>(m_pSlotStorage + static_cast<size_t>(i) * m_uSlotBytes);
+    }
+
+    // The ring holds at least one render period plus one host buffer, in whole host buffers: the
+    // host tops it up while more than a buffer is free, so the worker always finds a period after
+    // a top-up, however small the host's buffers are.
+    const uint64_t uBuffersForPeriod =
+        (uint64_t{m_uScratchFrames} + m_uFramesPerBuffer + m_uFramesPerBuffer - 1) /
+        m_uFramesPerBuffer;
+    const uint64_t uRingSlots = uBuffersForPeriod > static_cast<uint64_t>(m_iNumSlots)
+                                    ? uBuffersForPeriod
+                                    : static_cast<uint64_t>(m_iNumSlots);
+    if (!SizeProduct32(m_uRingBytes, uRingSlots, m_uSlotBytes)) {
+        return false;
+    }
+    m_pRing = HostNew<CBuffer>(m_pAllocator, m_uRingBytes, m_pAllocator,
+                               "!\"ISAC CirBuffer InitFailed.\"");
+    if (m_pRing == nullptr || !m_pRing->IsUsable()) {
+        return false;
+    }
+    // The reader's format first: it also rewinds both positions.
+    m_pRing->SetReaderFormat(
+        RingFormat::Float32(static_cast<uint16_t>(uChannels), RingFrameCount(m_uScratchFrames)));
+    m_pRing->SetWriterFormat(
+        RingFormat::Float32(static_cast<uint16_t>(uChannels), m_uFramesPerBuffer));
+
+    uint32_t uScratchBytes = 0;
+    if (!SizeProduct32(uScratchBytes, m_uFrameBytes, m_uScratchFrames)) {
+        return false;
+    }
+    m_pScratch = static_cast<float*>(HostAllocateZeroed(m_pAllocator, uScratchBytes));
+    return m_pScratch != nullptr;
+}
+
+ZvResult ZvSinkISAC::OpenSpatialStream() {
+    // Nothing of a previous stream survives an open: the worker keeps off it (the state is not
+    // StreamRunning), and the objects belong to that stream. The old stream goes before its event.
+    ReleaseStream();
+    m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
+
+    SpatialStream opened;
+    if (OpenDefaultSpatialStream(kBedStreamRequest, opened) != SpatialOpenResult::Opened) {
+        return ZV_Failure;
+    }
+    m_pClient = std::move(opened.client);
+    m_pStream = std::move(opened.stream);
+    m_hEvent = std::move(opened.event);
+    m_uPeriodFrames = opened.uFrameCount;
+
+    // One object per output channel. An object that cannot be activated stays empty: its buffer
+    // is then missing in every pass, and the passes play nothing.
+    for (uint32_t i = 0; i < m_uNumBedObjects; ++i) {
+        ISpatialAudioObject* pObject = nullptr;
+        if (SUCCEEDED(m_pStream->ActivateSpatialAudioObject(m_bed[i].eType, &pObject))) {
+            m_bed[i].pObject.Attach(pObject);
+        }
+    }
+
+    m_eStreamState.store(StreamRunning, std::memory_order_release);
+    return ZV_Success;
+}
+
+void ZvSinkISAC::StopWorker() {
+    m_bRunning.store(false, std::memory_order_release);
+    if (m_pWork != nullptr) {
+        // The one run ends within a pass wait; pending runs (there are none) are not cancelled.
+        WaitForThreadpoolWorkCallbacks(m_pWork, FALSE);
+        CloseThreadpoolWork(m_pWork);
+        m_pWork = nullptr;
+    }
+}
+
+void ZvSinkISAC::ReleaseStream() {
+    for (uint32_t i = kSinkBedObjectCount; i-- > 0;) {
+        m_bed[i].pObject.Reset();
+    }
+    m_pStream.Reset();
+    m_pClient.Reset();
+    m_hEvent.Reset();
+}
+
+void ZvSinkISAC::ReleaseAll() {
+    // The worker goes first: it reads the ring and the scratch and uses the stream.
+    StopWorker();
+
+    m_uCurrentSlot = 0;
+    for (float*& pSlot : m_pSlots) {
+        pSlot = nullptr;
+    }
+    if (m_pSlotStorage != nullptr) {
+        m_pAllocator->Free(m_pSlotStorage);
+    }
+    if (m_pScratch != nullptr) {
+        m_pAllocator->Free(m_pScratch);
+    }
+    if (m_pRing != nullptr) {
+        HostDelete(m_pAllocator, m_pRing);
+    }
+    m_pSlotStorage = nullptr;
+    m_pScratch = nullptr;
+    m_pRing = nullptr;
+    m_bFrameConsumed = false;
+
+    ReleaseStream();
+    m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
+}
+
+ZvResult ZvSinkISAC::TermPlugin(ZV::IPluginMemAlloc* in_pAllocator) {
+    ReleaseAll();
+    ZV_CHECK(kSource, in_pAllocator != NULL);
+    if (in_pAllocator != nullptr) {
+        HostDelete(in_pAllocator, this);
+    }
+    return ZV_Success;
+}
+
+ZV::IPlugin* CreateZvSinkISAC(ZV::IPluginMemAlloc* in_pAllocator) {
+    ZV_CHECK(kSource, in_pAllocator != NULL);
+    return HostNew<ZvSinkISAC>(in_pAllocator);
+}

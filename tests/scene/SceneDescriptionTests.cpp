@@ -1,0 +1,233 @@
+// Scene files as users write them (what is read, what is refused and where), the signals a voice
+// plays, and the built-in scene's promises.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "SceneFile.h"
+#include "SceneTestSupport.h"
+#include "Trajectory.h"
+#include "VoiceSignal.h"
+
+namespace {
+
+using scene::ParseScene;
+using scene::SceneSpec;
+
+TEST(SceneFileTest, ReadsEveryPartOfAScene) {
+    const char* pszText = R"({
+        "name": "demo", "duration": 2.5, "seed": 9,
+        "renderer": {"grant": 4, "frameCount": 256},
+        "host": {"framesPerBuffer": 256, "bufferCount": 4},
+        "sink": {"directGain": 0.5, "channelConfig": 1},
+        "mixer": {"bypass": true, "maxObjects": 6},
+        "music": {"layout": "5.1"},
+        "voices": [
+          {"name": "a", "source": {"type": "tone", "frequencies": [100, 200]}, "channels": 2,
+           "gain": 0.25, "start": 0.5, "end": 2, "bypassLocal": true,
+           "trajectory": [{"time": 0, "azimuth": -90, "elevation": 10, "distance": 3},
+                          {"time": 2, "azimuth": 90}]},
+          {"source": {"type": "sweep", "from": 50, "to": 500, "period": 1}, "route": "music"},
+          {"source": {"type": "wav", "file": "x.wav"}, "route": "master"},
+          {"source": {"type": "noise"}}
+        ]})";
+    SceneSpec scene;
+    std::string error;
+    ASSERT_TRUE(ParseScene(pszText, "/scenes", scene, error)) << error;
+    EXPECT_EQ("demo", scene.name);
+    EXPECT_EQ(2.5, scene.fDurationSeconds);
+    EXPECT_EQ(9u, scene.uSeed);
+    EXPECT_EQ(4u, scene.uGrant);
+    EXPECT_EQ(256u, scene.uRendererFrames);
+    EXPECT_EQ(256u, scene.uHostFrames);
+    EXPECT_EQ(4u, scene.uSinkBufferCount);
+    EXPECT_EQ(0.5f, scene.fSinkDirectGain);
+    EXPECT_EQ(1, scene.iSinkChannelConfig);
+    EXPECT_TRUE(scene.bMixerBypass);
+    EXPECT_EQ(6, scene.iMixerMaxObjects);
+    EXPECT_EQ(0x60Fu, scene.uMusicBusMask);
+    ASSERT_EQ(4u, scene.voices.size());
+    const scene::VoiceSpec& first = scene.voices[0];
+    EXPECT_EQ((std::vector<double>{100, 200}), first.signal.frequencies);
+    EXPECT_EQ(2u, first.uChannels);
+    EXPECT_EQ(0.25, first.fGain);
+    EXPECT_TRUE(first.bBypassLocal);
+    EXPECT_EQ(scene::VoiceRoute::Mixer, first.eRoute);
+    ASSERT_EQ(2u, first.trajectory.size());
+    EXPECT_EQ(1.0, first.trajectory[1].fDistance);  // defaulted
+    EXPECT_EQ(scene::SignalKind::Sweep, scene.voices[1].signal.eKind);
+    EXPECT_EQ(scene::VoiceRoute::Music, scene.voices[1].eRoute);
+    EXPECT_EQ("/scenes/x.wav", scene.voices[2].signal.wavPath);
+    EXPECT_EQ(scene::VoiceRoute::Master, scene.voices[2].eRoute);
+    EXPECT_EQ("voice 4", scene.voices[3].name);
+}
+
+TEST(SceneFileTest, RefusesBadScenesAndSaysWhere) {
+    struct Case {
+        const char* pszText;
+        const char* pszWhere;
+    };
+    const Case aCases[] = {
+        {"{", "not valid JSON"},
+        {"[]", "scene: must be an object"},
+        {R"({"duration": 2})", "scene.voices"},
+        {R"({"voices": [{"channels": 3}]})", "voices[0].channels"},
+        {R"({"voices": [{"route": "bus"}]})", "voices[0].route"},
+        {R"({"voices": [{"source": {"type": "drum"}}]})", "voices[0].source.type"},
+        {R"({"voices": [{"source": {"type": "tone", "frequency": -1}}]})",
+         "voices[0].source.frequency"},
+        {R"({"voices": [{"source": {"type": "wav"}}]})", "voices[0].source.file"},
+        {R"({"voices": [{"trajectory": [{"time": 2}, {"time": 1}]}]})",
+         "voices[0].trajectory[1].time"},
+        {R"({"voices": [{"trajectory": [{"distance": 0}]}]})", "voices[0].trajectory[0].distance"},
+        {R"({"voices": [], "sink": {"channelConfig": 4}})", "sink.channelConfig"},
+        {R"({"voices": [], "music": {"layout": "9.1"}})", "music.layout"},
+        {R"({"voices": [], "duration": "long"})", "scene.duration"},
+        {R"({"voices": [], "renderer": {"frameCount": 1.5}})", "renderer.frameCount"},
+    };
+    for (const Case& testCase : aCases) {
+        SceneSpec scene;
+        std::string error;
+        EXPECT_FALSE(ParseScene(testCase.pszText, "", scene, error)) << testCase.pszText;
+        EXPECT_NE(std::string::npos, error.find(testCase.pszWhere))
+            << testCase.pszText << " gave: " << error;
+    }
+}
+
+TEST(SceneFileTest, AMissingFileIsNamed) {
+    SceneSpec scene;
+    std::string error;
+    EXPECT_FALSE(scene::LoadSceneFile("/nonexistent/scene.json", scene, error));
+    EXPECT_NE(std::string::npos, error.find("/nonexistent/scene.json"));
+}
+
+TEST(TrajectoryTest, InterpolatesLinearlyAndHoldsAtTheEnds) {
+    const std::vector<scene::TrajectoryPoint> points = {{1, 0, 0, 2}, {3, 360, 40, 4}};
+    EXPECT_EQ(0.0, scene::PositionAt(points, 0).fAzimuth);
+    const scene::Direction middle = scene::PositionAt(points, 2);
+    EXPECT_DOUBLE_EQ(180.0, middle.fAzimuth);
+    EXPECT_DOUBLE_EQ(20.0, middle.fElevation);
+    EXPECT_DOUBLE_EQ(3.0, middle.fDistance);
+    EXPECT_EQ(360.0, scene::PositionAt(points, 10).fAzimuth);
+    EXPECT_EQ(1.0, scene::PositionAt({}, 5).fDistance);
+}
+
+class VoiceSignalTest : public ::testing::Test {
+protected:
+    // Renders in_uFrames from frame 0 in blocks of 480.
+    std::vector<std::vector<float>> Render(const scene::VoiceSpec& in_voice, uint32_t in_uFrames) {
+        scene::VoiceSignal signal;
+        std::string error;
+        EXPECT_TRUE(signal.Prepare(m_scene, in_voice, 0, error)) << error;
+        std::vector<std::vector<float>> channels(in_voice.uChannels,
+                                                 std::vector<float>(in_uFrames));
+        for (uint32_t uFirst = 0; uFirst < in_uFrames; uFirst += 480) {
+            float* apChannels[2] = {channels[0].data() + uFirst,
+                                    in_voice.uChannels > 1 ? channels[1].data() + uFirst : nullptr};
+            signal.Render(uFirst, std::min(480u, in_uFrames - uFirst), apChannels);
+        }
+        return channels;
+    }
+
+    SceneSpec m_scene;
+};
+
+TEST_F(VoiceSignalTest, SoundsOnlyBetweenStartAndEndWithShortFades) {
+    scene::VoiceSpec voice;
+    voice.signal.frequencies = {1000};
+    voice.fStart = 0.1;
+    voice.fEnd = 0.2;
+    const auto channels = Render(voice, 14400);
+    for (uint32_t uFrame = 0; uFrame < 4800; ++uFrame) {
+        ASSERT_EQ(0.0f, channels[0][uFrame]) << uFrame;
+    }
+    for (uint32_t uFrame = 9600; uFrame < 14400; ++uFrame) {
+        ASSERT_EQ(0.0f, channels[0][uFrame]) << uFrame;
+    }
+    // The first samples rise from silence; in the middle the tone has its full amplitude.
+    EXPECT_LT(std::fabs(channels[0][4801]), 0.01f);
+    float fPeak = 0.0f;
+    for (uint32_t uFrame = 6000; uFrame < 8000; ++uFrame) {
+        fPeak = std::max(fPeak, std::fabs(channels[0][uFrame]));
+    }
+    EXPECT_NEAR(1.0f, fPeak, 0.01f);
+    scene::VoiceSignal signal;
+    std::string error;
+    ASSERT_TRUE(signal.Prepare(m_scene, voice, 0, error));
+    EXPECT_FALSE(signal.IsActive(0, 4800));
+    EXPECT_TRUE(signal.IsActive(4700, 480));
+    EXPECT_FALSE(signal.IsActive(9600, 480));
+}
+
+TEST_F(VoiceSignalTest, StereoSignalsDifferBetweenChannels) {
+    scene::VoiceSpec voice;
+    voice.uChannels = 2;
+    voice.signal.frequencies = {300, 500};
+    auto tone = Render(voice, 4800);
+    EXPECT_NE(tone[0], tone[1]);
+    voice.signal.eKind = scene::SignalKind::Sweep;
+    auto sweep = Render(voice, 4800);
+    EXPECT_NE(sweep[0], sweep[1]);
+    voice.signal.eKind = scene::SignalKind::Noise;
+    auto noise = Render(voice, 4800);
+    EXPECT_NE(noise[0], noise[1]);
+}
+
+TEST_F(VoiceSignalTest, AWavSourceIsReadAndResampledToTheSceneRate) {
+    const std::string path = scene_tests::OutputDirectory() + "/source.wav";
+    // One second of a 24 kHz ramp: at 48 kHz it lasts 48000 frames and every other sample lies
+    // halfway between two of the file's.
+    {
+        SF_INFO info = {};
+        info.samplerate = 24000;
+        info.channels = 1;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+        SNDFILE* pFile = sf_open(path.c_str(), SFM_WRITE, &info);
+        ASSERT_NE(nullptr, pFile);
+        std::vector<float> ramp(24000);
+        for (size_t i = 0; i < ramp.size(); ++i) {
+            ramp[i] = static_cast<float>(i) / 24000.0f;
+        }
+        sf_writef_float(pFile, ramp.data(), static_cast<sf_count_t>(ramp.size()));
+        sf_close(pFile);
+    }
+    scene::VoiceSpec voice;
+    voice.uChannels = 2;
+    voice.signal.eKind = scene::SignalKind::WavFile;
+    voice.signal.wavPath = path;
+    const auto channels = Render(voice, 52800);
+    EXPECT_NEAR(1000.0f / 24000.0f, channels[0][2000], 1e-6f);
+    EXPECT_NEAR(1000.5f / 24000.0f, channels[0][2001], 1e-6f);
+    EXPECT_EQ(channels[0], channels[1]);  // a mono file plays on both channels
+    EXPECT_EQ(0.0f, channels[0][48100]);  // and stops where the file ends
+    scene::VoiceSignal missing;
+    std::string error;
+    voice.signal.wavPath = path + ".missing";
+    EXPECT_FALSE(missing.Prepare(m_scene, voice, 0, error));
+    EXPECT_NE(std::string::npos, error.find(".missing"));
+}
+
+TEST(DefaultSceneTest, HasMoreObjectVoicesThanGrantedAndEveryRoute) {
+    const SceneSpec scene = scene::DefaultScene();
+    EXPECT_NEAR(10.0, scene.fDurationSeconds, 1.0);
+    size_t uMixerVoices = 0, uStereoMixerVoices = 0, uBypassed = 0;
+    bool bMusic = false, bMaster = false;
+    for (const scene::VoiceSpec& voice : scene.voices) {
+        if (voice.eRoute == scene::VoiceRoute::Mixer) {
+            ++uMixerVoices;
+            uStereoMixerVoices += voice.uChannels == 2;
+            uBypassed += voice.bBypassLocal;
+        }
+        bMusic = bMusic || voice.eRoute == scene::VoiceRoute::Music;
+        bMaster = bMaster || voice.eRoute == scene::VoiceRoute::Master;
+    }
+    EXPECT_GT(uMixerVoices - uBypassed, scene.uGrant);
+    EXPECT_GE(uStereoMixerVoices, 1u);
+    EXPECT_EQ(1u, uBypassed);
+    EXPECT_TRUE(bMusic);
+    EXPECT_TRUE(bMaster);
+}
+
+}  // namespace

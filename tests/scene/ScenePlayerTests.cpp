@@ -1,0 +1,182 @@
+// Short scenes played through the three plug-ins into the stepped renderer, checked by what the
+// player wrote: where the sound is in the 7.1.4 and binaural files, and what the report counts.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include <nlohmann/json.hpp>
+
+#include "SceneReport.h"
+#include "ScenePlayer.h"
+#include "SceneTestSupport.h"
+#include "StandinFixture.h"
+
+namespace {
+
+using scene::SceneSpec;
+using scene::VoiceSpec;
+using scene_tests::Decibels;
+using scene_tests::ReadWav;
+using scene_tests::WavFile;
+
+constexpr double kPi = 3.141592653589793;
+
+VoiceSpec MixerVoice(const std::string& in_name, scene::SignalKind in_eKind, double in_fAzimuth,
+                     double in_fDistance = 2.0) {
+    VoiceSpec voice;
+    voice.name = in_name;
+    voice.signal.eKind = in_eKind;
+    voice.fGain = 0.5;
+    voice.trajectory = {{0.0, in_fAzimuth, 0.0, in_fDistance}};
+    return voice;
+}
+
+class ScenePlayerTest : public testing_support::StandinTest {
+protected:
+    // Plays in_scene; the files land in this test's directory.
+    void Play(const SceneSpec& in_scene) {
+        const std::string directory = scene_tests::OutputDirectory();
+        scene::ScenePlayerOptions options;
+        options.speakerPath = directory + "/speakers.wav";
+        options.binauralPath = directory + "/binaural.wav";
+        options.bRealTime = m_bRealTime;
+        std::string error;
+        ASSERT_TRUE(scene::PlayScene(in_scene, options, m_result, error)) << error;
+        ASSERT_TRUE(ReadWav(options.speakerPath, m_speakers));
+        ASSERT_TRUE(ReadWav(options.binauralPath, m_binaural));
+        m_report = nlohmann::json::parse(scene::BuildReport(in_scene, m_result, {}));
+        EXPECT_EQ(0u, m_result.uOutstandingBlocks);
+        EXPECT_EQ(0u, m_result.uBadFrees);
+        EXPECT_TRUE(m_result.hostErrors.empty()) << m_result.hostErrors.front();
+    }
+
+    static SceneSpec ShortScene(double in_fSeconds) {
+        SceneSpec scene;
+        scene.name = "test";
+        scene.fDurationSeconds = in_fSeconds;
+        scene.uGrant = 8;
+        return scene;
+    }
+
+    bool m_bRealTime = false;
+    scene::SceneRunResult m_result;
+    WavFile m_speakers;
+    WavFile m_binaural;
+    nlohmann::json m_report;
+};
+
+TEST_F(ScenePlayerTest, BothFilesReadBackWithTheirChannelsRateAndLength) {
+    SceneSpec scene = ShortScene(0.5);
+    scene.voices.push_back(MixerVoice("a", scene::SignalKind::Noise, 0));
+    Play(scene);
+    EXPECT_EQ(12, m_speakers.iChannels);
+    EXPECT_EQ(48000, m_speakers.iSampleRate);
+    EXPECT_EQ(24000u, m_speakers.Frames());
+    EXPECT_EQ(2, m_binaural.iChannels);
+    EXPECT_EQ(48000, m_binaural.iSampleRate);
+    EXPECT_EQ(24000u, m_binaural.Frames());
+}
+
+TEST_F(ScenePlayerTest, AMonoVoiceToOneSideIsLouderInThatEar) {
+    for (double fAzimuth : {90.0, -90.0}) {
+        SCOPED_TRACE(fAzimuth);
+        SceneSpec scene = ShortScene(1.0);
+        scene.voices.push_back(MixerVoice("side", scene::SignalKind::Noise, fAzimuth));
+        Play(scene);
+        const double fLeft = m_binaural.Energy(0);
+        const double fRight = m_binaural.Energy(1);
+        ASSERT_GT(fLeft + fRight, 1e-6) << "nothing reached the renderer";
+        EXPECT_GT(Decibels(fAzimuth > 0 ? fRight / fLeft : fLeft / fRight), 6.0);
+        // It was a dynamic object, not a bed channel.
+        EXPECT_EQ(1, m_report["perSecond"][0]["playingObjects"]["max"]);
+    }
+}
+
+TEST_F(ScenePlayerTest, AToneOnTheFrontLeftBedObjectIsOnlyInChannelZero) {
+    // A one-channel music bus plays on the front-left bed object through the effect, and the
+    // effect leaves silence in the bus, so the sink's bed carries nothing.
+    SceneSpec scene = ShortScene(0.5);
+    scene.uMusicBusMask = 0x4;
+    VoiceSpec tone;
+    tone.signal.frequencies = {1000};
+    tone.eRoute = scene::VoiceRoute::Music;
+    scene.voices.push_back(tone);
+    Play(scene);
+    EXPECT_GT(m_speakers.Energy(0), 0.01);
+    for (int iChannel = 1; iChannel < 12; ++iChannel) {
+        EXPECT_EQ(0.0, m_speakers.Energy(iChannel)) << "channel " << iChannel;
+    }
+}
+
+TEST_F(ScenePlayerTest, AVoiceMovingFromFrontToBackTakesItsEnergyToTheBackSpeakers) {
+    SceneSpec scene = ShortScene(2.0);
+    VoiceSpec voice = MixerVoice("mover", scene::SignalKind::Noise, 0);
+    voice.trajectory = {{0.0, 0.0, 0.0, 2.0}, {2.0, 180.0, 0.0, 2.0}};
+    scene.voices.push_back(voice);
+    Play(scene);
+    const size_t uQuarter = m_speakers.Frames() / 4;
+    auto front = [&](size_t in_uFrom) {
+        return m_speakers.Energy(0, in_uFrom, in_uFrom + uQuarter) +
+               m_speakers.Energy(1, in_uFrom, in_uFrom + uQuarter) +
+               m_speakers.Energy(2, in_uFrom, in_uFrom + uQuarter);
+    };
+    auto back = [&](size_t in_uFrom) {
+        return m_speakers.Energy(4, in_uFrom, in_uFrom + uQuarter) +
+               m_speakers.Energy(5, in_uFrom, in_uFrom + uQuarter);
+    };
+    EXPECT_GT(front(0), 4.0 * back(0));
+    EXPECT_GT(back(3 * uQuarter), 4.0 * front(3 * uQuarter));
+}
+
+TEST_F(ScenePlayerTest, TheReportCountsGrantedObjectsAndVoices) {
+    // Six mono voices at distinct positions and a grant of four: four objects play, six voices.
+    SceneSpec scene = ShortScene(2.0);
+    scene.uGrant = 4;
+    for (int iVoice = 0; iVoice < 6; ++iVoice) {
+        scene.voices.push_back(MixerVoice("v" + std::to_string(iVoice), scene::SignalKind::Tone,
+                                          -150.0 + 60.0 * iVoice));
+    }
+    Play(scene);
+    for (const nlohmann::json& second : m_report["perSecond"]) {
+        EXPECT_EQ(4, second["playingObjects"]["min"]);
+        EXPECT_EQ(4, second["playingObjects"]["max"]);
+        EXPECT_EQ(6, second["voices"]["max"]);
+        EXPECT_EQ(4, second["maxAvailableObjects"]);
+    }
+    // The stepped renderer keeps up with the host: no ring ran over or short after the start.
+    EXPECT_EQ(0, m_report["rings"]["sink"]["overruns"]);
+    EXPECT_EQ(0, m_report["rings"]["sink"]["shortPasses"]);
+    EXPECT_EQ(4u, m_report["rings"]["mixerObjects"].size());
+    for (const nlohmann::json& ring : m_report["rings"]["mixerObjects"]) {
+        EXPECT_EQ(0, ring["overruns"]);
+    }
+}
+
+TEST_F(ScenePlayerTest, VoicesBeyondTheGrantAndBypassedVoicesAreHeardThroughTheSink) {
+    // No objects at all: the voice goes to the mixer bus and through the sink's bed; bypassing
+    // does the same with objects to spare.
+    for (bool bBypass : {false, true}) {
+        SCOPED_TRACE(bBypass);
+        SceneSpec scene = ShortScene(0.5);
+        scene.uGrant = bBypass ? 8 : 0;
+        VoiceSpec voice = MixerVoice("bed", scene::SignalKind::Noise, 30.0);
+        voice.bBypassLocal = bBypass;
+        scene.voices.push_back(voice);
+        Play(scene);
+        EXPECT_EQ(0, m_report["perSecond"][0]["playingObjects"]["max"]);
+        // Panned by the host onto the front right speaker of the 7.1.4 bed.
+        EXPECT_GT(m_speakers.Energy(1), 100.0 * m_speakers.Energy(0));
+    }
+}
+
+TEST_F(ScenePlayerTest, RealTimePacingPlaysAlongTheClock) {
+    m_bRealTime = true;
+    SceneSpec scene = ShortScene(0.5);
+    scene.voices.push_back(MixerVoice("a", scene::SignalKind::Noise, 90));
+    Play(scene);
+    EXPECT_GE(m_result.fWallSeconds, 0.45);
+    EXPECT_GT(m_binaural.Energy(1), m_binaural.Energy(0));
+}
+
+}  // namespace
