@@ -31,11 +31,11 @@ mkdir -p "$work"
 
 echo "== windows: cross-build"
 cmake --preset mingw-x64 >/dev/null
-cmake --build --preset mingw-x64 -j 2
+nice cmake --build --preset mingw-x64 -j 2
 cmake --preset mingw-x86 >/dev/null
-cmake --build --preset mingw-x86 -j 2
+nice cmake --build --preset mingw-x86 -j 2
 cmake --preset release >/dev/null
-cmake --build --preset release -j 2 --target tonecheck
+nice cmake --build --preset release -j 2 --target tonecheck
 tonecheck="$root/build/release/bin/tonecheck"
 
 # The modules as they would be installed: one folder per architecture, and a copy of each without

@@ -1,5 +1,6 @@
 #include "EngineSession.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -196,8 +197,8 @@ void EngineSession::FillBySpeaker(const ToneSchedule& in_schedule, ZvSampleBuffe
 }
 
 bool EngineSession::ProduceFrame(const ToneSchedule& in_schedule) {
-    uint32_t uNeeded = 0;
     if (m_pSink != nullptr) {
+        uint32_t uNeeded = 0;
         if (m_pSink->IsDataNeeded(uNeeded) != ZV_Success) {
             ++m_uBadAnswers;
         }
@@ -206,7 +207,20 @@ bool EngineSession::ProduceFrame(const ToneSchedule& in_schedule) {
             return false;
         }
     }
+    RenderMix(in_schedule);
+    if (m_pSink != nullptr) {
+        m_pSink->ConsumeFrame(&m_master, ZvVolumeRamp{1.0f, 1.0f});
+        m_pSink->OnFrameEnd();
+        if (m_pSink->IsStarved()) {
+            ++m_uBadAnswers;
+            m_pSink->ResetStarved();
+        }
+    }
+    m_uFrame += kFramesPerBuffer;
+    return true;
+}
 
+void EngineSession::RenderMix(const ToneSchedule& in_schedule) {
     if (m_pEffect != nullptr) {
         FillBySpeaker(in_schedule, m_bus, m_uFrame);
         m_pEffect->ProcessInPlace(&m_bus);
@@ -226,25 +240,17 @@ bool EngineSession::ProduceFrame(const ToneSchedule& in_schedule) {
         m_pMixer->PostEffects(&m_bus);
         m_pMixer->EndFrame(static_cast<uint32_t>(m_uFrame / kFramesPerBuffer), nullptr);
     }
-
-    if (m_pSink != nullptr) {
-        if (m_pEffect != nullptr || m_pMixer != nullptr) {
-            // The bus feeds the final mix; both are in the 7.1.4 layout, channel for channel.
-            std::memcpy(m_masterSamples.data(), m_busSamples.data(),
-                        std::min(m_masterSamples.size(), m_busSamples.size()) * sizeof(float));
-            m_master.uValidFrames = kFramesPerBuffer;
-        } else {
-            FillBySpeaker(in_schedule, m_master, m_uFrame);
-        }
-        m_pSink->ConsumeFrame(&m_master, ZvVolumeRamp{1.0f, 1.0f});
-        m_pSink->OnFrameEnd();
-        if (m_pSink->IsStarved()) {
-            ++m_uBadAnswers;
-            m_pSink->ResetStarved();
-        }
+    if (m_pSink == nullptr) {
+        return;
     }
-    m_uFrame += kFramesPerBuffer;
-    return true;
+    if (m_pEffect != nullptr || m_pMixer != nullptr) {
+        // The bus feeds the final mix; both are in the 7.1.4 layout, channel for channel.
+        std::memcpy(m_masterSamples.data(), m_busSamples.data(),
+                    std::min(m_masterSamples.size(), m_busSamples.size()) * sizeof(float));
+        m_master.uValidFrames = kFramesPerBuffer;
+    } else {
+        FillBySpeaker(in_schedule, m_master, m_uFrame);
+    }
 }
 
 bool EngineSession::CheckMixerCounters() {
@@ -291,6 +297,11 @@ bool EngineSession::Close() {
                      m_allocator.OutstandingBlocks(), m_allocator.Errors().size());
         bGood = false;
     }
+    if (m_uNotNeeded != 0) {
+        std::fprintf(m_pLog, "sink: asked %llu times before it wanted data\n",
+                     static_cast<unsigned long long>(m_uNotNeeded));
+    }
+    m_uNotNeeded = 0;
     if (m_uBadAnswers != 0) {
         std::fprintf(m_pLog, "sink: %llu failures reported to the host\n",
                      static_cast<unsigned long long>(m_uBadAnswers));

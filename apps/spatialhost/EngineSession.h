@@ -3,10 +3,12 @@
 // the plug-in libraries' registration lists and driven on the calling thread (the host's audio
 // thread) at the output's pace.
 //
-// An engine frame: the bus (if any) is filled from the tone schedule and processed, the bus's
-// output (or, without a bus, the schedule itself) makes the host's final mix in the sink's layout,
-// and the sink consumes it (IsDataNeeded, ConsumeFrame, OnFrameEnd). Frames are made as the sink
-// asks for them, kept a little ahead of the clock so that the sink's ring never runs dry.
+// An engine frame: the engine's audio thread asks the sink whether it wants data, at most once
+// per host buffer of time (kept two buffers ahead of the clock, so that the sink's ring rides out
+// the renderer's jitter). While it does not, the thread waits (1 ms) and asks again: the engine is
+// paced by its output. When it does, the bus (if any) is filled from the tone schedule and
+// processed, the bus's output (or, without a bus, the schedule itself) makes the final mix in the
+// sink's layout, and the sink consumes it and ends the frame (ConsumeFrame, OnFrameEnd).
 //
 // Failures of the plug-ins after start are theirs to absorb: the session only records what the
 // sink answers (IsDataNeeded's result, IsStarved) so that a run can check that nothing was
@@ -66,9 +68,9 @@ public:
     bool OpenSink();
     void CloseSink();
 
-    // Plays in_schedule from its start, at the output's pace; in_pfnKeepGoing (may be null) is
-    // asked between frames whether to go on past the schedule's end, for a run that waits for
-    // something outside.
+    // Plays in_schedule from its start at the output's pace; in_keepGoing is asked between frames
+    // whether to go on past the schedule's end (silence then), for a run that waits for something
+    // outside (also while the output wants no data).
     template <typename KeepGoing>
     void Play(const ToneSchedule& in_schedule, KeepGoing&& in_keepGoing);
     void Play(const ToneSchedule& in_schedule) {
@@ -86,8 +88,10 @@ public:
 private:
     bool OpenEffect();
     bool OpenMixer();
-    // One engine frame, if the sink wants data; false when it does not.
+    // One engine frame if the sink wants data; false (no frame) when it does not.
     bool ProduceFrame(const ToneSchedule& in_schedule);
+    // The bus (if any) and the final mix of the current frame.
+    void RenderMix(const ToneSchedule& in_schedule);
     void FillBySpeaker(const ToneSchedule& in_schedule, ZvSampleBuffer& io_buffer, uint64_t in_uFrame);
     bool CheckMixerCounters();
     bool TermParams(ZV::IPluginParam*& io_pParams);
@@ -142,7 +146,7 @@ void EngineSession::Play(const ToneSchedule& in_schedule, KeepGoing&& in_keepGoi
             continue;
         }
         if (!ProduceFrame(in_schedule)) {
-            Sleep(1);  // the sink's ring is full: the renderer has not taken enough yet
+            Sleep(1);  // the output has not taken enough yet
         }
     }
 }

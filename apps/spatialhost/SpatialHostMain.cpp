@@ -192,18 +192,15 @@ int RunLoss(const char* in_pszMarkers, const char* in_pszExpect, const wchar_t* 
         std::printf("cannot write the markers\n");
         return 1;
     }
-    // Keeps playing through the loss, until the harness says the server is back (at most 60 s).
+    // Keeps the engine running through the loss (silence), until the harness says the server is
+    // back (at most 60 s).
     const auto start = std::chrono::steady_clock::now();
-    ToneSchedule during(0, kSampleRate, 0);
-    during.Add(Tone{0, 0, 440.0f, kAmplitude});
-    for (;;) {
-        session.Play(during);
-        if (FileExists(markers + "\\restarted") ||
-            std::chrono::steady_clock::now() - start > std::chrono::seconds(60)) {
-            break;
-        }
-    }
-    std::printf("loss: the sink played through the loss without a report: %s\n",
+    const ToneSchedule silence(0, 0, 0);
+    session.Play(silence, [&]() {
+        return !FileExists(markers + "\\restarted") &&
+               std::chrono::steady_clock::now() - start < std::chrono::seconds(60);
+    });
+    std::printf("loss: the server is back: %s\n",
                 FileExists(markers + "\\restarted") ? "yes" : "timed out");
     session.CloseSink();
 

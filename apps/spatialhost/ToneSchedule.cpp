@@ -9,7 +9,7 @@ uint64_t ToneSchedule::TotalFrames() const {
 }
 
 float ToneSchedule::Sample(uint32_t in_uSource, uint64_t in_uFrame) const {
-    if (in_uFrame < m_uLeadInFrames) {
+    if (in_uFrame < m_uLeadInFrames || m_tones.empty() || m_uToneFrames == 0) {
         return 0.0f;
     }
     const uint64_t uPeriod = uint64_t{m_uToneFrames} + m_uGapFrames;
