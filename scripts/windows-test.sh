@@ -225,6 +225,6 @@ loss_run() {
 }
 loss_run
 
-echo "== windows: $passed passed, $failed failed, $skipped skipped"
+echo "windows: $passed passed, $failed failed, $skipped skipped"
 for failure in "${failures[@]}"; do echo "   failed: $failure"; done
 [ "$failed" -eq 0 ]
