@@ -55,8 +55,8 @@ int CheckDesignToolLibrary(const wchar_t* in_pszLibrary, bool in_bEngineBeside,
     Check(pfnCreate != nullptr, "it exports ZvCreatePlugin");
     if (pfnCreate != nullptr) {
         // The mixer's pair; the sink's and the effect's libraries do not look at the ids.
-        ZV::Orvel::IAudioPlugin* pPlugin = pfnCreate(static_cast<uint16_t>(kZvCompanyId),
-                                                     static_cast<uint16_t>(kZvMixerPluginId));
+        ZV::Orvel::IAudioPlugin* pPlugin =
+            pfnCreate(static_cast<uint16_t>(kZvCompanyId), static_cast<uint16_t>(kZvMixerPluginId));
         Check(pPlugin != nullptr, "ZvCreatePlugin makes an object");
         if (pPlugin != nullptr) {
             uint32_t uDialog = 0;

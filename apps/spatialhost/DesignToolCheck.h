@@ -11,6 +11,7 @@ namespace spatialhost {
 
 // in_bEngineBeside: whether OrvelSoundEngine.dll lies beside the program. 0 when everything holds,
 // 1 otherwise (each finding logged).
-int CheckDesignToolLibrary(const wchar_t* in_pszLibrary, bool in_bEngineBeside, std::FILE* out_pLog);
+int CheckDesignToolLibrary(const wchar_t* in_pszLibrary, bool in_bEngineBeside,
+                           std::FILE* out_pLog);
 
 }  // namespace spatialhost

@@ -69,7 +69,8 @@ bool EngineSession::Open() {
 
 bool EngineSession::OpenSink() {
     const ZvPluginRegistration* pRecord = m_sinkLibrary.Find(kZvCompanyId, kZvSinkPluginId);
-    if (pRecord == nullptr || pRecord->pCreatePlugin == nullptr || pRecord->pCreateParam == nullptr) {
+    if (pRecord == nullptr || pRecord->pCreatePlugin == nullptr ||
+        pRecord->pCreateParam == nullptr) {
         std::fprintf(m_pLog, "sink: no record (275, 170) with both factories\n");
         m_bPluginMissing = true;
         return false;
@@ -92,7 +93,8 @@ bool EngineSession::OpenSink() {
         return false;
     }
     ZvAudioFormat format = {kSampleRate, ZvChannelLayout::FromMask(kLayout714)};
-    const ZvResult eResult = m_pSink->InitPlugin(&m_allocator, &m_sinkContext, m_pSinkParams, format);
+    const ZvResult eResult =
+        m_pSink->InitPlugin(&m_allocator, &m_sinkContext, m_pSinkParams, format);
     if (eResult != ZV_Success) {
         std::fprintf(m_pLog, "sink: InitPlugin %d\n", static_cast<int>(eResult));
         CloseSink();
@@ -123,7 +125,8 @@ bool EngineSession::TermParams(ZV::IPluginParam*& io_pParams) {
 
 bool EngineSession::OpenEffect() {
     const ZvPluginRegistration* pRecord = m_busLibrary.Find(kZvCompanyId, kZvEffectPluginId);
-    if (pRecord == nullptr || pRecord->pCreatePlugin == nullptr || pRecord->pCreateParam == nullptr) {
+    if (pRecord == nullptr || pRecord->pCreatePlugin == nullptr ||
+        pRecord->pCreateParam == nullptr) {
         std::fprintf(m_pLog, "effect: no record (275, 270) with both factories\n");
         m_bPluginMissing = true;
         return false;
@@ -148,7 +151,8 @@ bool EngineSession::OpenEffect() {
 
 bool EngineSession::OpenMixer() {
     const ZvPluginRegistration* pRecord = m_busLibrary.Find(kZvCompanyId, kZvMixerPluginId);
-    if (pRecord == nullptr || pRecord->pCreatePlugin == nullptr || pRecord->pCreateParam == nullptr) {
+    if (pRecord == nullptr || pRecord->pCreatePlugin == nullptr ||
+        pRecord->pCreateParam == nullptr) {
         std::fprintf(m_pLog, "mixer: no record (275, 799) with both factories\n");
         m_bPluginMissing = true;
         return false;
@@ -165,7 +169,8 @@ bool EngineSession::OpenMixer() {
         return false;
     }
     ZvAudioFormat format = {kSampleRate, ZvChannelLayout::FromMask(kLayout714)};
-    const ZvResult eResult = m_pMixer->InitPlugin(&m_allocator, &m_mixerContext, m_pBusParams, format);
+    const ZvResult eResult =
+        m_pMixer->InitPlugin(&m_allocator, &m_mixerContext, m_pBusParams, format);
     std::fprintf(m_pLog, "mixer: InitPlugin %d with %zu voices\n", static_cast<int>(eResult),
                  m_config.voices.size());
     if (eResult != ZV_Success) {
@@ -269,7 +274,8 @@ bool EngineSession::CheckMixerCounters() {
             bGood = false;
         }
     }
-    std::fprintf(m_pLog, "mixer counters: %llu records, last {playing %d, voices %d, available %d}%s\n",
+    std::fprintf(m_pLog,
+                 "mixer counters: %llu records, last {playing %d, voices %d, available %d}%s\n",
                  static_cast<unsigned long long>(uPosts), aLast[0], aLast[1], aLast[2],
                  bGood ? "" : " UNEXPECTED");
     return bGood;

@@ -92,7 +92,8 @@ private:
     bool ProduceFrame(const ToneSchedule& in_schedule);
     // The bus (if any) and the final mix of the current frame.
     void RenderMix(const ToneSchedule& in_schedule);
-    void FillBySpeaker(const ToneSchedule& in_schedule, ZvSampleBuffer& io_buffer, uint64_t in_uFrame);
+    void FillBySpeaker(const ToneSchedule& in_schedule, ZvSampleBuffer& io_buffer,
+                       uint64_t in_uFrame);
     bool CheckMixerCounters();
     bool TermParams(ZV::IPluginParam*& io_pParams);
 
@@ -121,9 +122,9 @@ private:
     std::vector<float> m_voiceSamples;
     ZvSampleBuffer m_voice = {};
 
-    uint64_t m_uFrame = 0;          // frames of the current schedule produced so far
-    uint64_t m_uNotNeeded = 0;      // IsDataNeeded answers of 0
-    uint64_t m_uBadAnswers = 0;     // IsDataNeeded results other than 1, IsStarved true
+    uint64_t m_uFrame = 0;       // frames of the current schedule produced so far
+    uint64_t m_uNotNeeded = 0;   // IsDataNeeded answers of 0
+    uint64_t m_uBadAnswers = 0;  // IsDataNeeded results other than 1, IsStarved true
     bool m_bPluginMissing = false;
 };
 

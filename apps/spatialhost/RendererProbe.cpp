@@ -134,15 +134,16 @@ void ProbePasses(Printer& io_out, ISpatialAudioObjectRenderStream* in_pStream, H
 int ProbeRenderer(std::FILE* out_pFile) {
     Printer out(out_pFile);
     ComPtr<IMMDeviceEnumerator> enumerator;
-    out.Hr("CoCreateInstance MMDeviceEnumerator",
-           CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                            __uuidof(IMMDeviceEnumerator), enumerator.ReleaseAndGetVoidAddressOf()));
+    out.Hr(
+        "CoCreateInstance MMDeviceEnumerator",
+        CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                         __uuidof(IMMDeviceEnumerator), enumerator.ReleaseAndGetVoidAddressOf()));
     if (!enumerator) {
         return 1;
     }
     ComPtr<IMMDevice> endpoint;
-    out.Hr("GetDefaultAudioEndpoint",
-           enumerator->GetDefaultAudioEndpoint(eRender, eConsole, endpoint.ReleaseAndGetAddressOf()));
+    out.Hr("GetDefaultAudioEndpoint", enumerator->GetDefaultAudioEndpoint(
+                                          eRender, eConsole, endpoint.ReleaseAndGetAddressOf()));
     if (!endpoint) {
         return 1;
     }
@@ -221,9 +222,9 @@ int ProbeRenderer(std::FILE* out_pFile) {
     stream.Reset();
     client.Reset();
     // The caller's event outlives the stream: the renderer keeps a duplicate, never the original.
-    out.Value("caller's event usable after release",
-              SetEvent(event.Get()) && WaitForSingleObject(event.Get(), 0) == WAIT_OBJECT_0 ? 1
-                                                                                             : 0);
+    out.Value(
+        "caller's event usable after release",
+        SetEvent(event.Get()) && WaitForSingleObject(event.Get(), 0) == WAIT_OBJECT_0 ? 1 : 0);
     return 0;
 }
 

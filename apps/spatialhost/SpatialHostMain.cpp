@@ -46,7 +46,8 @@ ZvAssertHook g_pfnZvAssertHook = &PrintCheck;
 namespace spatialhost {
 namespace {
 
-constexpr uint32_t kLeadInFrames = kSampleRate * 4 / 10;  // the output's start-up happens in silence
+constexpr uint32_t kLeadInFrames =
+    kSampleRate * 4 / 10;  // the output's start-up happens in silence
 constexpr uint32_t kToneFrames = kSampleRate * 3 / 10;
 constexpr uint32_t kGapFrames = kSampleRate * 2 / 10;
 constexpr float kAmplitude = 0.25f;
@@ -116,8 +117,8 @@ uint32_t DeviceChannelOfBedEntry(uint32_t in_uEntry) {
 ToneSchedule SpeakerSchedule(uint32_t in_uSpeakers) {
     ToneSchedule schedule(kLeadInFrames, kToneFrames, kGapFrames);
     for (uint32_t uSpeaker = 0; uSpeaker < in_uSpeakers; ++uSpeaker) {
-        schedule.Add(Tone{uSpeaker, DeviceChannelOfBedEntry(uSpeaker), ToneFrequency(uSpeaker),
-                          kAmplitude});
+        schedule.Add(
+            Tone{uSpeaker, DeviceChannelOfBedEntry(uSpeaker), ToneFrequency(uSpeaker), kAmplitude});
     }
     return schedule;
 }
@@ -144,8 +145,7 @@ struct VoicePlacement {
     uint32_t uSpeaker;
 };
 constexpr VoicePlacement kVoices[] = {
-    {0.0f, 2},  {-30.0f, 0},   {30.0f, 1},   {-90.0f, 6},
-    {90.0f, 7}, {-135.0f, 4},  {135.0f, 5},
+    {0.0f, 2}, {-30.0f, 0}, {30.0f, 1}, {-90.0f, 6}, {90.0f, 7}, {-135.0f, 4}, {135.0f, 5},
 };
 
 ToneSchedule VoiceSchedule(const EngineSession&) {

@@ -23,9 +23,9 @@ float ToneSchedule::Sample(uint32_t in_uSource, uint64_t in_uFrame) const {
         return 0.0f;
     }
     const double kTwoPi = 6.283185307179586;
-    return static_cast<float>(tone.fAmplitude *
-                              std::sin(kTwoPi * tone.fFrequency * static_cast<double>(uOffset) /
-                                       kSampleRate));
+    return static_cast<float>(
+        tone.fAmplitude *
+        std::sin(kTwoPi * tone.fFrequency * static_cast<double>(uOffset) / kSampleRate));
 }
 
 void ToneSchedule::WriteExpectations(std::FILE* out_pFile) const {

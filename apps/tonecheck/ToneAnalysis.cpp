@@ -26,7 +26,9 @@ public:
           m_uFrames(in_uChannels == 0 ? 0 : in_samples.size() / in_uChannels) {}
 
     size_t Frames() const { return m_uFrames; }
-    size_t MsToFrames(double in_fMs) const { return static_cast<size_t>(in_fMs * m_uRate / 1000.0); }
+    size_t MsToFrames(double in_fMs) const {
+        return static_cast<size_t>(in_fMs * m_uRate / 1000.0);
+    }
     double FramesToMs(size_t in_uFrames) const { return 1000.0 * in_uFrames / m_uRate; }
     float At(size_t in_uFrame, uint32_t in_uChannel) const {
         return m_samples[in_uFrame * m_uChannels + in_uChannel];
@@ -127,8 +129,9 @@ std::vector<MeasuredTone> AnalyseRecording(const std::vector<float>& in_samples,
         }
         for (uint32_t uChannel = 0; uChannel < recording.Channels(); ++uChannel) {
             if (uChannel != result.uChannel) {
-                result.fOtherLevelDb = std::max(
-                    result.fOtherLevelDb, ToDb(std::sqrt(2.0) * recording.Rms(uChannel, uBegin, uEnd)));
+                result.fOtherLevelDb =
+                    std::max(result.fOtherLevelDb,
+                             ToDb(std::sqrt(2.0) * recording.Rms(uChannel, uBegin, uEnd)));
             }
         }
         result.fLevelDb = ToDb(std::sqrt(2.0) * fLoudest);
@@ -147,7 +150,8 @@ std::vector<MeasuredTone> AnalyseRecording(const std::vector<float>& in_samples,
         if (result.uChannel != expected.uChannel) {
             std::snprintf(szWhy, sizeof(szWhy), "on channel %u, expected %u", result.uChannel,
                           expected.uChannel);
-        } else if (std::fabs(result.fFrequency - expected.fFrequency) > in_tolerances.fFrequencyHz) {
+        } else if (std::fabs(result.fFrequency - expected.fFrequency) >
+                   in_tolerances.fFrequencyHz) {
             std::snprintf(szWhy, sizeof(szWhy), "at %.1f Hz, expected %.1f", result.fFrequency,
                           expected.fFrequency);
         } else if (std::fabs(result.fLevelDb - fExpectedDb) > in_tolerances.fLevelDb) {

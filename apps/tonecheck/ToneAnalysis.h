@@ -23,15 +23,15 @@ struct ExpectedTone {
 
 struct MeasuredTone {
     bool bFound = false;
-    uint32_t uChannel = 0;         // the loudest channel
-    double fFrequency = 0.0;       // Hz, from the zero crossings of the window
-    double fLevelDb = -200.0;      // peak level of the window, dBFS (from its RMS)
-    double fOtherLevelDb = -200.0; // loudest other channel over the window, dBFS
-    uint32_t uDropouts = 0;        // 5 ms blocks of the window below half the tone's RMS
-    double fOnsetMs = 0.0;         // in the recording
-    double fTimingErrorMs = 0.0;   // onset against the first tone's, compared with the schedule
+    uint32_t uChannel = 0;          // the loudest channel
+    double fFrequency = 0.0;        // Hz, from the zero crossings of the window
+    double fLevelDb = -200.0;       // peak level of the window, dBFS (from its RMS)
+    double fOtherLevelDb = -200.0;  // loudest other channel over the window, dBFS
+    uint32_t uDropouts = 0;         // 5 ms blocks of the window below half the tone's RMS
+    double fOnsetMs = 0.0;          // in the recording
+    double fTimingErrorMs = 0.0;    // onset against the first tone's, compared with the schedule
     bool bPassed = false;
-    std::string failure;           // why it did not pass
+    std::string failure;  // why it did not pass
 };
 
 struct Tolerances {

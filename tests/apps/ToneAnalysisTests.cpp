@@ -175,7 +175,8 @@ TEST(ToneCheckTest, AMissingToneOrAShortRecordingFails) {
 
 TEST(ToneCheckTest, MalformedExpectationsAreRefused) {
     std::vector<tonecheck::ExpectedTone> tones;
-    EXPECT_TRUE(tonecheck::ParseExpectations("0 250.0 0.25 400 300\n\n6 375 0.25 900 300\r\n", tones));
+    EXPECT_TRUE(
+        tonecheck::ParseExpectations("0 250.0 0.25 400 300\n\n6 375 0.25 900 300\r\n", tones));
     EXPECT_EQ(2u, tones.size());
     EXPECT_FALSE(tonecheck::ParseExpectations("0 250.0 0.25 400\n", tones));
     EXPECT_FALSE(tonecheck::ParseExpectations("zero 250 0.25 400 300\n", tones));
