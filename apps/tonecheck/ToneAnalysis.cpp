@@ -142,14 +142,22 @@ std::vector<MeasuredTone> AnalyseRecording(const std::vector<float>& in_samples,
                 ++result.uDropouts;
             }
         }
-        // The next tone starts after this one's end.
-        uCursor = uOnset + recording.MsToFrames(expected.uDurationMs + kBlockMs);
+        // The next tone starts after this one has ended (later than scheduled when the output
+        // paused within it).
+        uCursor = uEnd;
+        while (uCursor + uBlock <= recording.Frames() &&
+               recording.Rms(result.uChannel, uCursor, uCursor + uBlock) > kActiveRms) {
+            uCursor += uBlock;
+        }
 
         const double fExpectedDb = ToDb(expected.fAmplitude);
         char szWhy[160] = "";
         if (result.uChannel != expected.uChannel) {
             std::snprintf(szWhy, sizeof(szWhy), "on channel %u, expected %u", result.uChannel,
                           expected.uChannel);
+        } else if (result.uDropouts != 0) {
+            // A dropout also bends the frequency and the level measured: it is named first.
+            std::snprintf(szWhy, sizeof(szWhy), "%u dropouts", result.uDropouts);
         } else if (std::fabs(result.fFrequency - expected.fFrequency) >
                    in_tolerances.fFrequencyHz) {
             std::snprintf(szWhy, sizeof(szWhy), "at %.1f Hz, expected %.1f", result.fFrequency,
@@ -160,8 +168,6 @@ std::vector<MeasuredTone> AnalyseRecording(const std::vector<float>& in_samples,
         } else if (result.fOtherLevelDb > in_tolerances.fSilenceDb) {
             std::snprintf(szWhy, sizeof(szWhy), "another channel at %.1f dBFS",
                           result.fOtherLevelDb);
-        } else if (result.uDropouts != 0) {
-            std::snprintf(szWhy, sizeof(szWhy), "%u dropouts", result.uDropouts);
         } else if (std::fabs(result.fTimingErrorMs) > in_tolerances.fTimingMs) {
             std::snprintf(szWhy, sizeof(szWhy), "%.0f ms off the schedule", result.fTimingErrorMs);
         }

@@ -3,7 +3,7 @@
 // other channel stays silent.
 //
 // The recording is found tone by tone: a tone's onset is the first 5 ms block after the previous
-// tone where any channel rises above the activity threshold; what is measured is the window from
+// tone's end where any channel rises above the activity threshold; what is measured is the window from
 // 50 ms after the onset (a new stream's start-up gap lies before) to 25 ms before the tone's end.
 #pragma once
 

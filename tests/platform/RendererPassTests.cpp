@@ -313,12 +313,16 @@ TEST_F(RendererPassTest, ALostDeviceThatKeepsSignallingFailsEveryBegin) {
     EXPECT_TRUE(standin::Streams()[0].lost);
     EXPECT_EQ(0u, standin::StartedStreamCount());
 
-    // A new endpoint is a working device; the old stream stays lost and is no longer signalled.
+    // A new endpoint is a working device again.
     standin::SetDefaultEndpoint(standin::EndpointConfig());
     object.Reset();
     Open();
     ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, object.Put()));
-    EXPECT_EQ(1u, standin::Step());
+    EXPECT_EQ(0u, standin::Step(std::chrono::milliseconds(0)));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_hEvent, 0));
+    ASSERT_EQ(S_OK, Begin());
+    Buffer(object.Get());
+    EXPECT_EQ(S_OK, End());
 }
 
 TEST_F(RendererPassTest, CaptureKeepsTheLatestPassesAndTheObserverSeesEveryOne) {
