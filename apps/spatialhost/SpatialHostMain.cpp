@@ -51,7 +51,7 @@ constexpr uint32_t kLeadInFrames =
 constexpr uint32_t kToneFrames = kSampleRate * 3 / 10;
 constexpr uint32_t kGapFrames = kSampleRate * 2 / 10;
 constexpr float kAmplitude = 0.25f;
-// A library that does not carry the plug-in at all: the harness reports the run as skipped.
+// A library that does not carry the plug-in at all (the harness says so in its failure).
 constexpr int kExitPluginMissing = 3;
 
 int Usage() {

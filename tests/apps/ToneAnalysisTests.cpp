@@ -173,6 +173,19 @@ TEST(ToneCheckTest, AMissingToneOrAShortRecordingFails) {
     }
 }
 
+// The host keeps its engine running on a schedule without tones while it waits (the loss run):
+// that schedule is silence, for every source and frame, and has no length of its own.
+TEST(ToneCheckTest, AScheduleWithoutTonesIsSilence) {
+    const spatialhost::ToneSchedule silence(0, 0, 0);
+    EXPECT_EQ(0u, silence.TotalFrames());
+    for (const uint64_t uFrame : {uint64_t{0}, uint64_t{1}, uint64_t{1} << 40}) {
+        EXPECT_EQ(0.0f, silence.Sample(0, uFrame));
+    }
+    spatialhost::ToneSchedule gapless(10, 0, 0);
+    gapless.Add(spatialhost::Tone{0, 0, 250.0f, 0.25f});
+    EXPECT_EQ(0.0f, gapless.Sample(0, 100));
+}
+
 TEST(ToneCheckTest, MalformedExpectationsAreRefused) {
     std::vector<tonecheck::ExpectedTone> tones;
     EXPECT_TRUE(
