@@ -185,6 +185,10 @@ tone_run desktop-sink-7.1.4 "$work/x64" sink 3 SpatialSink.dll
 tone_run effect-bus "$work/x64" effect SpatialEffect.dll ZvSpatialSink.dll
 tone_run mixer-bus "$work/x64" mixer SpatialMixerFX.dll ZvSpatialSink.dll
 tone_run desktop-mixer-bus "$work/x64" mixer SpatialMixer.dll SpatialSink.dll
+if [ "$ZV_WINE32" = 1 ]; then
+    # The desktop effect inside the 32-bit design-tool library, with its 28-byte stream record.
+    tone_run effect-bus-32-bit "$work/x86" effect SpatialEffect.dll ZvSpatialSink.dll
+fi
 
 echo "== windows: output lost and back"
 loss_run() {
