@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "HostAllocatorTest.h"
 #include "ISACFXParams.h"
 #include "ParameterBlock.h"
