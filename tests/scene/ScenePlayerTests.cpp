@@ -20,7 +20,6 @@ using scene_tests::Decibels;
 using scene_tests::ReadWav;
 using scene_tests::WavFile;
 
-
 VoiceSpec MixerVoice(const std::string& in_name, scene::SignalKind in_eKind, double in_fAzimuth,
                      double in_fDistance = 2.0) {
     VoiceSpec voice;
