@@ -312,8 +312,9 @@ TEST_F(RendererPassTest, LostDeviceFailsBeginAndInvalidatesObjectsUntilANewEndpo
 // Begin: a client must take the failed Begin (not only a silent event) for a lost stream.
 TEST_F(RendererPassTest, ALostDeviceThatKeepsSignallingFailsEveryBegin) {
     Open();
-    ComRef<ISpatialAudioObject> object;
-    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, object.Put()));
+    ComPtr<ISpatialAudioObject> object;
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft,
+                                                         object.ReleaseAndGetAddressOf()));
     standin::LoseDevice(AUDCLNT_E_DEVICE_INVALIDATED, standin::LostSignalling::Continues);
     for (int iPeriod = 0; iPeriod < 3; ++iPeriod) {
         SCOPED_TRACE(iPeriod);
@@ -329,7 +330,8 @@ TEST_F(RendererPassTest, ALostDeviceThatKeepsSignallingFailsEveryBegin) {
     standin::SetDefaultEndpoint(standin::EndpointConfig());
     object.Reset();
     Open();
-    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, object.Put()));
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft,
+                                                         object.ReleaseAndGetAddressOf()));
     EXPECT_EQ(0u, standin::Step(std::chrono::milliseconds(0)));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_hEvent, 0));
     ASSERT_EQ(S_OK, Begin());
