@@ -136,24 +136,45 @@ stop_recording() {
 }
 
 # tone_run LABEL DIR HOSTARGS...: records while the host plays, then checks the recording against
-# the tones the host played (it writes them to $work/LABEL.expect).
+# the tones the host played (it writes them to $work/LABEL.expect). A run whose only faults are
+# dropouts or timing (tonecheck's exit 3: every tone on its channel, the others silent) is a
+# glitch of the real-time path on a shared machine; it is played once more, and both results are
+# printed.
 tone_run() {
     local label=$1 dir=$2
     shift 2
-    local expect="$work/$label.expect" recording="$work/$label.raw" status=0
-    start_recording "$recording"
-    host "$dir" "$@" "$(winpath "$expect")" >"$work/$label.log" || status=$?
-    stop_recording
-    sed "s/^/   $label: /" "$work/$label.log"
-    if [ $status -eq 3 ]; then
-        fail "$label (a library lacks its plug-in)"
-        return
-    fi
-    if [ $status -ne 0 ]; then
-        fail "$label (host exit $status)"
-        return
-    fi
-    if "$tonecheck" "$expect" "$recording" 12 "$label"; then pass "$label"; else fail "$label"; fi
+    local expect="$work/$label.expect" recording="$work/$label.raw"
+    local attempt status check
+    for attempt in 1 2; do
+        status=0
+        start_recording "$recording"
+        host "$dir" "$@" "$(winpath "$expect")" >"$work/$label.log" || status=$?
+        stop_recording
+        sed "s/^/   $label: /" "$work/$label.log"
+        if [ $status -eq 3 ]; then
+            fail "$label (a library lacks its plug-in)"
+            return
+        fi
+        if [ $status -ne 0 ]; then
+            fail "$label (host exit $status)"
+            return
+        fi
+        check=0
+        "$tonecheck" "$expect" "$recording" 12 "$label" || check=$?
+        if [ $check -eq 0 ]; then
+            if [ "$attempt" = 2 ]; then
+                pass "$label (on the second run; the first had dropouts)"
+            else
+                pass "$label"
+            fi
+            return
+        fi
+        if [ $check -ne 3 ]; then
+            break
+        fi
+        echo "   $label: dropouts only; playing it once more"
+    done
+    fail "$label"
 }
 
 echo "== windows: the renderer's answers"

@@ -4,11 +4,11 @@
 // thread) at the output's pace.
 //
 // An engine frame: the engine's audio thread asks the sink whether it wants data, at most once
-// per host buffer of time (kept two buffers ahead of the clock, so that the sink's ring rides out
-// the renderer's jitter). While it does not, the thread waits (1 ms) and asks again: the engine is
-// paced by its output. When it does, the bus (if any) is filled from the tone schedule and
-// processed, the bus's output (or, without a bus, the schedule itself) makes the final mix in the
-// sink's layout, and the sink consumes it and ends the frame (ConsumeFrame, OnFrameEnd).
+// per host buffer of time (kept three buffers ahead of the clock, so that the sink's ring of six
+// rides out the renderer's jitter). While it does not, the thread waits (1 ms) and asks again: the
+// engine is paced by its output. When it does, the bus (if any) is filled from the tone schedule
+// and processed, the bus's output (or, without a bus, the schedule itself) makes the final mix in
+// the sink's layout, and the sink consumes it and ends the frame (ConsumeFrame, OnFrameEnd).
 //
 // Failures of the plug-ins after start are theirs to absorb: the session only records what the
 // sink answers (IsDataNeeded's result, IsStarved) so that a run can check that nothing was
@@ -53,7 +53,7 @@ struct SessionConfig {
 class EngineSession {
 public:
     static constexpr uint16_t kFramesPerBuffer = 512;
-    static constexpr uint16_t kBufferCount = 4;
+    static constexpr uint16_t kBufferCount = 6;
 
     EngineSession(const SessionConfig& in_config, std::FILE* io_pLog);
     ~EngineSession();
@@ -132,8 +132,8 @@ template <typename KeepGoing>
 void EngineSession::Play(const ToneSchedule& in_schedule, KeepGoing&& in_keepGoing) {
     const auto start = std::chrono::steady_clock::now();
     m_uFrame = 0;
-    // Two host buffers ahead of the clock: the sink's ring then rides out the renderer's jitter.
-    const uint64_t uAhead = 2 * uint64_t{kFramesPerBuffer};
+    // Three host buffers ahead of the clock: the sink's ring then rides out the renderer's jitter.
+    const uint64_t uAhead = 3 * uint64_t{kFramesPerBuffer};
     for (;;) {
         if (m_uFrame >= in_schedule.TotalFrames() && !in_keepGoing()) {
             return;

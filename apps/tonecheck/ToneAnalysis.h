@@ -3,8 +3,9 @@
 // other channel stays silent.
 //
 // The recording is found tone by tone: a tone's onset is the first 5 ms block after the previous
-// tone's end where any channel rises above the activity threshold; what is measured is the window from
-// 50 ms after the onset (a new stream's start-up gap lies before) to 25 ms before the tone's end.
+// tone's end where any channel rises above the activity threshold; what is measured is the window
+// from 50 ms after the onset (a new stream's start-up gap lies before) to 25 ms before the tone's
+// end.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,9 @@ struct MeasuredTone {
     double fOnsetMs = 0.0;          // in the recording
     double fTimingErrorMs = 0.0;    // onset against the first tone's, compared with the schedule
     bool bPassed = false;
+    // Failed only by dropouts or timing: on its channel, with the other channels silent, and
+    // (without dropouts) at its frequency and level.
+    bool bGlitchOnly = false;
     std::string failure;  // why it did not pass
 };
 
