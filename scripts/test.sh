@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: every test under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the concurrency tests under ThreadSanitizer.
+# UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer, then the Windows build
+# run under Wine (scripts/windows-test.sh; ZV_SKIP_WINDOWS=1 skips it for a quick local run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,3 +14,5 @@ for preset in default tsan; do
     cmake --build --preset "$preset" -j "$jobs"
     ctest --preset "$preset" -j "$jobs"
 done
+
+scripts/windows-test.sh

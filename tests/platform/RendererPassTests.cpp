@@ -308,6 +308,37 @@ TEST_F(RendererPassTest, LostDeviceFailsBeginAndInvalidatesObjectsUntilANewEndpo
     EXPECT_EQ(SPTLAUDCLNT_E_DESTROYED, Begin());
 }
 
+// Wine's renderer, whose audio server went away, keeps signalling every period and fails each
+// Begin: a client must take the failed Begin (not only a silent event) for a lost stream.
+TEST_F(RendererPassTest, ALostDeviceThatKeepsSignallingFailsEveryBegin) {
+    Open();
+    ComPtr<ISpatialAudioObject> object;
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft,
+                                                         object.ReleaseAndGetAddressOf()));
+    standin::LoseDevice(AUDCLNT_E_DEVICE_INVALIDATED, standin::LostSignalling::Continues);
+    for (int iPeriod = 0; iPeriod < 3; ++iPeriod) {
+        SCOPED_TRACE(iPeriod);
+        EXPECT_EQ(0u, standin::Step(std::chrono::milliseconds(0))) << "no pass can end";
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_hEvent, 0));
+        EXPECT_EQ(AUDCLNT_E_DEVICE_INVALIDATED, Begin());
+        EXPECT_EQ(SPTLAUDCLNT_E_RESOURCES_INVALIDATED, End());
+    }
+    EXPECT_TRUE(standin::Streams()[0].lost);
+    EXPECT_EQ(0u, standin::StartedStreamCount());
+
+    // A new endpoint is a working device again.
+    standin::SetDefaultEndpoint(standin::EndpointConfig());
+    object.Reset();
+    Open();
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft,
+                                                         object.ReleaseAndGetAddressOf()));
+    EXPECT_EQ(0u, standin::Step(std::chrono::milliseconds(0)));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_hEvent, 0));
+    ASSERT_EQ(S_OK, Begin());
+    Buffer(object.Get());
+    EXPECT_EQ(S_OK, End());
+}
+
 TEST_F(RendererPassTest, CaptureKeepsTheLatestPassesAndTheObserverSeesEveryOne) {
     Open();
     ComPtr<ISpatialAudioObject> object;

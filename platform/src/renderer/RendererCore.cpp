@@ -108,10 +108,10 @@ EndpointConfig RendererCore::DefaultEndpoint() {
     return m_pDefault ? m_pDefault->Config() : EndpointConfig();
 }
 
-void RendererCore::LoseDevice(HRESULT in_hrBegin) {
+void RendererCore::LoseDevice(HRESULT in_hrBegin, LostSignalling in_eSignalling) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_pDefault) {
-        m_pDefault->LoseLocked(in_hrBegin);
+        m_pDefault->LoseLocked(in_hrBegin, in_eSignalling == LostSignalling::Continues);
         NotifyLocked();
     }
 }
@@ -160,8 +160,7 @@ void RendererCore::PacerLoop() {
         const auto now = std::chrono::steady_clock::now();
         auto wakeAt = now + std::chrono::seconds(1);
         for (RenderStream* pStream : m_streams) {
-            if (pStream->Generation() != m_uGeneration || !pStream->StartedLocked() ||
-                pStream->LostLocked()) {
+            if (pStream->Generation() != m_uGeneration || !pStream->SignalledLocked()) {
                 continue;
             }
             if (pStream->NextSignalLocked() <= now) {
@@ -199,10 +198,13 @@ size_t RendererCore::Step(std::chrono::milliseconds in_timeout) {
         }
     }
     for (RenderStream* pStream : m_streams) {
-        if (pStream->Generation() == uGeneration && pStream->StartedLocked() &&
-            !pStream->LostLocked()) {
+        if (pStream->Generation() != uGeneration || !pStream->SignalledLocked()) {
+            continue;
+        }
+        pStream->SignalLocked();
+        // A lost stream's pass can never end (Begin fails): it is signalled but not waited for.
+        if (!pStream->LostLocked()) {
             targets.push_back(Target{pStream->Id(), pStream->PassesLocked(), false});
-            pStream->SignalLocked();
         }
     }
 

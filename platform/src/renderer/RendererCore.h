@@ -68,7 +68,7 @@ public:
     void SetDefaultEndpoint(const EndpointConfig& in_config);
     void RemoveDefaultEndpoint();
     EndpointConfig DefaultEndpoint();
-    void LoseDevice(HRESULT in_hrBegin);
+    void LoseDevice(HRESULT in_hrBegin, LostSignalling in_eSignalling);
     void SetPacing(Pacing in_ePacing);
     size_t Step(std::chrono::milliseconds in_timeout);
     bool WaitForStartedStreams(size_t in_uCount, std::chrono::milliseconds in_timeout);
