@@ -125,43 +125,43 @@ double VoiceSignal::ToneCyclesPerFrame(uint32_t in_uChannel) const {
     return m_frequencies[std::min<size_t>(in_uChannel, m_frequencies.size() - 1)] / m_fSampleRate;
 }
 
-double VoiceSignal::SampleAt(uint32_t in_uChannel, uint64_t in_uFrame) const {
-    const double fTime = static_cast<double>(in_uFrame) / m_fSampleRate;
-    switch (m_eKind) {
-        case SignalKind::Tone:
-            return SineOfCycles(ToneCyclesPerFrame(in_uChannel) * static_cast<double>(in_uFrame));
-        case SignalKind::Noise:
-            return NoiseAt(m_uNoiseSeed, in_uFrame, in_uChannel);
-        case SignalKind::Sweep: {
-            // Exponential sweep: the phase is the integral of f0 * k^(t/T), restarting each period.
-            const double fLocal = std::fmod(fTime, m_fSweepPeriod);
-            const double fRatio = m_fSweepEnd / m_fSweepStart;
-            double fPhase;
-            if (std::fabs(fRatio - 1.0) < 1e-9) {
-                fPhase = m_fSweepStart * fLocal;
-            } else {
-                const double fLogRatio = std::log(fRatio);
-                fPhase = m_fSweepStart * m_fSweepPeriod / fLogRatio *
-                         (std::exp(fLogRatio * fLocal / m_fSweepPeriod) - 1.0);
-            }
-            // The right channel of a stereo sweep runs a quarter turn behind, so the two differ.
-            return SineOfCycles(fPhase - 0.25 * in_uChannel);
+void VoiceSignal::RenderSweep(uint64_t in_uFirstFrame, uint32_t in_uFrames,
+                              float* const* out_ppChannels) const {
+    // Exponential sweep: the phase is the integral of f0 * k^(t/T), restarting each period,
+    // f0 T / ln k (k^(t/T) - 1). k^(t/T) is taken exactly at the block's start and at each
+    // restart, and grows by one frame's factor between.
+    const double fFrame = 1.0 / m_fSampleRate;
+    const double fLogRatio = std::log(m_fSweepEnd / m_fSweepStart);
+    const bool bFlat = std::fabs(fLogRatio) < 1e-9;
+    const double fScale = bFlat ? 0.0 : m_fSweepStart * m_fSweepPeriod / fLogRatio;
+    const double fFrameGrowth = std::exp(fLogRatio * fFrame / m_fSweepPeriod);
+    double fLocal = std::fmod(static_cast<double>(in_uFirstFrame) * fFrame, m_fSweepPeriod);
+    double fGrowth = std::exp(fLogRatio * fLocal / m_fSweepPeriod);
+    for (uint32_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
+        const double fPhase = bFlat ? m_fSweepStart * fLocal : fScale * (fGrowth - 1.0);
+        // The right channel of a stereo sweep runs a quarter turn behind, so the two differ.
+        for (uint32_t uChannel = 0; uChannel < m_uChannels; ++uChannel) {
+            out_ppChannels[uChannel][uFrame] =
+                static_cast<float>(SineOfCycles(fPhase - 0.25 * uChannel));
         }
-        case SignalKind::WavFile: {
-            const uint64_t uOffset = in_uFrame - m_uStartFrame;
-            const std::vector<float>& channel = m_wav[in_uChannel];
-            return uOffset < channel.size() ? channel[uOffset] : 0.0;
+        fLocal += fFrame;
+        fGrowth *= fFrameGrowth;
+        if (fLocal >= m_fSweepPeriod) {
+            fLocal -= m_fSweepPeriod;
+            fGrowth = std::exp(fLogRatio * fLocal / m_fSweepPeriod);
         }
     }
-    return 0.0;
 }
 
 void VoiceSignal::Render(uint64_t in_uFirstFrame, uint32_t in_uFrames,
                          float* const* out_ppChannels) {
+    // One loop per kind without a switch inside, so that the tone's and the noise's vectorise.
+    if (m_eKind == SignalKind::Sweep) {
+        RenderSweep(in_uFirstFrame, in_uFrames, out_ppChannels);
+    }
     for (uint32_t uChannel = 0; uChannel < m_uChannels; ++uChannel) {
         float* pOut = out_ppChannels[uChannel];
         if (m_eKind == SignalKind::Tone) {
-            // One loop without a switch, so that it vectorises: most voices are tones.
             // The block's first phase without its whole turns, then frame offsets as 32-bit
             // integers: both keep the loop in vector registers.
             const double fCyclesPerFrame = ToneCyclesPerFrame(uChannel);
@@ -172,18 +172,27 @@ void VoiceSignal::Render(uint64_t in_uFirstFrame, uint32_t in_uFrames,
                 pOut[iFrame] = static_cast<float>(
                     SineOfCycles(fFirst + fCyclesPerFrame * static_cast<double>(iFrame)));
             }
-        } else {
+        } else if (m_eKind == SignalKind::Noise) {
             for (uint32_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
-                pOut[uFrame] = static_cast<float>(SampleAt(uChannel, in_uFirstFrame + uFrame));
+                pOut[uFrame] =
+                    static_cast<float>(NoiseAt(m_uNoiseSeed, in_uFirstFrame + uFrame, uChannel));
+            }
+        } else if (m_eKind == SignalKind::WavFile) {
+            const std::vector<float>& channel = m_wav[uChannel];
+            for (uint32_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
+                // Before the start, the offset wraps round to beyond the file: silence.
+                const uint64_t uOffset = in_uFirstFrame + uFrame - m_uStartFrame;
+                pOut[uFrame] = uOffset < channel.size() ? channel[uOffset] : 0.0f;
             }
         }
         // The envelope: silence outside the voice's span, fades at its edges.
+        const uint64_t uEnd = in_uFirstFrame + in_uFrames;
+        if (in_uFirstFrame >= m_uStartFrame + m_uFadeFrames &&
+            uEnd + m_uFadeFrames <= m_uEndFrame) {
+            continue;  // all of the block at full level
+        }
         for (uint32_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
-            const uint64_t uSceneFrame = in_uFirstFrame + uFrame;
-            if (uSceneFrame < m_uStartFrame + m_uFadeFrames ||
-                uSceneFrame + m_uFadeFrames >= m_uEndFrame) {
-                pOut[uFrame] *= Envelope(uSceneFrame);
-            }
+            pOut[uFrame] *= Envelope(in_uFirstFrame + uFrame);
         }
     }
 }

@@ -37,7 +37,8 @@ public:
 private:
     float Envelope(uint64_t in_uFrame) const;
     double ToneCyclesPerFrame(uint32_t in_uChannel) const;
-    double SampleAt(uint32_t in_uChannel, uint64_t in_uFrame) const;
+    void RenderSweep(uint64_t in_uFirstFrame, uint32_t in_uFrames,
+                     float* const* out_ppChannels) const;
 
     SignalKind m_eKind = SignalKind::Tone;
     uint32_t m_uChannels = 1;
