@@ -25,9 +25,14 @@ bool ListenerMixThread::Add(uint64_t in_uFrame, std::vector<standin::Pass> in_pa
         ++m_uDropped;
         return false;
     }
+    // The mix thread waits only on an empty queue: waking it for every batch would cost a
+    // system call per renderer pass.
+    const bool bWasEmpty = m_batches.empty();
     m_batches.emplace_back(in_uFrame, std::move(in_passes));
     lock.unlock();
-    m_queued.notify_one();
+    if (bWasEmpty) {
+        m_queued.notify_one();
+    }
     return true;
 }
 
@@ -56,9 +61,13 @@ void ListenerMixThread::MixLoop() {
             return;  // finishing, and everything queued is mixed
         }
         std::pair<uint64_t, std::vector<standin::Pass>> batch = std::move(m_batches.front());
+        // The producer waits only on a full queue.
+        const bool bWasFull = m_batches.size() >= m_uMaxBatches;
         m_batches.pop_front();
         lock.unlock();
-        m_mixed.notify_one();
+        if (bWasFull) {
+            m_mixed.notify_one();
+        }
         m_rRenderer.AddPasses(batch.first, batch.second);
         // The passes' buffers are freed here, off the lock.
         batch.second.clear();
