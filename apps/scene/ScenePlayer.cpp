@@ -634,8 +634,10 @@ bool Run::Play(std::string& out_error) {
                         std::chrono::duration<double>(m_scene.fDurationSeconds));
         for (Clock::time_point next = start; next < end; next += wake) {
             std::this_thread::sleep_until(next);
-            RunSinkFrames();
+            // The passes since the last wake first: they took from the rings before the frames
+            // that follow wrote to them, and the ring models must see them in that order.
             PlacePassesByClock(start);
+            RunSinkFrames();
             if (m_options.progress) {
                 m_options.progress(
                     std::min(1.0, Seconds(Clock::now() - start) / m_scene.fDurationSeconds));
