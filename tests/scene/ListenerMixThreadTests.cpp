@@ -57,10 +57,15 @@ struct MixedFiles {
     uint64_t uDropped = 0;
 };
 
-MixedFiles Mix(const std::string& in_directory, bool in_bOwnThread, size_t in_uMaxBatches) {
+scene::PassRendererConfig Config(const std::string& in_directory) {
     scene::PassRendererConfig config;
     config.speakerPath = in_directory + "/speakers.wav";
     config.binauralPath = in_directory + "/binaural.wav";
+    return config;
+}
+
+MixedFiles Mix(const std::string& in_directory, bool in_bOwnThread, size_t in_uMaxBatches) {
+    const scene::PassRendererConfig config = Config(in_directory);
     scene::PassRenderer renderer;
     std::string error;
     EXPECT_TRUE(renderer.Open(config, error)) << error;
@@ -94,13 +99,9 @@ TEST(ListenerMixThreadTest, WritesTheSameBytesAsMixingOnTheCallersThread) {
 }
 
 TEST(ListenerMixThreadTest, TheDestructorMixesWhatWasQueued) {
-    const std::string directory = scene_tests::OutputDirectory();
-    scene::PassRendererConfig config;
-    config.speakerPath = directory + "/speakers.wav";
-    config.binauralPath = directory + "/binaural.wav";
     scene::PassRenderer renderer;
     std::string error;
-    ASSERT_TRUE(renderer.Open(config, error)) << error;
+    ASSERT_TRUE(renderer.Open(Config(scene_tests::OutputDirectory()), error)) << error;
     {
         scene::ListenerMixThread mix(renderer, true, 4);
         for (uint64_t uIndex = 0; uIndex < 20; ++uIndex) {
