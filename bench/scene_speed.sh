@@ -42,9 +42,10 @@ for run in $(seq 1 "$runs"); do
     speeds+=("$speed")
     wall=$(number "$report" wallSeconds)
     setup=$(number "$report" setupSeconds)
-    process=$(echo "$end - $begin" | bc -l)
+    process=$(awk -v a="$begin" -v b="$end" 'BEGIN { print b - a }')
+    duration=$(number "$report" durationSeconds)
     printf 'run %d: run %.3f s = %sx real time; set-up %.3f s; whole process %.3f s = %.1fx\n' \
-        "$run" "$wall" "$speed" "$setup" "$process" "$(echo "$(number "$report" durationSeconds) / $process" | bc -l)"
+        "$run" "$wall" "$speed" "$setup" "$process" "$(awk -v d="$duration" -v p="$process" 'BEGIN { print d / p }')"
     printf '       audio thread per host buffer, share of its budget: plug-in calls mean %s,' \
         "$(value_in "$report" pluginCalls meanShareOfBudget)"
     printf ' p99 %s, max %s; whole frame mean %s, p99 %s, max %s\n' \
