@@ -21,8 +21,6 @@ using scene_tests::Decibels;
 using scene_tests::ReadWav;
 using scene_tests::WavFile;
 
-constexpr double kPi = 3.141592653589793;
-
 VoiceSpec MixerVoice(const std::string& in_name, scene::SignalKind in_eKind, double in_fAzimuth,
                      double in_fDistance = 2.0) {
     VoiceSpec voice;
