@@ -67,17 +67,27 @@ bool RendererCore::WantsPassesLocked(uint64_t in_uGeneration) const {
     return in_uGeneration == m_uGeneration && (m_uMaxPasses > 0 || m_pObserver);
 }
 
-std::shared_ptr<const PassObserver> RendererCore::RecordPassLocked(const Pass& in_pass) {
+std::shared_ptr<const PassObserver> RendererCore::RecordPassLocked(Pass& io_pass) {
     if (m_uMaxPasses > 0) {
         if (m_passes.size() >= m_uMaxPasses) {
             m_passes.pop_front();
         }
-        m_passes.push_back(in_pass);
+        if (m_pObserver) {
+            m_passes.push_back(io_pass);
+        } else {
+            m_passes.push_back(std::move(io_pass));
+        }
     }
     return m_pObserver;
 }
 
 void RendererCore::NotifyLocked() {
+    m_changed.notify_all();
+    m_pacerWake.notify_all();
+}
+
+void RendererCore::NotifyUnlocked() {
+    // A condition variable may be notified without its mutex; the state was changed under it.
     m_changed.notify_all();
     m_pacerWake.notify_all();
 }
