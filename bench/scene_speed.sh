@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
 # Times the scene player on the built-in scene in the release build (stepped pacing, as fast as
-# it can): how many times faster than real time the whole run is, and the audio thread's time per
-# host buffer as a share of the buffer's real-time budget. Also converts the picture to PNG, which
-# proves that it opens as an image. Prints the figures and the machine they came from.
+# it can), several runs in a row so that they share the machine's load:
+#   - the run (first host frame until both WAV files are shut: plug-ins, renderer steps, listener
+#     mix, files) as times faster than real time, from the report;
+#   - the set-up before it (libraries, HRTF set, plug-ins started) and the whole process;
+#   - the audio thread's time per host buffer as a share of the buffer's real-time budget: the
+#     plug-ins' calls and the whole host frame (mean, 99th percentile, max).
+# Also converts the picture to PNG, which proves that it opens as an image. Prints the machine the
+# figures came from and its load, since other work on a shared machine slows every figure.
+#
+#   bench/scene_speed.sh [RUNS]     (default 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-runs=${1:-3}
+runs=${1:-5}
 cmake --preset release >/dev/null
 cmake --build --preset release -j 2 --target scene_player >/dev/null
 
@@ -19,20 +26,38 @@ value_in() {
         index($0, block) { inside = 1 }
         inside && index($0, key) { gsub(/[",]/, "", $2); print $2; exit }' "$1"
 }
+number() {
+    grep -m1 "\"$2\"" "$1" | sed 's/[^0-9.]//g'
+}
 
-echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')"
+model=$(lscpu | sed -n 's/^Model name: *//p' | head -n 1)
+echo "machine: $model, $(nproc) cores; load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+speeds=()
 for run in $(seq 1 "$runs"); do
+    begin=$(date +%s.%N)
     build/release/bin/scene_player --out "$out" --name bench >/dev/null
+    end=$(date +%s.%N)
     report=$out/bench-report.json
-    speed=$(grep '"timesFasterThanRealTime"' "$report" | sed 's/[^0-9.]//g')
-    wall=$(grep '"wallSeconds"' "$report" | sed 's/[^0-9.]//g')
-    mean=$(value_in "$report" pluginCalls meanShareOfBudget)
-    p99=$(value_in "$report" pluginCalls p99ShareOfBudget)
-    max=$(value_in "$report" pluginCalls maxShareOfBudget)
-    frame_mean=$(value_in "$report" wholeHostFrame meanShareOfBudget)
-    echo "run $run: 10 s scene in ${wall} s = ${speed}x real time;" \
-         "plug-in calls per host buffer: mean ${mean}, p99 ${p99}, max ${max} of the budget;" \
-         "whole host frame: mean ${frame_mean} of the budget"
+    speed=$(number "$report" timesFasterThanRealTime)
+    speeds+=("$speed")
+    wall=$(number "$report" wallSeconds)
+    setup=$(number "$report" setupSeconds)
+    process=$(awk -v a="$begin" -v b="$end" 'BEGIN { print b - a }')
+    duration=$(number "$report" durationSeconds)
+    printf 'run %d: run %.3f s = %sx real time; set-up %.3f s; whole process %.3f s = %.1fx\n' \
+        "$run" "$wall" "$speed" "$setup" "$process" "$(awk -v d="$duration" -v p="$process" 'BEGIN { print d / p }')"
+    printf '       audio thread per host buffer, share of its budget: plug-in calls mean %s,' \
+        "$(value_in "$report" pluginCalls meanShareOfBudget)"
+    printf ' p99 %s, max %s; whole frame mean %s, p99 %s, max %s\n' \
+        "$(value_in "$report" pluginCalls p99ShareOfBudget)" \
+        "$(value_in "$report" pluginCalls maxShareOfBudget)" \
+        "$(value_in "$report" wholeHostFrame meanShareOfBudget)" \
+        "$(value_in "$report" wholeHostFrame p99ShareOfBudget)" \
+        "$(value_in "$report" wholeHostFrame maxShareOfBudget)"
 done
+sorted=$(printf '%s\n' "${speeds[@]}" | sort -g)
+echo "times faster than real time over $runs runs: median $(echo "$sorted" | sed -n "$(((runs + 1) / 2))p")," \
+     "best $(echo "$sorted" | tail -n 1), worst $(echo "$sorted" | head -n 1)"
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 rsvg-convert -o "$out/bench.png" "$out/bench.svg"
 echo "picture: $(file -b "$out/bench.png" 2>/dev/null || echo converted to PNG)"

@@ -1,5 +1,7 @@
 # Build helpers shared by every subsystem.
 
+set(ZV_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
+
 if(ZV_SANITIZE)
     list(JOIN ZV_SANITIZE "," _zv_sanitizers)
     add_compile_options(-fsanitize=${_zv_sanitizers} -fno-omit-frame-pointer)
@@ -7,6 +9,12 @@ if(ZV_SANITIZE)
     if("undefined" IN_LIST ZV_SANITIZE)
         add_compile_options(-fno-sanitize-recover=all)
     endif()
+endif()
+
+# MinGW-w64 links every program and DLL statically: no runtime DLL of the compiler
+# (libwinpthread-1.dll, libstdc++-6.dll, libgcc_s) has to travel with the modules.
+if(MINGW)
+    add_link_options(-static)
 endif()
 
 # Warnings are errors on every compiler we build with.
@@ -33,7 +41,11 @@ endfunction()
 function(zv_add_deliverable name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;EXPORTS" ${ARGN})
     add_library(${name} SHARED ${ARG_SOURCES})
-    set_target_properties(${name} PROPERTIES PREFIX "lib")
+    if(WIN32)
+        set_target_properties(${name} PROPERTIES PREFIX "")
+    else()
+        set_target_properties(${name} PROPERTIES PREFIX "lib")
+    endif()
     target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES})
     zv_plugin_code(${name})
     if(NOT WIN32)
@@ -50,10 +62,17 @@ function(zv_add_deliverable name)
         target_link_options(${name} PRIVATE "LINKER:--version-script=${_file}" "LINKER:-Bsymbolic")
         set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${_file})
     endif()
+    if(MINGW)
+        # The DLL's export table, read back with the toolchain's objdump, must name exactly
+        # EXPORTS: a stray dllexport (or the linker's export of everything when none is marked)
+        # fails the build.
+        add_custom_command(TARGET ${name} POST_BUILD
+            COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DMODULE=$<TARGET_FILE:${name}>
+                    "-DEXPECTED=${ARG_EXPORTS}" -P ${ZV_CMAKE_DIR}/CheckDllExports.cmake
+            VERBATIM)
+    endif()
     set_property(TARGET ${name} PROPERTY ZV_EXPORTS "${ARG_EXPORTS}")
 endfunction()
-
-set(ZV_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 # zv_add_resources(target file.rc [DEPENDS headers...]): the module's resources. On Windows the
 # resource compiler builds the script into the module; elsewhere the script's text (its quoted

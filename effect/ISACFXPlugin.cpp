@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "AssertHook.h"
+#include "BedObjects.h"
 #include "BusInterleaver.h"
 #include "HostMemory.h"
 #include "IdlePause.h"
@@ -19,15 +20,8 @@ constexpr const char* kRingInitFailedReport = "!\"ISAC CBuffer InitFailed.\"";
 
 // All twelve bed types are reserved whatever the bus's channel count; no dynamic objects are used,
 // but the renderer's maximum is asked: without spatial sound (0) the effect does not divert.
-constexpr SpatialStreamRequest kStreamRequest = {0x1FFE, DynamicObjectUse::None, true, 1, false};
-
-// The bed table: bus column k plays on the object of entry k.
-constexpr AudioObjectType kBedTypes[ISACFXPlugin::kMaxChannels] = {
-    AudioObjectType_FrontLeft,     AudioObjectType_FrontRight,  AudioObjectType_FrontCenter,
-    AudioObjectType_LowFrequency,  AudioObjectType_BackLeft,    AudioObjectType_BackRight,
-    AudioObjectType_SideLeft,      AudioObjectType_SideRight,   AudioObjectType_TopFrontLeft,
-    AudioObjectType_TopFrontRight, AudioObjectType_TopBackLeft, AudioObjectType_TopBackRight,
-};
+constexpr SpatialStreamRequest kStreamRequest = {kBedObjectMask, DynamicObjectUse::None, true, 1,
+                                                 false};
 
 // The longest the worker waits for the renderer before it takes the stream for lost.
 constexpr DWORD kPassWaitMs = 100;
@@ -143,7 +137,7 @@ ZvResult ISACFXPlugin::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
         return ZV_Failure;
     }
     for (uint32_t uEntry = 0; uEntry < kMaxChannels; ++uEntry) {
-        m_bed[uEntry].eType = static_cast<uint32_t>(kBedTypes[uEntry]);
+        m_bed[uEntry].eType = static_cast<uint32_t>(kBedObjectTypes[uEntry]);
     }
 
     m_uFrameBytes = static_cast<uint16_t>(m_uNumChannels * kSampleBytes);

@@ -34,6 +34,7 @@
 
 #include <atomic>
 
+#include "BedObjects.h"
 #include "CBuffer.h"
 #include "ComPtr.h"
 #include "HandleHolder.h"
@@ -43,7 +44,8 @@
 
 class ISACFXPlugin final : public ZV::IInPlaceEffectPlugin {
 public:
-    static constexpr uint32_t kMaxChannels = 12;
+    // A bus of more channels than the bed has objects is refused.
+    static constexpr uint32_t kMaxChannels = kBedObjectCount;
 
     ISACFXPlugin();
     // Releases the bed objects (entry 11 down to 0), then the stream, then the client, and closes

@@ -84,6 +84,22 @@ uint64_t HostMonitorLog::DataPostCount() const {
     return m_uDataPosts;
 }
 
+uint64_t HostMonitorLog::LatestData(void* out_pData, uint32_t in_uMaxBytes,
+                                    uint32_t& out_uSize) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    out_uSize = 0;
+    if (m_uDataPosts == 0) {
+        return 0;
+    }
+    const DataSlot& slot = m_dataSlots[(m_uDataPosts - 1) % kMaxRecords];
+    out_uSize = slot.uSize;
+    const size_t uCopy = std::min<size_t>({slot.uSize, kMaxDataBytes, in_uMaxBytes});
+    if (uCopy != 0 && out_pData != nullptr) {
+        std::memcpy(out_pData, slot.aData, uCopy);
+    }
+    return m_uDataPosts;
+}
+
 std::vector<HostMonitorLog::Message> HostMonitorLog::Messages() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<Message> messages;

@@ -45,6 +45,10 @@ public:
     // The size that each kept record was posted with, oldest first.
     std::vector<uint32_t> DataSizes() const;
     uint64_t DataPostCount() const;
+    // The latest record's first bytes (at most in_uMaxBytes and kMaxDataBytes) into out_pData;
+    // returns the posted count and its size (a count of 0: nothing posted). Allocates nothing, so
+    // a host can read the plug-in's counters every frame.
+    uint64_t LatestData(void* out_pData, uint32_t in_uMaxBytes, uint32_t& out_uSize) const;
     std::vector<Message> Messages() const;
     uint64_t MessageCount() const;
     void Clear();

@@ -42,3 +42,12 @@ void RegisterOrvelPlugin(ZvPluginRegistration* in_pList) {
     std::lock_guard<std::mutex> lock(host::Lists().mutex);
     host::Lists().lists.push_back(list);
 }
+
+const ZvPluginRegistration* LastReceivedPluginList(uint32_t* out_puListCount) {
+    std::lock_guard<std::mutex> lock(host::Lists().mutex);
+    const std::vector<host::ReceivedList>& lists = host::Lists().lists;
+    if (out_puListCount != nullptr) {
+        *out_puListCount = static_cast<uint32_t>(lists.size());
+    }
+    return lists.empty() ? nullptr : lists.back().pHead;
+}

@@ -13,6 +13,12 @@
 
 extern "C" __declspec(dllexport) void RegisterOrvelPlugin(ZvPluginRegistration* in_pList);
 
+// For a host that reaches the library only through GetProcAddress: the head of the latest list
+// received (null when none arrived), and in out_puListCount (when not null) how many arrived.
+extern "C" __declspec(dllexport) const ZvPluginRegistration* LastReceivedPluginList(
+    uint32_t* out_puListCount);
+typedef const ZvPluginRegistration* (*LastReceivedPluginListFn)(uint32_t* out_puListCount);
+
 namespace host {
 
 // One record of a received list, as it read when the list arrived.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: every test under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the concurrency tests under ThreadSanitizer; then the fuzzers for
-# a bounded time and the benchmarks once in their short mode.
+# UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer, then the Windows build
+# run under Wine (scripts/windows-test.sh; ZV_SKIP_WINDOWS=1 skips it for a quick local run), the
+# fuzzers for a bounded time and the benchmarks once in their short mode.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +15,8 @@ for preset in default tsan; do
     cmake --build --preset "$preset" -j "$jobs"
     ctest --preset "$preset" -j "$jobs"
 done
+
+scripts/windows-test.sh
 
 # The fuzzers (clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer): their regression
 # inputs, then 30 seconds each.

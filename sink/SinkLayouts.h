@@ -10,19 +10,8 @@
 
 #include <stdint.h>
 
+#include "BedObjects.h"
 #include "ZvChannelLayout.h"
-
-// The twelve static object types in the order the sink's output channels use them.
-constexpr uint32_t kSinkBedObjectCount = 12;
-constexpr AudioObjectType kSinkBedObjectTypes[kSinkBedObjectCount] = {
-    AudioObjectType_FrontLeft,     AudioObjectType_FrontRight,  AudioObjectType_FrontCenter,
-    AudioObjectType_LowFrequency,  AudioObjectType_BackLeft,    AudioObjectType_BackRight,
-    AudioObjectType_SideLeft,      AudioObjectType_SideRight,   AudioObjectType_TopFrontLeft,
-    AudioObjectType_TopFrontRight, AudioObjectType_TopBackLeft, AudioObjectType_TopBackRight,
-};
-
-// Every type of the table: what the stream reserves.
-constexpr uint32_t kSinkBedObjectMask = 0x1FFE;
 
 // Speaker masks of ChannelConfig 0 (stereo), 1 (six channels), 2 (eight) and 3 (twelve).
 constexpr uint32_t kSinkLayoutCount = 4;

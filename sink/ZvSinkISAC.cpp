@@ -15,8 +15,8 @@ constexpr const char* kSource = "ZvSinkISAC";
 
 // The bed stream: the twelve static types, no dynamic objects, a Start whose result is not looked
 // at, and the family's activation record with its last version number 0.
-constexpr SpatialStreamRequest kBedStreamRequest = {kSinkBedObjectMask, DynamicObjectUse::None,
-                                                    false, 0, false};
+constexpr SpatialStreamRequest kBedStreamRequest = {kBedObjectMask, DynamicObjectUse::None, false,
+                                                    0, false};
 
 // The ring's frame counts are 16-bit; the ring only needs them to be non-zero.
 uint16_t RingFrameCount(uint32_t in_uFrames) {
@@ -115,8 +115,8 @@ ZvResult ZvSinkISAC::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
         m_uNumBedObjects = chosen.uNumChannels;
     }
     io_rFormat.channelConfig = m_channelLayout;
-    for (uint32_t i = 0; i < kSinkBedObjectCount; ++i) {
-        m_bed[i].eType = kSinkBedObjectTypes[i];
+    for (uint32_t i = 0; i < kBedObjectCount; ++i) {
+        m_bed[i].eType = kBedObjectTypes[i];
     }
 
     // Nothing can be played without frames or channels: fail before anything is opened.
@@ -236,7 +236,7 @@ void ZvSinkISAC::StopWorker() {
 }
 
 void ZvSinkISAC::ReleaseStream() {
-    for (uint32_t i = kSinkBedObjectCount; i-- > 0;) {
+    for (uint32_t i = kBedObjectCount; i-- > 0;) {
         m_bed[i].pObject.Reset();
     }
     m_pStream.Reset();

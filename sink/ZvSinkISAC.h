@@ -127,7 +127,7 @@ private:
     ComPtr<ISpatialAudioObjectRenderStream> m_pStream;
     std::atomic<int32_t> m_eStreamState;  // StreamState
     uint32_t m_uNumBedObjects;
-    BedEntry m_bed[kSinkBedObjectCount];
+    BedEntry m_bed[kBedObjectCount];
     int32_t m_iNumSlots;
     ZV::ISinkPluginContext* m_pContext;  // not owned
     SinkPluginParams* m_pParams;         // not owned

@@ -45,8 +45,8 @@ void ZvSinkISAC::RenderPass() {
     // A pass never moves more than the scratch holds (the period of the first open), the period
     // of the stream now open, or the shortest object buffer.
     uint32_t uFrames = m_uPeriodFrames < m_uScratchFrames ? m_uPeriodFrames : m_uScratchFrames;
-    float* apBuffers[kSinkBedObjectCount] = {};
-    uint32_t auBufferFrames[kSinkBedObjectCount] = {};
+    float* apBuffers[kBedObjectCount] = {};
+    uint32_t auBufferFrames[kBedObjectCount] = {};
     bool bEveryBuffer = bBegun;
     if (bBegun) {
         for (uint32_t uObject = 0; uObject < m_uNumBedObjects; ++uObject) {

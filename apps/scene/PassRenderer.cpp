@@ -11,6 +11,11 @@ namespace {
 
 constexpr uint32_t kStaticTypeBits = 18;  // AudioObjectType bits 1 to 17
 constexpr double kTrajectoryInterval = 0.02;
+// The headphone mix sits 6 dB below the speakers' level. The MIT KEMAR responses were measured at
+// the eardrum and carry the ear canal's resonance, up to some 15 dB of gain between 2 and 5 kHz
+// (more in the nearer ear); at the speakers' level a scene that peaks at -6 dBFS on the 7.1.4
+// bed went past full scale in the binaural file.
+constexpr float kBinauralGain = 0.5f;
 
 // The 7.1.4 channel map, for the WAVE_FORMAT_EXTENSIBLE speaker mask.
 constexpr int kSpeakerMap[kSpeakerChannels] = {
@@ -182,8 +187,8 @@ void PassRenderer::AddPasses(uint64_t in_uFrame, const std::vector<standin::Pass
         float* pEars = m_binaural.Frames(in_uFrame, uFrames);
         if (pEars != nullptr) {
             for (size_t uFrame = 0; uFrame < uFrames; ++uFrame) {
-                pEars[2 * uFrame] += m_earLeft[uFrame];
-                pEars[2 * uFrame + 1] += m_earRight[uFrame];
+                pEars[2 * uFrame] += kBinauralGain * m_earLeft[uFrame];
+                pEars[2 * uFrame + 1] += kBinauralGain * m_earRight[uFrame];
             }
         }
     }

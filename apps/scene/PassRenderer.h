@@ -1,7 +1,8 @@
 // Turns what the spatial renderer receives into what a listener would hear: every pass of every
 // render stream is mixed into a 12-channel 7.1.4 file (static objects on their own speakers,
 // dynamic objects panned by VBAP, volumes applied) and a binaural headphone file (every object
-// convolved with the head-related impulse responses of its direction).
+// convolved with the head-related impulse responses of its direction, 6 dB down: see
+// kBinauralGain).
 //
 // Passes that play at the same time are handed in together (AddPasses with their output frame);
 // static objects of one type from several streams are summed before they are convolved. Gains

@@ -14,12 +14,13 @@
 #include "HostEffectContext.h"
 #include "HostGlobalContext.h"
 #include "HostMixerContext.h"
-#include "HostMixerInputContext.h"
-#include "HostPluginContext.h"
+#include "HostSinkContext.h"
 #include "HostSpeakerPanner.h"
+#include "ListenerMixThread.h"
+#include "MixerBusDriver.h"
 #include "PluginSet.h"
 #include "SampleBufferStorage.h"
-#include "SceneSinkContext.h"
+#include "SinkFrameDriver.h"
 #include "Trajectory.h"
 #include "VoiceSignal.h"
 #include "standin/Renderer.h"
@@ -45,6 +46,10 @@ float DistanceVolume(double in_fDistance) {
     return static_cast<float>(1.0 / std::max(1.0, in_fDistance));
 }
 
+double Seconds(Clock::duration in_duration) {
+    return std::chrono::duration<double>(in_duration).count();
+}
+
 // The sink's slot count for the host's buffer size, as the sink documents it.
 uint64_t SinkSlots(uint16_t in_uBufferCount, uint16_t in_uHostFrames) {
     uint64_t uSlots = in_uBufferCount;
@@ -56,12 +61,12 @@ uint64_t SinkSlots(uint16_t in_uBufferCount, uint16_t in_uHostFrames) {
     return uSlots;
 }
 
-// Adds every channel of in_source to the channel of io_destination with the same speaker; a
-// speaker the destination lacks is dropped.
 float* ChannelOf(const ZvSampleBuffer& in_buffer, uint32_t in_uIndex) {
     return in_buffer.pData + static_cast<size_t>(in_uIndex) * in_buffer.uMaxFrames;
 }
 
+// Adds every channel of in_source to the channel of io_destination with the same speaker; a
+// speaker the destination lacks is dropped.
 void AddBus(const ZvSampleBuffer& in_source, ZvSampleBuffer& io_destination, uint32_t in_uFrames) {
     const ZvChannelLayout source = in_source.channelConfig;
     const ZvChannelLayout destination = io_destination.channelConfig;
@@ -133,16 +138,21 @@ struct CaptureScope {
 
 struct Voice {
     const VoiceSpec* pSpec = nullptr;
+    uint32_t uInputId = 0;
     VoiceSignal signal;
+    // Music and master voices: the voice's own buffer, which the player pans into its bus.
     std::unique_ptr<SampleBufferStorage> pBuffer;
-    // Mixer voices.
-    std::unique_ptr<host::HostMixerInputContext> pInput;
+    // Mixer voices: an input of the mixer bus while the voice plays.
     ParamsHolder attachment;
-    bool bConnected = false;
+    host::MixerBusDriver::Voice* pInput = nullptr;
+    bool bEnded = false;
     float fLastVolume = -1.0f;
 };
 
-class Run {
+// The engine for one scene. The sink drives it, as an output device drives the engine's audio
+// thread: each host frame that the sink wants runs Render, which plays the mixer bus, the music
+// bus and the voices routed to the final mix, and hands the final mix to the sink.
+class Run final : public host::SinkMixSource {
 public:
     Run(const SceneSpec& in_scene, const ScenePlayerOptions& in_options, SceneRunResult& io_result)
         : m_scene(in_scene),
@@ -153,16 +163,22 @@ public:
           m_effectContext(m_global, 2, 2),
           m_mixerContext(m_global, 3, 3) {}
 
-    ~Run() { Terminate(); }
+    ~Run() override { Terminate(); }
 
     bool Play(std::string& out_error);
+
+    // One host frame of the whole engine, into the sink's buffer.
+    ZvVolumeRamp Render(uint64_t in_uBuffer, ZvSampleBuffer& io_rBuffer) override;
 
 private:
     bool CreateParams(const ZvPluginRegistration* in_pRecord, const host::ParameterBlock& in_block,
                       ParamsHolder& out_params, std::string& out_error);
     bool InitPlugins(std::string& out_error);
     void NoteNewStreams(const char* in_pszOwner);
-    void RenderFrame(uint64_t in_uFrameIndex);
+    // Runs host frames while the sink wants them (at most the sink's slots), each timed.
+    void RunSinkFrames();
+    void UpdateMixerVoices(uint64_t in_uFirst, double in_fTime);
+    void ReadMixerCounters();
     void TakePasses(uint64_t in_uFrame);
     void PlacePassesByClock(Clock::time_point in_start);
     void ModelPasses(const std::vector<standin::Pass>& in_passes);
@@ -176,7 +192,7 @@ private:
     PluginSet m_plugins;
     host::HostAllocator m_allocator;
     host::HostGlobalContext m_global;
-    SceneSinkContext m_sinkContext;
+    host::HostSinkContext m_sinkContext;
     host::HostEffectContext m_effectContext;
     host::HostMixerContext m_mixerContext;
     ParamsHolder m_sinkParams, m_effectParams, m_mixerParams;
@@ -186,10 +202,18 @@ private:
     ZV::IMixerPlugin* m_pMixer = nullptr;
     std::vector<std::unique_ptr<Voice>> m_voices;
 
-    std::unique_ptr<SampleBufferStorage> m_pMixBus, m_pMaster;
+    std::unique_ptr<host::SinkFrameDriver> m_pSinkDriver;  // the final mix
+    std::unique_ptr<host::MixerBusDriver> m_pMixerBus;
     std::unique_ptr<host::HostBusDriver> m_pMusicBus;  // the effect's bus
     std::vector<float> m_panVolumes;
+    uint64_t m_uFirstFrame = 0;     // the scene frame that the frame being rendered starts at
+    Clock::duration m_inRender{};   // this frame: time inside Render
+    Clock::duration m_inPlugins{};  // this frame: the mixer's and the effect's calls
+    Clock::duration m_inSources{};  // this frame: the mixer voices' signals
+    uint64_t m_uMixerPosts = 0;
+
     PassRenderer m_output;
+    std::unique_ptr<ListenerMixThread> m_pMix;
     size_t m_uActivationsSeen = 0;
     uint32_t m_uLastPlaying = 0;
     bool m_bEffectDiverts = false;
@@ -280,32 +304,32 @@ bool Run::InitPlugins(std::string& out_error) {
     NoteNewStreams("mixer");
 
     const uint16_t uFrames = m_scene.uHostFrames;
-    m_pMaster = std::make_unique<SampleBufferStorage>(masterFormat.channelConfig, uFrames);
-    m_pMixBus = std::make_unique<SampleBufferStorage>(masterFormat.channelConfig, uFrames);
+    m_pSinkDriver =
+        std::make_unique<host::SinkFrameDriver>(*m_pSink, masterFormat.channelConfig, uFrames);
+    m_pSinkDriver->SetSource(this);
+    m_pMixerBus =
+        std::make_unique<host::MixerBusDriver>(*m_pMixer, masterFormat.channelConfig, uFrames);
     m_pMusicBus =
         std::make_unique<host::HostBusDriver>(*m_pEffect, musicFormat.channelConfig, uFrames);
 
     for (size_t uIndex = 0; uIndex < m_scene.voices.size(); ++uIndex) {
         auto pVoice = std::make_unique<Voice>();
         pVoice->pSpec = &m_scene.voices[uIndex];
+        pVoice->uInputId = static_cast<uint32_t>(uIndex + 1);
         if (!pVoice->signal.Prepare(m_scene, *pVoice->pSpec, static_cast<uint32_t>(uIndex),
                                     out_error)) {
             return false;
         }
-        const uint32_t uMask = pVoice->pSpec->uChannels == 2 ? 0x3 : 0x4;
-        pVoice->pBuffer =
-            std::make_unique<SampleBufferStorage>(ZvChannelLayout::FromMask(uMask), uFrames);
         if (pVoice->pSpec->eRoute == VoiceRoute::Mixer) {
             host::ParameterBlock block;
             if (!m_plugins.AttachmentBlock(pVoice->pSpec->bBypassLocal, block, out_error) ||
                 !CreateParams(m_plugins.Attachment(), block, pVoice->attachment, out_error)) {
                 return false;
             }
-            pVoice->pInput =
-                std::make_unique<host::HostMixerInputContext>(static_cast<uint32_t>(uIndex + 1));
-            pVoice->pInput->SetAttachmentParameters(pVoice->attachment.pParams);
-            m_pMixer->ConnectInput(pVoice->pInput.get());
-            pVoice->bConnected = true;
+        } else {
+            const uint32_t uMask = pVoice->pSpec->uChannels == 2 ? 0x3 : 0x4;
+            pVoice->pBuffer =
+                std::make_unique<SampleBufferStorage>(ZvChannelLayout::FromMask(uMask), uFrames);
         }
         m_voices.push_back(std::move(pVoice));
     }
@@ -313,6 +337,10 @@ bool Run::InitPlugins(std::string& out_error) {
 }
 
 void Run::PanVoice(Voice& io_voice, ZvSampleBuffer& io_bus, double in_fTime) {
+    SampleBufferStorage& buffer = *io_voice.pBuffer;
+    float* apChannels[2] = {buffer.Channel(0),
+                            buffer.Channels() > 1 ? buffer.Channel(1) : buffer.Channel(0)};
+    io_voice.signal.Render(m_uFirstFrame, m_scene.uHostFrames, apChannels);
     const Direction position = PositionAt(io_voice.pSpec->trajectory, in_fTime);
     const uint32_t uInputs = io_voice.pBuffer->Channels();
     const uint32_t uOutputs = io_bus.NumChannels();
@@ -337,65 +365,84 @@ void Run::PanVoice(Voice& io_voice, ZvSampleBuffer& io_bus, double in_fTime) {
     }
 }
 
-void Run::RenderFrame(uint64_t in_uFrameIndex) {
+// Mixer voices join the mixer bus (ConnectInput) in the frame in which they start and leave it
+// (DisconnectInput) after the frame in which they end, as the engine's voices do; between, each
+// frame sets its ray and its distance volume, ramping from the last frame's.
+void Run::UpdateMixerVoices(uint64_t in_uFirst, double in_fTime) {
     const uint32_t uFrames = m_scene.uHostFrames;
-    const uint64_t uFirst = in_uFrameIndex * uFrames;
-    const double fTime = (static_cast<double>(uFirst) + uFrames / 2.0) / m_scene.uSampleRate;
-    const Clock::time_point frameStart = Clock::now();
-    Clock::duration plugins{};
-
-    m_pMixBus->Clear();
-    m_pMaster->Clear();
-    ZvSampleBuffer& music = m_pMusicBus->Buffer();
-    std::fill(music.pData, music.pData + static_cast<size_t>(music.NumChannels()) * uFrames, 0.0f);
-    m_mixerContext.MonitorLog().Clear();
-
-    // The mixer bus: each playing voice with its ray.
     for (auto& pVoice : m_voices) {
         Voice& voice = *pVoice;
-        const bool bActive = voice.signal.IsActive(uFirst, uFrames);
-        float* apChannels[2] = {voice.pBuffer->Channel(0), voice.pBuffer->Channels() > 1
-                                                               ? voice.pBuffer->Channel(1)
-                                                               : nullptr};
+        if (voice.pSpec->eRoute != VoiceRoute::Mixer || voice.bEnded) {
+            continue;
+        }
+        const bool bActive = voice.signal.IsActive(in_uFirst, uFrames);
         if (!bActive) {
-            voice.fLastVolume = -1.0f;
+            if (voice.pInput != nullptr) {
+                for (const auto& error : voice.pInput->Context().Errors()) {
+                    m_result.hostErrors.push_back(voice.pSpec->name + ": " + error);
+                }
+                m_pMixerBus->RemoveVoice(*voice.pInput);
+                voice.pInput = nullptr;
+                voice.bEnded = true;
+            }
             continue;
         }
-        voice.pBuffer->Clear();
-        voice.signal.Render(uFirst, uFrames, apChannels);
-        if (voice.pSpec->eRoute != VoiceRoute::Mixer) {
-            continue;
+        if (voice.pInput == nullptr) {
+            const uint32_t uMask = voice.pSpec->uChannels == 2 ? 0x3 : 0x4;
+            voice.pInput = &m_pMixerBus->AddVoice(ZvChannelLayout::FromMask(uMask), voice.uInputId);
+            voice.pInput->Context().SetAttachmentParameters(voice.attachment.pParams);
+            const float fGain = static_cast<float>(voice.pSpec->fGain);
+            voice.pInput->SetBaseVolume(ZvVolumeRamp{fGain, fGain});
+            Voice* pThis = &voice;
+            voice.pInput->SetSource([this, pThis](ZvSampleBuffer& io_buffer, uint64_t) {
+                const Clock::time_point start = Clock::now();
+                float* apChannels[2] = {io_buffer.pData, io_buffer.pData + io_buffer.uMaxFrames};
+                pThis->signal.Render(m_uFirstFrame, io_buffer.uValidFrames, apChannels);
+                m_inSources += Clock::now() - start;
+            });
         }
-        const Direction position = PositionAt(voice.pSpec->trajectory, fTime);
-        voice.pInput->SetPosition(static_cast<float>(position.fDistance),
-                                  static_cast<float>(position.fAzimuth * kRadiansPerDegree),
-                                  static_cast<float>(position.fElevation * kRadiansPerDegree));
+        const Direction position = PositionAt(voice.pSpec->trajectory, in_fTime);
+        voice.pInput->Context().SetPosition(
+            static_cast<float>(position.fDistance),
+            static_cast<float>(position.fAzimuth * kRadiansPerDegree),
+            static_cast<float>(position.fElevation * kRadiansPerDegree));
         const float fVolume = DistanceVolume(position.fDistance);
         const float fPrevVolume = voice.fLastVolume < 0.0f ? fVolume : voice.fLastVolume;
         voice.fLastVolume = fVolume;
-        const float fGain = static_cast<float>(voice.pSpec->fGain);
-        const Clock::time_point start = Clock::now();
-        m_pMixer->MixInput(voice.pInput.get(), ZvVolumeRamp{fGain, fGain},
-                           ZvVolumeRamp{fPrevVolume, fVolume}, voice.pBuffer->Buffer(),
-                           m_pMixBus->Buffer());
-        plugins += Clock::now() - start;
+        voice.pInput->SetEmitterListenerVolume(ZvVolumeRamp{fPrevVolume, fVolume});
     }
-    {
-        const Clock::time_point start = Clock::now();
-        m_pMixer->FinishMix(m_pMixBus->Buffer());
-        m_pMixer->PostEffects(m_pMixBus->Buffer());
-        m_pMixer->EndFrame(static_cast<uint32_t>(in_uFrameIndex), nullptr);
-        plugins += Clock::now() - start;
-    }
+}
+
+// The counters the mixer posted in this frame (its 12-byte record), if it posted any.
+void Run::ReadMixerCounters() {
+    uint32_t aValues[3] = {};
+    uint32_t uSize = 0;
+    const uint64_t uPosts = m_mixerContext.MonitorLog().LatestData(aValues, sizeof(aValues), uSize);
     MixerCounters counters;
-    const std::vector<std::vector<uint8_t>> records = m_mixerContext.MonitorLog().DataRecords();
-    if (!records.empty() && records.back().size() >= 12) {
-        uint32_t aValues[3];
-        std::memcpy(aValues, records.back().data(), sizeof(aValues));
+    if (uPosts != m_uMixerPosts && uSize >= sizeof(aValues)) {
         counters = MixerCounters{aValues[0], aValues[1], aValues[2], true};
         m_uLastPlaying = aValues[0];
     }
+    m_uMixerPosts = uPosts;
     m_result.counters.push_back(counters);
+}
+
+ZvVolumeRamp Run::Render(uint64_t in_uBuffer, ZvSampleBuffer& io_rBuffer) {
+    const Clock::time_point renderStart = Clock::now();
+    const uint32_t uFrames = m_scene.uHostFrames;
+    const uint64_t uFirst = in_uBuffer * uFrames;
+    const double fTime = (static_cast<double>(uFirst) + uFrames / 2.0) / m_scene.uSampleRate;
+    m_uFirstFrame = uFirst;
+    io_rBuffer.uValidFrames = static_cast<uint16_t>(uFrames);
+
+    // The mixer bus: each playing voice with its ray.
+    UpdateMixerVoices(uFirst, fTime);
+    {
+        const Clock::time_point start = Clock::now();
+        m_pMixerBus->RunFrame();
+        m_inPlugins += Clock::now() - start;
+    }
+    ReadMixerCounters();
     for (uint32_t uRecord = 0; uRecord < std::min<uint32_t>(m_uLastPlaying, kMaxObjectRecords);
          ++uRecord) {
         m_result.mixerRings[uRecord].Write(uFrames);
@@ -403,6 +450,8 @@ void Run::RenderFrame(uint64_t in_uFrameIndex) {
 
     // The music bus through the effect. A bus that had sound and comes back silent was diverted
     // to the renderer; a silent bus keeps what was last seen.
+    ZvSampleBuffer& music = m_pMusicBus->Buffer();
+    std::fill(music.pData, music.pData + static_cast<size_t>(music.NumChannels()) * uFrames, 0.0f);
     for (auto& pVoice : m_voices) {
         if (pVoice->pSpec->eRoute == VoiceRoute::Music &&
             pVoice->signal.IsActive(uFirst, uFrames)) {
@@ -418,7 +467,7 @@ void Run::RenderFrame(uint64_t in_uFrameIndex) {
     {
         const Clock::time_point start = Clock::now();
         m_pMusicBus->ProcessAsFilled(static_cast<uint16_t>(uFrames));
-        plugins += Clock::now() - start;
+        m_inPlugins += Clock::now() - start;
     }
     if (bMusicSounds) {
         m_bEffectDiverts = silent();
@@ -427,32 +476,39 @@ void Run::RenderFrame(uint64_t in_uFrameIndex) {
         m_result.effectRing.Write(uFrames);
     }
 
-    // The final mix through the sink.
-    AddBus(*m_pMixBus->Buffer(), *m_pMaster->Buffer(), uFrames);
-    AddBus(music, *m_pMaster->Buffer(), uFrames);
+    // The final mix: the mixer bus, the music bus and the voices routed to it.
+    std::fill(io_rBuffer.pData,
+              io_rBuffer.pData + static_cast<size_t>(io_rBuffer.NumChannels()) * uFrames, 0.0f);
+    AddBus(m_pMixerBus->MixBuffer(), io_rBuffer, uFrames);
+    AddBus(music, io_rBuffer, uFrames);
     for (auto& pVoice : m_voices) {
         if (pVoice->pSpec->eRoute == VoiceRoute::Master &&
             pVoice->signal.IsActive(uFirst, uFrames)) {
-            PanVoice(*pVoice, *m_pMaster->Buffer(), fTime);
+            PanVoice(*pVoice, io_rBuffer, fTime);
         }
-    }
-    {
-        const Clock::time_point start = Clock::now();
-        uint32_t uNeeded = 0;
-        m_pSink->IsDataNeeded(uNeeded);
-        if (uNeeded != 0) {
-            m_pSink->ConsumeFrame(m_pMaster->Buffer(), ZvVolumeRamp{1.0f, 1.0f});
-        } else {
-            ++m_result.uSinkBuffersNotNeeded;
-        }
-        m_pSink->OnFrameEnd();
-        plugins += Clock::now() - start;
     }
     m_result.sinkRing.Write(uFrames);
+    m_inRender += Clock::now() - renderStart;
+    return ZvVolumeRamp{1.0f, 1.0f};
+}
 
-    m_result.pluginNanoseconds.push_back(Nanoseconds(plugins));
-    m_result.frameNanoseconds.push_back(Nanoseconds(Clock::now() - frameStart));
-    ++m_result.uHostBuffers;
+void Run::RunSinkFrames() {
+    const uint32_t uLimit =
+        static_cast<uint32_t>(SinkSlots(m_scene.uSinkBufferCount, m_scene.uHostFrames));
+    for (uint32_t uFrame = 0; uFrame < uLimit; ++uFrame) {
+        m_inRender = m_inPlugins = m_inSources = Clock::duration{};
+        const Clock::time_point start = Clock::now();
+        if (!m_pSinkDriver->RunFrame()) {
+            return;
+        }
+        const Clock::duration frame = Clock::now() - start;
+        // The sink's own calls are the frame less what Render did; the mixer's time less its
+        // voices' signals.
+        const Clock::duration plugins = frame - m_inRender + m_inPlugins - m_inSources;
+        m_result.pluginNanoseconds.push_back(Nanoseconds(plugins));
+        m_result.frameNanoseconds.push_back(Nanoseconds(frame));
+        ++m_result.uHostBuffers;
+    }
 }
 
 void Run::ModelPasses(const std::vector<standin::Pass>& in_passes) {
@@ -483,7 +539,7 @@ void Run::ModelPasses(const std::vector<standin::Pass>& in_passes) {
 void Run::TakePasses(uint64_t in_uFrame) {
     std::vector<standin::Pass> passes = standin::TakePasses();
     ModelPasses(passes);
-    m_output.AddPasses(in_uFrame, passes);
+    m_pMix->Add(in_uFrame, std::move(passes));
 }
 
 // Real-time pacing: each stream's passes are placed one period apart from where its first pass
@@ -509,7 +565,7 @@ void Run::PlacePassesByClock(Clock::time_point in_start) {
         }
         std::vector<standin::Pass> one;
         one.push_back(std::move(pass));
-        m_output.AddPasses(static_cast<uint64_t>(iPeriod) * m_scene.uRendererFrames, one);
+        m_pMix->Add(static_cast<uint64_t>(iPeriod) * m_scene.uRendererFrames, std::move(one));
     }
 }
 
@@ -527,6 +583,7 @@ bool Run::Play(std::string& out_error) {
     const uint32_t uGranted = std::min<uint32_t>(m_scene.uGrant, kMaxObjectRecords);
     m_uMixerVisited = std::min(static_cast<uint32_t>(m_scene.iMixerMaxObjects), uGranted);
 
+    const Clock::time_point setupStart = Clock::now();
     if (!m_plugins.Load(out_error)) {
         return false;
     }
@@ -553,53 +610,65 @@ bool Run::Play(std::string& out_error) {
         return false;
     }
 
+    m_pMix = std::make_unique<ListenerMixThread>(m_output, m_options.bMixOnOwnThread);
+
     const uint64_t uTotal = m_result.uTotalFrames;
     const uint32_t uHost = m_scene.uHostFrames;
     const uint32_t uPeriod = m_scene.uRendererFrames;
-    // One buffer more than the scene, so that the renderer's last period has its samples.
-    const uint64_t uHostBuffers = (uTotal + uHost - 1) / uHost + 1;
-    // The per-frame records are made room for before the run, so that the frames do not grow them.
+    const uint64_t uSteps = (uTotal + uPeriod - 1) / uPeriod;
+    // The per-frame records are made room for before the run, so that the frames do not grow
+    // them: the sink keeps at most its slots ahead of the renderer.
+    const uint64_t uHostBuffers = (uSteps * uPeriod) / uHost + 2 * m_scene.uSinkBufferCount + 8;
     m_result.counters.reserve(uHostBuffers);
     m_result.pluginNanoseconds.reserve(uHostBuffers);
     m_result.frameNanoseconds.reserve(uHostBuffers);
     const Clock::time_point start = Clock::now();
-    uint64_t uSteps = 0;
-    for (uint64_t uBuffer = 0; uBuffer < uHostBuffers; ++uBuffer) {
-        if (m_options.bRealTime) {
-            std::this_thread::sleep_until(
-                start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-                            static_cast<double>(uBuffer * uHost) / m_scene.uSampleRate)));
-        }
-        RenderFrame(uBuffer);
-        const uint64_t uWritten = (uBuffer + 1) * uHost;
-        if (m_options.bRealTime) {
+    m_result.fSetupSeconds = Seconds(start - setupStart);
+    if (m_options.bRealTime) {
+        // The engine's audio thread wakes twice per host buffer and runs the frames the sink
+        // wants; the renderer passes by the clock.
+        const Clock::duration wake = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(uHost / 2.0 / m_scene.uSampleRate));
+        const Clock::time_point end =
+            start + std::chrono::duration_cast<Clock::duration>(
+                        std::chrono::duration<double>(m_scene.fDurationSeconds));
+        for (Clock::time_point next = start; next < end; next += wake) {
+            std::this_thread::sleep_until(next);
+            // The passes since the last wake first: they took from the rings before the frames
+            // that follow wrote to them, and the ring models must see them in that order.
             PlacePassesByClock(start);
-        } else {
-            while ((uSteps + 1) * uPeriod <= uWritten && uSteps * uPeriod < uTotal) {
-                standin::Step();
-                TakePasses(uSteps * uPeriod);
-                ++uSteps;
+            RunSinkFrames();
+            if (m_options.progress) {
+                m_options.progress(
+                    std::min(1.0, Seconds(Clock::now() - start) / m_scene.fDurationSeconds));
             }
         }
-        if (m_options.progress && (uBuffer % 16 == 0 || uBuffer + 1 == uHostBuffers)) {
-            m_options.progress(std::min(1.0, static_cast<double>(uWritten) / uTotal));
-        }
-    }
-    if (m_options.bRealTime) {
         // The passes of the last buffer.
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_until(end + std::chrono::milliseconds(50));
         PlacePassesByClock(start);
+    } else {
+        // Stepped: before each pass, the frames that the sink wants; then the pass.
+        for (uint64_t uStep = 0; uStep < uSteps; ++uStep) {
+            RunSinkFrames();
+            standin::Step();
+            TakePasses(uStep * uPeriod);
+            if (m_options.progress && (uStep % 16 == 0 || uStep + 1 == uSteps)) {
+                m_options.progress(static_cast<double>(uStep + 1) / uSteps);
+            }
+        }
+        m_result.uSteps = uSteps;
     }
-    m_result.uSteps = uSteps;
-    m_result.fWallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
 
     Terminate();
     m_result.rendererStreams = standin::Streams();
+    m_pMix->Finish();
+    m_result.uDroppedMixBatches = m_pMix->DroppedBatches();
     m_result.streams = m_output.StreamStats();
     m_result.trajectories = m_output.Trajectories();
     if (!m_output.Finish(uTotal, out_error)) {
         return false;
     }
+    m_result.fWallSeconds = Seconds(Clock::now() - start);
     m_result.speakerLevels = m_output.Speakers().Levels();
     m_result.speakerPeaks = m_output.Speakers().Peaks();
     m_result.binauralPeaks = m_output.Binaural().Peaks();
@@ -615,12 +684,18 @@ void Run::Terminate() {
         return;
     }
     m_bTerminated = true;
+    // The drivers go first: the mixer bus disconnects its voices.
     for (auto& pVoice : m_voices) {
-        if (pVoice->bConnected) {
-            m_pMixer->DisconnectInput(pVoice->pInput.get());
-            pVoice->bConnected = false;
+        if (pVoice->pInput != nullptr) {
+            for (const auto& error : pVoice->pInput->Context().Errors()) {
+                m_result.hostErrors.push_back(pVoice->pSpec->name + ": " + error);
+            }
+            pVoice->pInput = nullptr;
         }
     }
+    m_pMixerBus.reset();
+    m_pMusicBus.reset();
+    m_pSinkDriver.reset();
     // Plug-ins before their parameters, parameters before the allocator.
     m_mixer.Reset();
     m_effect.Reset();
@@ -634,12 +709,8 @@ void Run::Terminate() {
     for (const auto& error : m_global.Errors()) {
         m_result.hostErrors.push_back(error);
     }
-    for (auto& pVoice : m_voices) {
-        if (pVoice->pInput) {
-            for (const auto& error : pVoice->pInput->Errors()) {
-                m_result.hostErrors.push_back(pVoice->pSpec->name + ": " + error);
-            }
-        }
+    for (const auto& error : m_sinkContext.Errors()) {
+        m_result.hostErrors.push_back("sink: " + error);
     }
     for (const auto& message : m_sinkContext.MonitorLog().Messages()) {
         m_result.monitorMessages.push_back("sink: " + message.text);

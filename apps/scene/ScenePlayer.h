@@ -24,6 +24,9 @@ struct ScenePlayerOptions {
     std::string binauralPath;
     std::string sofaPath = "/usr/share/libmysofa/default.sofa";
     bool bRealTime = false;
+    // The listener mix (the 7.1.4 and binaural files) on a thread of its own; false mixes on the
+    // player's thread. The files are the same either way.
+    bool bMixOnOwnThread = true;
     // Called now and then with the share of the scene played (0 to 1).
     std::function<void(double)> progress;
 };

@@ -71,6 +71,7 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
     report["rendererFramesPerPass"] = in_result.uRendererFrames;
     report["grantedObjects"] = in_scene.uGrant;
     report["pacing"] = in_result.bRealTime ? "real time" : "stepped";
+    report["setupSeconds"] = Round(in_result.fSetupSeconds, 4);
     report["wallSeconds"] = Round(in_result.fWallSeconds, 4);
     report["timesFasterThanRealTime"] =
         in_result.fWallSeconds > 0.0 ? Round(fDuration / in_result.fWallSeconds, 1) : 0.0;
@@ -155,7 +156,7 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
     audioThread["hostBuffers"] = in_result.uHostBuffers;
     audioThread["pluginCalls"] = TimeJson(SummariseTimes(in_result.pluginNanoseconds), fBudget);
     audioThread["wholeHostFrame"] = TimeJson(SummariseTimes(in_result.frameNanoseconds), fBudget);
-    audioThread["sinkBuffersNotNeeded"] = in_result.uSinkBuffersNotNeeded;
+    audioThread["listenerMixBatchesDropped"] = in_result.uDroppedMixBatches;
     report["audioThread"] = audioThread;
 
     ordered levels;
@@ -186,7 +187,8 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
          "A host-side model of each plug-in's sample ring, with the capacity the plug-in "
          "documents (sink: its slots times one host buffer; effect: three host buffers; mixer: "
          "4096 samples per object record). The model adds what the host handed over (the sink: "
-         "one buffer per frame, consumed or silent; the effect: each buffer it diverted, seen as "
+         "one buffer per frame, which runs only when the sink asks for it; the effect: each buffer "
+         "it diverted, seen as "
          "a bus that came back silent; the mixer: one buffer per playing object record, records "
          "0 to playing - 1) and takes one period per renderer pass of that plug-in's stream. An "
          "overrun is a write beyond the free space (the ring drops its oldest data); a short pass "
@@ -202,7 +204,11 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
          "own calls (MixInput, FinishMix, PostEffects, EndFrame, ProcessInPlace, IsDataNeeded, "
          "ConsumeFrame, OnFrameEnd); wholeHostFrame adds the host's own work (signals, panning, "
          "bus mixing). Budget: one host buffer's duration. The 99th percentile is by nearest "
-         "rank."},
+         "rank. The listener mix runs on a thread of its own and is not in these times."},
+        {"wallSeconds",
+         "From the first host frame until both WAV files are shut: the frames, the renderer's "
+         "passes, the listener mix and the files. setupSeconds (before it) loads the libraries "
+         "and the HRTF set and starts the plug-ins."},
     };
     return report.dump(2) + "\n";
 }

@@ -27,13 +27,14 @@ struct SceneRunResult {
     uint64_t uHostBuffers = 0;
     uint64_t uSteps = 0;
     bool bRealTime = false;
-    double fWallSeconds = 0.0;
+    double fSetupSeconds = 0.0;  // loading the libraries and the HRTF set, starting the plug-ins
+    double fWallSeconds = 0.0;   // the run: frames, passes, listener mix, until the files are shut
     uint32_t uSinkLayoutMask = 0;
 
     std::vector<MixerCounters> counters;      // per host frame
     std::vector<uint32_t> pluginNanoseconds;  // per host frame: the plug-ins' calls
     std::vector<uint32_t> frameNanoseconds;   // per host frame: the whole frame on the host
-    uint64_t uSinkBuffersNotNeeded = 0;       // frames whose mix the sink did not want
+    uint64_t uDroppedMixBatches = 0;          // passes the listener mix never got (a stall)
 
     RingFillModel sinkRing;
     RingFillModel effectRing;

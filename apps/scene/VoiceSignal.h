@@ -1,15 +1,22 @@
 // The samples of one voice: its signal (tone, noise, sweep or WAV file) at its gain of 1, between
 // its start and end with 5 ms fades so that voices that come and go do not click.
+//
+// Every sample is a function of the voice and the scene frame alone (noise too: a counter-based
+// generator), so a voice sounds the same wherever a block starts. Tones and sweeps take their
+// sine from a polynomial (SineOfCycles), some twenty times cheaper than std::sin and within
+// 1e-11 of it: with a dozen voices, std::sin cost more than all three plug-ins together.
 #pragma once
 
 #include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "SceneDescription.h"
 
 namespace scene {
+
+// sin(2 pi in_fCycles), for any finite in_fCycles whose integer part fits 63 bits.
+double SineOfCycles(double in_fCycles);
 
 class VoiceSignal {
 public:
@@ -19,7 +26,7 @@ public:
                  std::string& out_error);
 
     // Writes in_uFrames samples of every channel from scene frame in_uFirstFrame on: channel c
-    // at out_ppChannels[c]. Frames must be asked for in order (noise and sweeps keep state).
+    // at out_ppChannels[c].
     void Render(uint64_t in_uFirstFrame, uint32_t in_uFrames, float* const* out_ppChannels);
 
     // Whether the voice sounds anywhere in [in_uFirstFrame, in_uFirstFrame + in_uFrames).
@@ -29,7 +36,9 @@ public:
 
 private:
     float Envelope(uint64_t in_uFrame) const;
-    double SampleAt(uint32_t in_uChannel, uint64_t in_uFrame);
+    double ToneCyclesPerFrame(uint32_t in_uChannel) const;
+    void RenderSweep(uint64_t in_uFirstFrame, uint32_t in_uFrames,
+                     float* const* out_ppChannels) const;
 
     SignalKind m_eKind = SignalKind::Tone;
     uint32_t m_uChannels = 1;
@@ -41,7 +50,7 @@ private:
     double m_fSweepStart = 100.0;
     double m_fSweepEnd = 4000.0;
     double m_fSweepPeriod = 2.0;
-    std::mt19937 m_noise;
+    uint64_t m_uNoiseSeed = 0;
     std::vector<std::vector<float>> m_wav;  // per channel, at the scene's rate
 };
 

@@ -25,6 +25,9 @@ bool WavTimeline::Open(const std::string& in_path, uint32_t in_uChannels, uint32
         out_error = "cannot write " + in_path + ": " + sf_strerror(nullptr);
         return false;
     }
+    // No PEAK chunk: it carries the time of writing, and a scene played twice must give the same
+    // bytes (the report has the peaks).
+    sf_command(m_pFile, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     if (in_pChannelMap != nullptr) {
         std::vector<int> map(in_pChannelMap, in_pChannelMap + in_uChannels);
         if (sf_command(m_pFile, SFC_SET_CHANNEL_MAP_INFO, map.data(),

@@ -38,6 +38,17 @@ TEST(HostMonitorLogTest, KeepsTheLatestRecordsAndMessagesInOrder) {
     EXPECT_EQ(10u, uOldest);
     EXPECT_EQ(kPosts - 1, uNewest);
     EXPECT_EQ(kPosts, context.MonitorLog().DataPostCount());
+    // The latest record alone, cut to what the reader has room for, with its posted size.
+    uint8_t aLatest[8] = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
+    uint32_t uSize = 0;
+    EXPECT_EQ(kPosts, context.MonitorLog().LatestData(aLatest, 2, uSize));
+    EXPECT_EQ(sizeof(uint32_t), uSize);
+    EXPECT_EQ(std::vector<uint8_t>(records.back().begin(), records.back().begin() + 2),
+              std::vector<uint8_t>(aLatest, aLatest + 2));
+    EXPECT_EQ(0xAA, aLatest[2]);
+    host::HostMixerContext empty(global);
+    EXPECT_EQ(0u, empty.MonitorLog().LatestData(aLatest, sizeof(aLatest), uSize));
+    EXPECT_EQ(0u, uSize);
 
     // While the host cannot take data, posts are refused and not kept.
     context.MonitorLog().SetCanPostData(false);

@@ -25,7 +25,6 @@ namespace {
 
 using ABI::Windows::Media::Devices::AudioDeviceRole_Default;
 using ABI::Windows::Media::Devices::IMediaDeviceStatics;
-using testing_support::ComRef;
 using testing_support::WaitUntil;
 
 // A completion handler of the shape the platform requires: on the heap, counted, agile. It keeps
@@ -110,9 +109,9 @@ protected:
         const std::wstring className = RuntimeClass_Windows_Media_Devices_MediaDevice;
         EXPECT_EQ(S_OK, WindowsCreateString(className.c_str(),
                                             static_cast<UINT32>(className.size()), &hClass));
-        ComRef<IMediaDeviceStatics> statics;
-        EXPECT_EQ(S_OK,
-                  RoGetActivationFactory(hClass, __uuidof(IMediaDeviceStatics), statics.PutVoid()));
+        ComPtr<IMediaDeviceStatics> statics;
+        EXPECT_EQ(S_OK, RoGetActivationFactory(hClass, __uuidof(IMediaDeviceStatics),
+                                               statics.ReleaseAndGetVoidAddressOf()));
         WindowsDeleteString(hClass);
         HSTRING hId = nullptr;
         const HRESULT hr = statics->GetDefaultAudioRenderId(AudioDeviceRole_Default, &hId);
@@ -269,20 +268,21 @@ TEST_F(AsyncActivationTest, ScriptedResultsAndFaultsReachTheHandler) {
 TEST_F(AsyncActivationTest, MediaDeviceStaticsAnswerTheRenderIdOnly) {
     HSTRING hClass = nullptr;
     ASSERT_EQ(S_OK, WindowsCreateString(L"Windows.Media.Devices.MediaDevice", 33, &hClass));
-    ComRef<IMediaDeviceStatics> statics;
-    ASSERT_EQ(S_OK,
-              RoGetActivationFactory(hClass, __uuidof(IMediaDeviceStatics), statics.PutVoid()));
-    ComRef<IUnknown> agile;
-    EXPECT_EQ(S_OK, statics->QueryInterface(__uuidof(IAgileObject), agile.PutVoid()));
+    ComPtr<IMediaDeviceStatics> statics;
+    ASSERT_EQ(S_OK, RoGetActivationFactory(hClass, __uuidof(IMediaDeviceStatics),
+                                           statics.ReleaseAndGetVoidAddressOf()));
+    ComPtr<IUnknown> agile;
+    EXPECT_EQ(S_OK,
+              statics->QueryInterface(__uuidof(IAgileObject), agile.ReleaseAndGetVoidAddressOf()));
     HSTRING hSelector = reinterpret_cast<HSTRING>(0x1);
     EXPECT_EQ(E_NOTIMPL, statics->GetAudioRenderSelector(&hSelector));
     EXPECT_EQ(nullptr, hSelector);
     WindowsDeleteString(hClass);
 
     ASSERT_EQ(S_OK, WindowsCreateString(L"Windows.Media.Devices.Other", 27, &hClass));
-    ComRef<IUnknown> other;
-    EXPECT_EQ(REGDB_E_CLASSNOTREG,
-              RoGetActivationFactory(hClass, __uuidof(IMediaDeviceStatics), other.PutVoid()));
+    ComPtr<IUnknown> other;
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, RoGetActivationFactory(hClass, __uuidof(IMediaDeviceStatics),
+                                                          other.ReleaseAndGetVoidAddressOf()));
     WindowsDeleteString(hClass);
 }
 

@@ -19,7 +19,6 @@
 namespace {
 
 using testing_support::ActivateStream;
-using testing_support::ComRef;
 using testing_support::EventHolder;
 using testing_support::OpenDefaultClient;
 using testing_support::StandinTest;
@@ -28,20 +27,24 @@ using testing_support::StreamRequest;
 class RendererActivationTest : public StandinTest {};
 
 TEST_F(RendererActivationTest, EnumeratorHandsOutTheDefaultRenderEndpointForEveryRole) {
-    ComRef<IMMDeviceEnumerator> enumerator;
+    ComPtr<IMMDeviceEnumerator> enumerator;
     ASSERT_EQ(S_OK, CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                     __uuidof(IMMDeviceEnumerator), enumerator.PutVoid()));
+                                     __uuidof(IMMDeviceEnumerator),
+                                     enumerator.ReleaseAndGetVoidAddressOf()));
     for (ERole role : {eConsole, eMultimedia, eCommunications}) {
-        ComRef<IMMDevice> device;
-        EXPECT_EQ(S_OK, enumerator->GetDefaultAudioEndpoint(eRender, role, device.Put()));
+        ComPtr<IMMDevice> device;
+        EXPECT_EQ(S_OK, enumerator->GetDefaultAudioEndpoint(eRender, role,
+                                                            device.ReleaseAndGetAddressOf()));
         DWORD dwState = 0;
         ASSERT_TRUE(device);
         EXPECT_EQ(S_OK, device->GetState(&dwState));
         EXPECT_EQ(static_cast<DWORD>(DEVICE_STATE_ACTIVE), dwState);
     }
-    ComRef<IMMDevice> device;
-    EXPECT_EQ(E_NOTFOUND, enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, device.Put()));
-    EXPECT_EQ(E_INVALIDARG, enumerator->GetDefaultAudioEndpoint(eAll, eConsole, device.Put()));
+    ComPtr<IMMDevice> device;
+    EXPECT_EQ(E_NOTFOUND, enumerator->GetDefaultAudioEndpoint(eCapture, eConsole,
+                                                              device.ReleaseAndGetAddressOf()));
+    EXPECT_EQ(E_INVALIDARG,
+              enumerator->GetDefaultAudioEndpoint(eAll, eConsole, device.ReleaseAndGetAddressOf()));
     EXPECT_FALSE(device);
 
     standin::RemoveDefaultEndpoint();
@@ -57,25 +60,28 @@ TEST_F(RendererActivationTest, DeviceIdIsTaskMemoryAndGetDeviceFindsTheSameEndpo
     standin::EndpointConfig config;
     config.id = L"{0.0.0.00000000}.{aaaaaaaa-1111-2222-3333-444444444444}";
     standin::SetDefaultEndpoint(config);
-    ComRef<IMMDeviceEnumerator> enumerator;
+    ComPtr<IMMDeviceEnumerator> enumerator;
     ASSERT_EQ(S_OK, CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                     __uuidof(IMMDeviceEnumerator), enumerator.PutVoid()));
-    ComRef<IMMDevice> device;
-    ASSERT_EQ(S_OK, enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Put()));
+                                     __uuidof(IMMDeviceEnumerator),
+                                     enumerator.ReleaseAndGetVoidAddressOf()));
+    ComPtr<IMMDevice> device;
+    ASSERT_EQ(S_OK, enumerator->GetDefaultAudioEndpoint(eRender, eConsole,
+                                                        device.ReleaseAndGetAddressOf()));
     LPWSTR pszId = nullptr;
     ASSERT_EQ(S_OK, device->GetId(&pszId));
     EXPECT_EQ(config.id, std::wstring(pszId));
     EXPECT_EQ(1u, standin::Live().taskMemBlocks);
-    ComRef<IMMDevice> same;
-    EXPECT_EQ(S_OK, enumerator->GetDevice(pszId, same.Put()));
+    ComPtr<IMMDevice> same;
+    EXPECT_EQ(S_OK, enumerator->GetDevice(pszId, same.ReleaseAndGetAddressOf()));
     CoTaskMemFree(pszId);
     EXPECT_EQ(0u, standin::Live().taskMemBlocks);
-    EXPECT_EQ(E_NOTFOUND, enumerator->GetDevice(L"{0.0.0.00000000}.{other}", same.Put()));
+    EXPECT_EQ(E_NOTFOUND,
+              enumerator->GetDevice(L"{0.0.0.00000000}.{other}", same.ReleaseAndGetAddressOf()));
 
     // Only the spatial-audio client is activated here.
-    ComRef<IUnknown> other;
+    ComPtr<IUnknown> other;
     EXPECT_EQ(E_NOINTERFACE, device->Activate(__uuidof(IMMDevice), CLSCTX_INPROC_SERVER, nullptr,
-                                              other.PutVoid()));
+                                              other.ReleaseAndGetVoidAddressOf()));
     EXPECT_FALSE(other);
 }
 
@@ -93,7 +99,7 @@ TEST_F(RendererActivationTest, ClientActivationRecordsArriveAsPassed) {
     variant.blob.cbSize = sizeof(params);
     variant.blob.pBlobData = reinterpret_cast<BYTE*>(&params);
 
-    ComRef<ISpatialAudioClient> client;
+    ComPtr<ISpatialAudioClient> client;
     EXPECT_EQ(S_OK, OpenDefaultClient(client, &variant));
     EXPECT_EQ(S_OK, OpenDefaultClient(client, nullptr));
     variant.blob.cbSize = 40;  // not the record's size
@@ -118,11 +124,12 @@ TEST_F(RendererActivationTest, ClientReportsWhatTheEndpointIsConfiguredWith) {
     config.maxDynamicObjects = 120;
     config.nativeStaticMask = 0x3F;
     standin::SetDefaultEndpoint(config);
-    ComRef<ISpatialAudioClient> client;
+    ComPtr<ISpatialAudioClient> client;
     ASSERT_EQ(S_OK, OpenDefaultClient(client));
 
-    ComRef<IAudioFormatEnumerator> formats;
-    ASSERT_EQ(S_OK, client->GetSupportedAudioObjectFormatEnumerator(formats.Put()));
+    ComPtr<IAudioFormatEnumerator> formats;
+    ASSERT_EQ(S_OK,
+              client->GetSupportedAudioObjectFormatEnumerator(formats.ReleaseAndGetAddressOf()));
     UINT32 uCount = 0;
     ASSERT_EQ(S_OK, formats->GetCount(&uCount));
     ASSERT_EQ(2u, uCount);
@@ -155,13 +162,14 @@ TEST_F(RendererActivationTest, ClientReportsWhatTheEndpointIsConfiguredWith) {
     config.formats.clear();
     standin::SetDefaultEndpoint(config);
     ASSERT_EQ(S_OK, OpenDefaultClient(client));
-    ASSERT_EQ(S_OK, client->GetSupportedAudioObjectFormatEnumerator(formats.Put()));
+    ASSERT_EQ(S_OK,
+              client->GetSupportedAudioObjectFormatEnumerator(formats.ReleaseAndGetAddressOf()));
     ASSERT_EQ(S_OK, formats->GetCount(&uCount));
     EXPECT_EQ(0u, uCount);
 }
 
 TEST_F(RendererActivationTest, StaticPositionsFollowTheUsualSpeakerLayout) {
-    ComRef<ISpatialAudioClient> client;
+    ComPtr<ISpatialAudioClient> client;
     ASSERT_EQ(S_OK, OpenDefaultClient(client));
     struct Expected {
         AudioObjectType eType;
@@ -198,14 +206,14 @@ TEST_F(RendererActivationTest, StaticPositionsFollowTheUsualSpeakerLayout) {
 }
 
 TEST_F(RendererActivationTest, StreamActivationRefusesABadRecord) {
-    ComRef<ISpatialAudioClient> client;
+    ComPtr<ISpatialAudioClient> client;
     ASSERT_EQ(S_OK, OpenDefaultClient(client));
     EventHolder event;
-    ComRef<ISpatialAudioObjectRenderStream> stream;
+    ComPtr<ISpatialAudioObjectRenderStream> stream;
 
     EXPECT_EQ(E_INVALIDARG,
               client->ActivateSpatialAudioStream(nullptr, __uuidof(ISpatialAudioObjectRenderStream),
-                                                 stream.PutVoid()));
+                                                 stream.ReleaseAndGetVoidAddressOf()));
     StreamRequest request;
     EXPECT_EQ(E_INVALIDARG, ActivateStream(client.Get(), request, stream)) << "null event";
     request.hEvent = event.Get();
@@ -251,29 +259,31 @@ TEST_F(RendererActivationTest, WithSpatialSoundOffOnlyStaticStreamsActivate) {
     standin::EndpointConfig config;
     config.maxDynamicObjects = 0;
     standin::SetDefaultEndpoint(config);
-    ComRef<ISpatialAudioClient> client;
+    ComPtr<ISpatialAudioClient> client;
     ASSERT_EQ(S_OK, OpenDefaultClient(client));
     EventHolder event;
     StreamRequest request;
     request.hEvent = event.Get();
     request.uMaxDynamic = 1;
-    ComRef<ISpatialAudioObjectRenderStream> stream;
+    ComPtr<ISpatialAudioObjectRenderStream> stream;
     EXPECT_EQ(E_INVALIDARG, ActivateStream(client.Get(), request, stream));
     request.uMaxDynamic = 0;
     EXPECT_EQ(S_OK, ActivateStream(client.Get(), request, stream));
-    ComRef<ISpatialAudioObject> object;
+    ComPtr<ISpatialAudioObject> object;
     EXPECT_EQ(SPTLAUDCLNT_E_NO_MORE_OBJECTS,
-              stream->ActivateSpatialAudioObject(AudioObjectType_Dynamic, object.Put()));
-    EXPECT_EQ(S_OK, stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, object.Put()));
+              stream->ActivateSpatialAudioObject(AudioObjectType_Dynamic,
+                                                 object.ReleaseAndGetAddressOf()));
+    EXPECT_EQ(S_OK, stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft,
+                                                       object.ReleaseAndGetAddressOf()));
 }
 
 TEST_F(RendererActivationTest, StreamKeepsItsOwnDuplicateOfTheEventAndNeverClosesTheCallers) {
-    ComRef<ISpatialAudioClient> client;
+    ComPtr<ISpatialAudioClient> client;
     ASSERT_EQ(S_OK, OpenDefaultClient(client));
     HANDLE hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     StreamRequest request;
     request.hEvent = hEvent;
-    ComRef<ISpatialAudioObjectRenderStream> stream;
+    ComPtr<ISpatialAudioObjectRenderStream> stream;
     ASSERT_EQ(S_OK, ActivateStream(client.Get(), request, stream));
     EXPECT_EQ(2u, standin::Live().eventHandles);
 
@@ -313,10 +323,10 @@ public:
 };
 
 TEST_F(RendererActivationTest, StreamHoldsTheNotifyObjectForItsLifeOnly) {
-    ComRef<ISpatialAudioClient> client;
+    ComPtr<ISpatialAudioClient> client;
     ASSERT_EQ(S_OK, OpenDefaultClient(client));
     EventHolder event;
-    ComRef<IAudioFormatEnumerator> formats;
+    ComPtr<IAudioFormatEnumerator> formats;
     CountingNotify notify;
     SpatialAudioObjectRenderStreamActivationParams params = {};
     params.ObjectFormat = testing_support::FirstFormat(client.Get(), formats);
@@ -330,18 +340,20 @@ TEST_F(RendererActivationTest, StreamHoldsTheNotifyObjectForItsLifeOnly) {
     variant.vt = VT_BLOB;
     variant.blob.cbSize = sizeof(params);
     variant.blob.pBlobData = reinterpret_cast<BYTE*>(&params);
-    ComRef<ISpatialAudioObjectRenderStream> stream;
-    ASSERT_EQ(S_OK, client->ActivateSpatialAudioStream(
-                        &variant, __uuidof(ISpatialAudioObjectRenderStream), stream.PutVoid()));
+    ComPtr<ISpatialAudioObjectRenderStream> stream;
+    ASSERT_EQ(S_OK, client->ActivateSpatialAudioStream(&variant,
+                                                       __uuidof(ISpatialAudioObjectRenderStream),
+                                                       stream.ReleaseAndGetVoidAddressOf()));
     EXPECT_EQ(2u, notify.m_uRefs);
     EXPECT_TRUE(standin::StreamActivations().back().hadNotifyObject);
     stream.Reset();
     EXPECT_EQ(1u, notify.m_uRefs);
 
     params.MinDynamicObjectCount = params.MaxDynamicObjectCount = 1000;  // refused
-    EXPECT_EQ(SPTLAUDCLNT_E_NO_MORE_OBJECTS,
-              client->ActivateSpatialAudioStream(
-                  &variant, __uuidof(ISpatialAudioObjectRenderStream), stream.PutVoid()));
+    EXPECT_EQ(
+        SPTLAUDCLNT_E_NO_MORE_OBJECTS,
+        client->ActivateSpatialAudioStream(&variant, __uuidof(ISpatialAudioObjectRenderStream),
+                                           stream.ReleaseAndGetVoidAddressOf()));
     EXPECT_EQ(1u, notify.m_uRefs) << "a refused activation keeps no reference";
 }
 
@@ -349,30 +361,31 @@ TEST_F(RendererActivationTest, DynamicObjectsAreLimitedByTheStreamAndTheEndpoint
     standin::EndpointConfig config;
     config.maxDynamicObjects = 4;
     standin::SetDefaultEndpoint(config);
-    ComRef<ISpatialAudioClient> client;
+    ComPtr<ISpatialAudioClient> client;
     ASSERT_EQ(S_OK, OpenDefaultClient(client));
     EventHolder event;
     StreamRequest request;
     request.hEvent = event.Get();
     request.uMinDynamic = 1;
     request.uMaxDynamic = 3;
-    ComRef<ISpatialAudioObjectRenderStream> first;
+    ComPtr<ISpatialAudioObjectRenderStream> first;
     ASSERT_EQ(S_OK, ActivateStream(client.Get(), request, first));
 
-    ComRef<ISpatialAudioObject> objects[4];
+    ComPtr<ISpatialAudioObject> objects[4];
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(S_OK,
-                  first->ActivateSpatialAudioObject(AudioObjectType_Dynamic, objects[i].Put()));
+        EXPECT_EQ(S_OK, first->ActivateSpatialAudioObject(AudioObjectType_Dynamic,
+                                                          objects[i].ReleaseAndGetAddressOf()));
     }
     EXPECT_EQ(SPTLAUDCLNT_E_NO_MORE_OBJECTS,
-              first->ActivateSpatialAudioObject(AudioObjectType_Dynamic, objects[3].Put()))
+              first->ActivateSpatialAudioObject(AudioObjectType_Dynamic,
+                                                objects[3].ReleaseAndGetAddressOf()))
         << "the stream's maximum";
     UINT32 uAvailable = 99;
     EXPECT_EQ(S_OK, first->GetAvailableDynamicObjectCount(&uAvailable));
     EXPECT_EQ(0u, uAvailable);
 
     // The grant is shared: one object is left on the endpoint for a second stream.
-    ComRef<ISpatialAudioObjectRenderStream> second;
+    ComPtr<ISpatialAudioObjectRenderStream> second;
     request.uMinDynamic = 2;
     request.uMaxDynamic = 2;
     EXPECT_EQ(SPTLAUDCLNT_E_NO_MORE_OBJECTS, ActivateStream(client.Get(), request, second));
@@ -380,34 +393,41 @@ TEST_F(RendererActivationTest, DynamicObjectsAreLimitedByTheStreamAndTheEndpoint
     ASSERT_EQ(S_OK, ActivateStream(client.Get(), request, second));
     EXPECT_EQ(S_OK, second->GetAvailableDynamicObjectCount(&uAvailable));
     EXPECT_EQ(1u, uAvailable);
-    EXPECT_EQ(S_OK, second->ActivateSpatialAudioObject(AudioObjectType_Dynamic, objects[3].Put()));
-    ComRef<ISpatialAudioObject> extra;
+    EXPECT_EQ(S_OK, second->ActivateSpatialAudioObject(AudioObjectType_Dynamic,
+                                                       objects[3].ReleaseAndGetAddressOf()));
+    ComPtr<ISpatialAudioObject> extra;
     EXPECT_EQ(SPTLAUDCLNT_E_NO_MORE_OBJECTS,
-              second->ActivateSpatialAudioObject(AudioObjectType_Dynamic, extra.Put()));
+              second->ActivateSpatialAudioObject(AudioObjectType_Dynamic,
+                                                 extra.ReleaseAndGetAddressOf()));
 
     // Releasing an object gives its place back.
     objects[0].Reset();
-    EXPECT_EQ(S_OK, second->ActivateSpatialAudioObject(AudioObjectType_Dynamic, extra.Put()));
+    EXPECT_EQ(S_OK, second->ActivateSpatialAudioObject(AudioObjectType_Dynamic,
+                                                       extra.ReleaseAndGetAddressOf()));
     EXPECT_EQ(4u, standin::Live().audioObjects);
 }
 
 TEST_F(RendererActivationTest, StaticObjectsFollowTheStreamsMaskOncePerType) {
-    ComRef<ISpatialAudioClient> client;
+    ComPtr<ISpatialAudioClient> client;
     ASSERT_EQ(S_OK, OpenDefaultClient(client));
     EventHolder event;
     StreamRequest request;
     request.hEvent = event.Get();
     request.uStaticMask = AudioObjectType_FrontLeft | AudioObjectType_FrontRight;
-    ComRef<ISpatialAudioObjectRenderStream> stream;
+    ComPtr<ISpatialAudioObjectRenderStream> stream;
     ASSERT_EQ(S_OK, ActivateStream(client.Get(), request, stream));
 
-    ComRef<ISpatialAudioObject> left, again, centre;
-    EXPECT_EQ(S_OK, stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, left.Put()));
+    ComPtr<ISpatialAudioObject> left, again, centre;
+    EXPECT_EQ(S_OK, stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft,
+                                                       left.ReleaseAndGetAddressOf()));
     EXPECT_EQ(SPTLAUDCLNT_E_OBJECT_ALREADY_ACTIVE,
-              stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, again.Put()));
+              stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft,
+                                                 again.ReleaseAndGetAddressOf()));
     EXPECT_EQ(SPTLAUDCLNT_E_STATIC_OBJECT_NOT_AVAILABLE,
-              stream->ActivateSpatialAudioObject(AudioObjectType_FrontCenter, centre.Put()));
-    EXPECT_EQ(E_INVALIDARG, stream->ActivateSpatialAudioObject(AudioObjectType_None, centre.Put()));
+              stream->ActivateSpatialAudioObject(AudioObjectType_FrontCenter,
+                                                 centre.ReleaseAndGetAddressOf()));
+    EXPECT_EQ(E_INVALIDARG, stream->ActivateSpatialAudioObject(AudioObjectType_None,
+                                                               centre.ReleaseAndGetAddressOf()));
     EXPECT_FALSE(again);
     EXPECT_FALSE(centre);
     AudioObjectType eType = AudioObjectType_None;
@@ -416,7 +436,8 @@ TEST_F(RendererActivationTest, StaticObjectsFollowTheStreamsMaskOncePerType) {
 
     // Once released, the type can be activated anew.
     left.Reset();
-    EXPECT_EQ(S_OK, stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, again.Put()));
+    EXPECT_EQ(S_OK, stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft,
+                                                       again.ReleaseAndGetAddressOf()));
 }
 
 TEST_F(RendererActivationTest, NonNativeStaticTypesTakeDynamicObjectsButTheLowFrequencyOneDoesNot) {
@@ -424,7 +445,7 @@ TEST_F(RendererActivationTest, NonNativeStaticTypesTakeDynamicObjectsButTheLowFr
     config.nativeStaticMask = AudioObjectType_FrontLeft | AudioObjectType_FrontRight;
     config.maxDynamicObjects = 2;
     standin::SetDefaultEndpoint(config);
-    ComRef<ISpatialAudioClient> client;
+    ComPtr<ISpatialAudioClient> client;
     ASSERT_EQ(S_OK, OpenDefaultClient(client));
     EventHolder event;
     StreamRequest request;
@@ -434,7 +455,7 @@ TEST_F(RendererActivationTest, NonNativeStaticTypesTakeDynamicObjectsButTheLowFr
                           AudioObjectType_FrontCenter | AudioObjectType_LowFrequency;
     request.uMinDynamic = 2;
     request.uMaxDynamic = 2;
-    ComRef<ISpatialAudioObjectRenderStream> stream;
+    ComPtr<ISpatialAudioObjectRenderStream> stream;
     EXPECT_EQ(SPTLAUDCLNT_E_NO_MORE_OBJECTS, ActivateStream(client.Get(), request, stream));
     request.uMinDynamic = 1;
     EXPECT_EQ(S_OK, ActivateStream(client.Get(), request, stream));
@@ -472,24 +493,28 @@ void ExpectInterfaces(IUnknown* in_pObject, std::initializer_list<IID> in_answer
 }
 
 TEST_F(RendererActivationTest, EachObjectAnswersExactlyItsSdkInterfaces) {
-    ComRef<IMMDeviceEnumerator> enumerator;
+    ComPtr<IMMDeviceEnumerator> enumerator;
     ASSERT_EQ(S_OK, CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                     __uuidof(IMMDeviceEnumerator), enumerator.PutVoid()));
-    ComRef<IMMDevice> device;
-    ASSERT_EQ(S_OK, enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Put()));
-    ComRef<ISpatialAudioClient> client;
+                                     __uuidof(IMMDeviceEnumerator),
+                                     enumerator.ReleaseAndGetVoidAddressOf()));
+    ComPtr<IMMDevice> device;
+    ASSERT_EQ(S_OK, enumerator->GetDefaultAudioEndpoint(eRender, eConsole,
+                                                        device.ReleaseAndGetAddressOf()));
+    ComPtr<ISpatialAudioClient> client;
     ASSERT_EQ(S_OK, device->Activate(__uuidof(ISpatialAudioClient), CLSCTX_INPROC_SERVER, nullptr,
-                                     client.PutVoid()));
-    ComRef<IAudioFormatEnumerator> formats;
-    ASSERT_EQ(S_OK, client->GetSupportedAudioObjectFormatEnumerator(formats.Put()));
+                                     client.ReleaseAndGetVoidAddressOf()));
+    ComPtr<IAudioFormatEnumerator> formats;
+    ASSERT_EQ(S_OK,
+              client->GetSupportedAudioObjectFormatEnumerator(formats.ReleaseAndGetAddressOf()));
     EventHolder event;
     StreamRequest request;
     request.hEvent = event.Get();
     request.uMaxDynamic = 1;
-    ComRef<ISpatialAudioObjectRenderStream> stream;
+    ComPtr<ISpatialAudioObjectRenderStream> stream;
     ASSERT_EQ(S_OK, ActivateStream(client.Get(), request, stream));
-    ComRef<ISpatialAudioObject> object;
-    ASSERT_EQ(S_OK, stream->ActivateSpatialAudioObject(AudioObjectType_Dynamic, object.Put()));
+    ComPtr<ISpatialAudioObject> object;
+    ASSERT_EQ(S_OK, stream->ActivateSpatialAudioObject(AudioObjectType_Dynamic,
+                                                       object.ReleaseAndGetAddressOf()));
 
     ExpectInterfaces(enumerator.Get(), {__uuidof(IMMDeviceEnumerator)},
                      {__uuidof(IMMDevice), __uuidof(IAgileObject), __uuidof(IMarshal)});
@@ -509,13 +534,13 @@ TEST_F(RendererActivationTest, EachObjectAnswersExactlyItsSdkInterfaces) {
 }
 
 TEST_F(RendererActivationTest, AnyMethodCanBeMadeToFailOnItsNthCall) {
-    ComRef<ISpatialAudioClient> client;
+    ComPtr<ISpatialAudioClient> client;
     ASSERT_EQ(S_OK, OpenDefaultClient(client));
     EventHolder event;
     StreamRequest request;
     request.hEvent = event.Get();
     standin::FailCall("ISpatialAudioClient::ActivateSpatialAudioStream", 2, E_OUTOFMEMORY);
-    ComRef<ISpatialAudioObjectRenderStream> streams[3];
+    ComPtr<ISpatialAudioObjectRenderStream> streams[3];
     EXPECT_EQ(S_OK, ActivateStream(client.Get(), request, streams[0]));
     EXPECT_EQ(E_OUTOFMEMORY, ActivateStream(client.Get(), request, streams[1]));
     EXPECT_FALSE(streams[1]);
@@ -536,8 +561,9 @@ TEST_F(RendererActivationTest, AnyMethodCanBeMadeToFailOnItsNthCall) {
     EXPECT_EQ(expected, standin::CallLog());
 
     standin::FailCall("IUnknown::QueryInterface", 1, E_NOINTERFACE);
-    ComRef<ISpatialAudioClient> same;
-    EXPECT_EQ(E_NOINTERFACE, client->QueryInterface(__uuidof(ISpatialAudioClient), same.PutVoid()));
+    ComPtr<ISpatialAudioClient> same;
+    EXPECT_EQ(E_NOINTERFACE, client->QueryInterface(__uuidof(ISpatialAudioClient),
+                                                    same.ReleaseAndGetVoidAddressOf()));
     EXPECT_FALSE(same);
 }
 

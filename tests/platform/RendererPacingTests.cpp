@@ -23,7 +23,6 @@ namespace {
 
 using testing_support::ActivateStream;
 using testing_support::BedSineClient;
-using testing_support::ComRef;
 using testing_support::OpenDefaultClient;
 using testing_support::StreamRequest;
 using testing_support::WaitUntil;
@@ -47,8 +46,8 @@ protected:
         StreamRequest request;
         request.hEvent = m_hEvent;
         ASSERT_EQ(S_OK, ActivateStream(m_client.Get(), request, m_stream));
-        ASSERT_EQ(S_OK,
-                  m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, m_object.Put()));
+        ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft,
+                                                             m_object.ReleaseAndGetAddressOf()));
     }
 
     // A client thread: waits for each pass (at most in_dwTimeoutMs), writes the pass number into
@@ -86,9 +85,9 @@ protected:
         m_object.Reset();
     }
 
-    ComRef<ISpatialAudioClient> m_client;
-    ComRef<ISpatialAudioObjectRenderStream> m_stream;
-    ComRef<ISpatialAudioObject> m_object;
+    ComPtr<ISpatialAudioClient> m_client;
+    ComPtr<ISpatialAudioObjectRenderStream> m_stream;
+    ComPtr<ISpatialAudioObject> m_object;
     HANDLE m_hEvent = nullptr;
     std::thread m_thread;
     std::atomic<bool> m_bRun{false};

@@ -20,7 +20,6 @@
 namespace {
 
 using testing_support::ActivateStream;
-using testing_support::ComRef;
 using testing_support::OpenDefaultClient;
 using testing_support::StreamRequest;
 
@@ -61,16 +60,17 @@ protected:
         StandinTest::TearDown();
     }
 
-    ComRef<ISpatialAudioClient> m_client;
+    ComPtr<ISpatialAudioClient> m_client;
     HANDLE m_hEvent = nullptr;
-    ComRef<ISpatialAudioObjectRenderStream> m_stream;
+    ComPtr<ISpatialAudioObjectRenderStream> m_stream;
     UINT32 m_uFrames = 0;
 };
 
 TEST_F(RendererPassTest, CallsOutOfPassOrderAreRefused) {
     Open();
-    ComRef<ISpatialAudioObject> object;
-    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_Dynamic, object.Put()));
+    ComPtr<ISpatialAudioObject> object;
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_Dynamic,
+                                                         object.ReleaseAndGetAddressOf()));
     BYTE* pBuffer = reinterpret_cast<BYTE*>(0x1);
     UINT32 uBytes = 7;
     EXPECT_EQ(SPTLAUDCLNT_E_OUT_OF_ORDER, End());
@@ -98,8 +98,9 @@ TEST_F(RendererPassTest, BuffersComeBackZeroedAndHoldOnePassOfFrames) {
     config.reportedFrameCount = 256;
     standin::SetDefaultEndpoint(config);
     Open();
-    ComRef<ISpatialAudioObject> object;
-    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, object.Put()));
+    ComPtr<ISpatialAudioObject> object;
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft,
+                                                         object.ReleaseAndGetAddressOf()));
     for (int iPass = 0; iPass < 3; ++iPass) {
         ASSERT_EQ(S_OK, Begin());
         EXPECT_EQ(256u, m_uFrames) << "Begin reports the scripted frame count";
@@ -117,7 +118,8 @@ TEST_F(RendererPassTest, BuffersComeBackZeroedAndHoldOnePassOfFrames) {
     config.bufferFrames = 100;
     standin::SetDefaultEndpoint(config);
     Open();
-    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, object.Put()));
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft,
+                                                         object.ReleaseAndGetAddressOf()));
     ASSERT_EQ(S_OK, Begin());
     UINT32 uBytes = 0;
     Buffer(object.Get(), &uBytes);
@@ -127,11 +129,13 @@ TEST_F(RendererPassTest, BuffersComeBackZeroedAndHoldOnePassOfFrames) {
 
 TEST_F(RendererPassTest, ObjectWithoutABufferInAPassIsEndedForGood) {
     Open();
-    ComRef<ISpatialAudioObject> fed, skipped, waiting;
-    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, fed.Put()));
-    ASSERT_EQ(S_OK,
-              m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontRight, skipped.Put()));
-    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_Dynamic, waiting.Put()));
+    ComPtr<ISpatialAudioObject> fed, skipped, waiting;
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft,
+                                                         fed.ReleaseAndGetAddressOf()));
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontRight,
+                                                         skipped.ReleaseAndGetAddressOf()));
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_Dynamic,
+                                                         waiting.ReleaseAndGetAddressOf()));
 
     ASSERT_EQ(S_OK, Begin());
     Buffer(fed.Get());
@@ -158,9 +162,9 @@ TEST_F(RendererPassTest, ObjectWithoutABufferInAPassIsEndedForGood) {
     Buffer(fed.Get());
     Buffer(waiting.Get());
     // The ended object's type is free again: the client releases it and activates a new one.
-    ComRef<ISpatialAudioObject> replacement;
-    EXPECT_EQ(S_OK,
-              m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontRight, replacement.Put()));
+    ComPtr<ISpatialAudioObject> replacement;
+    EXPECT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontRight,
+                                                         replacement.ReleaseAndGetAddressOf()));
     Buffer(replacement.Get());
     ASSERT_EQ(S_OK, End());
     EXPECT_EQ(1u, standin::Streams()[0].objectsEndedImplicitly);
@@ -169,8 +173,9 @@ TEST_F(RendererPassTest, ObjectWithoutABufferInAPassIsEndedForGood) {
 TEST_F(RendererPassTest, EndOfStreamPlaysTheGivenFramesAndEndsTheObject) {
     standin::CapturePasses(4);
     Open();
-    ComRef<ISpatialAudioObject> object;
-    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_Dynamic, object.Put()));
+    ComPtr<ISpatialAudioObject> object;
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_Dynamic,
+                                                         object.ReleaseAndGetAddressOf()));
     ASSERT_EQ(S_OK, Begin());
     float* pSamples = Buffer(object.Get());
     for (UINT32 i = 0; i < m_uFrames; ++i) {
@@ -197,9 +202,11 @@ TEST_F(RendererPassTest, EndOfStreamPlaysTheGivenFramesAndEndsTheObject) {
 TEST_F(RendererPassTest, PositionAndVolumePersistAndStaticObjectsHaveNoPosition) {
     standin::CapturePasses(8);
     Open();
-    ComRef<ISpatialAudioObject> dynamic, bed;
-    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_Dynamic, dynamic.Put()));
-    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_BackLeft, bed.Put()));
+    ComPtr<ISpatialAudioObject> dynamic, bed;
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_Dynamic,
+                                                         dynamic.ReleaseAndGetAddressOf()));
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_BackLeft,
+                                                         bed.ReleaseAndGetAddressOf()));
     ASSERT_EQ(S_OK, Begin());
     Buffer(dynamic.Get());
     Buffer(bed.Get());
@@ -236,8 +243,9 @@ TEST_F(RendererPassTest, PositionAndVolumePersistAndStaticObjectsHaveNoPosition)
 
 TEST_F(RendererPassTest, ResetNeedsAStoppedStreamAndRevokesEveryObject) {
     Open();
-    ComRef<ISpatialAudioObject> object;
-    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, object.Put()));
+    ComPtr<ISpatialAudioObject> object;
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft,
+                                                         object.ReleaseAndGetAddressOf()));
     EXPECT_EQ(SPTLAUDCLNT_E_STREAM_NOT_STOPPED, m_stream->Reset());
     ASSERT_EQ(S_OK, m_stream->Stop());
     EXPECT_EQ(S_OK, m_stream->Reset());
@@ -248,15 +256,17 @@ TEST_F(RendererPassTest, ResetNeedsAStoppedStreamAndRevokesEveryObject) {
     BYTE* pBuffer = nullptr;
     UINT32 uBytes = 0;
     EXPECT_EQ(SPTLAUDCLNT_E_RESOURCES_INVALIDATED, object->GetBuffer(&pBuffer, &uBytes));
-    ComRef<ISpatialAudioObject> again;
-    EXPECT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, again.Put()));
+    ComPtr<ISpatialAudioObject> again;
+    EXPECT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft,
+                                                         again.ReleaseAndGetAddressOf()));
     EXPECT_EQ(S_OK, End());
 }
 
 TEST_F(RendererPassTest, LostDeviceFailsBeginAndInvalidatesObjectsUntilANewEndpointArrives) {
     Open();
-    ComRef<ISpatialAudioObject> object;
-    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, object.Put()));
+    ComPtr<ISpatialAudioObject> object;
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft,
+                                                         object.ReleaseAndGetAddressOf()));
     ASSERT_EQ(S_OK, Begin());
     Buffer(object.Get());
     ASSERT_EQ(S_OK, End());
@@ -272,19 +282,21 @@ TEST_F(RendererPassTest, LostDeviceFailsBeginAndInvalidatesObjectsUntilANewEndpo
     BOOL bActive = TRUE;
     EXPECT_EQ(S_OK, object->IsActive(&bActive));
     EXPECT_FALSE(bActive);
-    ComRef<ISpatialAudioObject> another;
+    ComPtr<ISpatialAudioObject> another;
     EXPECT_EQ(SPTLAUDCLNT_E_RESOURCES_INVALIDATED,
-              m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontRight, another.Put()));
+              m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontRight,
+                                                   another.ReleaseAndGetAddressOf()));
     EXPECT_TRUE(standin::Streams()[0].lost);
     EXPECT_EQ(0u, standin::StartedStreamCount());
 
     // The lost device is still the default until another arrives; activating on it fails.
-    ComRef<ISpatialAudioClient> client;
+    ComPtr<ISpatialAudioClient> client;
     EXPECT_EQ(AUDCLNT_E_DEVICE_INVALIDATED, OpenDefaultClient(client));
     standin::SetDefaultEndpoint(standin::EndpointConfig());
     object.Reset();
     Open();
-    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft, object.Put()));
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft,
+                                                         object.ReleaseAndGetAddressOf()));
     EXPECT_EQ(0u, standin::Step(std::chrono::milliseconds(0)));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_hEvent, 0));
     EXPECT_EQ(S_OK, Begin());
@@ -296,11 +308,42 @@ TEST_F(RendererPassTest, LostDeviceFailsBeginAndInvalidatesObjectsUntilANewEndpo
     EXPECT_EQ(SPTLAUDCLNT_E_DESTROYED, Begin());
 }
 
+// Wine's renderer, whose audio server went away, keeps signalling every period and fails each
+// Begin: a client must take the failed Begin (not only a silent event) for a lost stream.
+TEST_F(RendererPassTest, ALostDeviceThatKeepsSignallingFailsEveryBegin) {
+    Open();
+    ComPtr<ISpatialAudioObject> object;
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft,
+                                                         object.ReleaseAndGetAddressOf()));
+    standin::LoseDevice(AUDCLNT_E_DEVICE_INVALIDATED, standin::LostSignalling::Continues);
+    for (int iPeriod = 0; iPeriod < 3; ++iPeriod) {
+        SCOPED_TRACE(iPeriod);
+        EXPECT_EQ(0u, standin::Step(std::chrono::milliseconds(0))) << "no pass can end";
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_hEvent, 0));
+        EXPECT_EQ(AUDCLNT_E_DEVICE_INVALIDATED, Begin());
+        EXPECT_EQ(SPTLAUDCLNT_E_RESOURCES_INVALIDATED, End());
+    }
+    EXPECT_TRUE(standin::Streams()[0].lost);
+    EXPECT_EQ(0u, standin::StartedStreamCount());
+
+    // A new endpoint is a working device again.
+    standin::SetDefaultEndpoint(standin::EndpointConfig());
+    object.Reset();
+    Open();
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontLeft,
+                                                         object.ReleaseAndGetAddressOf()));
+    EXPECT_EQ(0u, standin::Step(std::chrono::milliseconds(0)));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_hEvent, 0));
+    ASSERT_EQ(S_OK, Begin());
+    Buffer(object.Get());
+    EXPECT_EQ(S_OK, End());
+}
+
 TEST_F(RendererPassTest, CaptureKeepsTheLatestPassesAndTheObserverSeesEveryOne) {
     Open();
-    ComRef<ISpatialAudioObject> object;
-    ASSERT_EQ(S_OK,
-              m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontCenter, object.Put()));
+    ComPtr<ISpatialAudioObject> object;
+    ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(AudioObjectType_FrontCenter,
+                                                         object.ReleaseAndGetAddressOf()));
     standin::CapturePasses(3);
     std::vector<uint64_t> observed;
     standin::SetPassObserver([&observed](const standin::Pass& in_pass) {
@@ -335,11 +378,12 @@ TEST_F(RendererPassTest, APassAllocatesNothingWhenNobodyCapturesIt) {
     config.maxDynamicObjects = 32;
     standin::SetDefaultEndpoint(config);
     Open(32);
-    std::vector<ComRef<ISpatialAudioObject>> objects(44);
+    std::vector<ComPtr<ISpatialAudioObject>> objects(44);
     for (size_t i = 0; i < objects.size(); ++i) {
         const AudioObjectType eType =
             i < 12 ? static_cast<AudioObjectType>(2u << i) : AudioObjectType_Dynamic;
-        ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(eType, objects[i].Put()));
+        ASSERT_EQ(S_OK,
+                  m_stream->ActivateSpatialAudioObject(eType, objects[i].ReleaseAndGetAddressOf()));
     }
     uint64_t uAllocations = 0;
     for (int iPass = 0; iPass < 20; ++iPass) {
@@ -373,7 +417,7 @@ TEST_F(RendererPassTest, ReleasingTheLastReferenceAllocatesNothingForTheClient) 
     request.hEvent = m_hEvent;
     uint64_t uAllocations = 0;
     for (int i = 0; i < 20; ++i) {
-        ComRef<ISpatialAudioObjectRenderStream> stream;
+        ComPtr<ISpatialAudioObjectRenderStream> stream;
         ASSERT_EQ(S_OK, ActivateStream(m_client.Get(), request, stream));
         ASSERT_EQ(S_OK, stream->Start());
         const uint64_t uBefore = testing_support::ThreadAllocationCount();

@@ -1,5 +1,5 @@
-// Helpers for tests that talk to the spatial renderer through the Windows API: a counted-reference
-// holder, an event holder, and the usual steps of opening a client and a stream.
+// Helpers for tests that talk to the spatial renderer through the Windows API: an event holder and
+// the usual steps of opening a client and a stream.
 #pragma once
 
 #include <windows.h>
@@ -9,80 +9,48 @@
 
 #include <cstdint>
 
+#include "ComPtr.h"
+#include "HandleHolder.h"
+
 namespace testing_support {
-
-// Holds one counted reference; releases it when replaced or destroyed.
-template <typename T>
-class ComRef {
-public:
-    ComRef() = default;
-    ~ComRef() { Reset(); }
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-
-    T* Get() const { return m_p; }
-    T* operator->() const { return m_p; }
-    explicit operator bool() const { return m_p != nullptr; }
-    // For out-parameters: releases what is held first.
-    T** Put() {
-        Reset();
-        return &m_p;
-    }
-    void** PutVoid() { return reinterpret_cast<void**>(Put()); }
-    void Reset() {
-        if (m_p != nullptr) {
-            T* p = m_p;
-            m_p = nullptr;
-            p->Release();
-        }
-    }
-
-private:
-    T* m_p = nullptr;
-};
 
 // An auto-reset event, closed when the holder goes.
 class EventHolder {
 public:
-    EventHolder() : m_hEvent(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
-    ~EventHolder() { Close(); }
-    EventHolder(const EventHolder&) = delete;
-    EventHolder& operator=(const EventHolder&) = delete;
-    HANDLE Get() const { return m_hEvent; }
-    void Close() {
-        if (m_hEvent != nullptr) {
-            CloseHandle(m_hEvent);
-            m_hEvent = nullptr;
-        }
-    }
+    EventHolder() { m_event.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr)); }
+    HANDLE Get() const { return m_event.Get(); }
+    void Close() { m_event.Reset(); }
 
 private:
-    HANDLE m_hEvent;
+    HandleHolder m_event;
 };
 
 // The default render endpoint's spatial-audio client, activated without parameters.
-inline HRESULT OpenDefaultClient(ComRef<ISpatialAudioClient>& out_client,
+inline HRESULT OpenDefaultClient(ComPtr<ISpatialAudioClient>& out_client,
                                  const PROPVARIANT* in_pParams = nullptr) {
-    ComRef<IMMDeviceEnumerator> enumerator;
-    HRESULT hr = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                  __uuidof(IMMDeviceEnumerator), enumerator.PutVoid());
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    HRESULT hr =
+        CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                         __uuidof(IMMDeviceEnumerator), enumerator.ReleaseAndGetVoidAddressOf());
     if (FAILED(hr)) {
         return hr;
     }
-    ComRef<IMMDevice> device;
-    hr = enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Put());
+    ComPtr<IMMDevice> device;
+    hr = enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.ReleaseAndGetAddressOf());
     if (FAILED(hr)) {
         return hr;
     }
     return device->Activate(__uuidof(ISpatialAudioClient), CLSCTX_INPROC_SERVER,
-                            const_cast<PROPVARIANT*>(in_pParams), out_client.PutVoid());
+                            const_cast<PROPVARIANT*>(in_pParams),
+                            out_client.ReleaseAndGetVoidAddressOf());
 }
 
 // The first format the client offers (valid while in_client lives).
 inline const WAVEFORMATEX* FirstFormat(ISpatialAudioClient* in_pClient,
-                                       ComRef<IAudioFormatEnumerator>& io_enumerator) {
+                                       ComPtr<IAudioFormatEnumerator>& io_enumerator) {
     WAVEFORMATEX* pFormat = nullptr;
-    if (FAILED(in_pClient->GetSupportedAudioObjectFormatEnumerator(io_enumerator.Put())) ||
+    if (FAILED(in_pClient->GetSupportedAudioObjectFormatEnumerator(
+            io_enumerator.ReleaseAndGetAddressOf())) ||
         FAILED(io_enumerator->GetFormat(0, &pFormat))) {
         return nullptr;
     }
@@ -98,8 +66,8 @@ struct StreamRequest {
 };
 
 inline HRESULT ActivateStream(ISpatialAudioClient* in_pClient, const StreamRequest& in_request,
-                              ComRef<ISpatialAudioObjectRenderStream>& out_stream) {
-    ComRef<IAudioFormatEnumerator> formats;
+                              ComPtr<ISpatialAudioObjectRenderStream>& out_stream) {
+    ComPtr<IAudioFormatEnumerator> formats;
     const WAVEFORMATEX* pFormat =
         in_request.pFormat != nullptr ? in_request.pFormat : FirstFormat(in_pClient, formats);
     SpatialAudioObjectRenderStreamActivationParams params = {};
@@ -115,8 +83,9 @@ inline HRESULT ActivateStream(ISpatialAudioClient* in_pClient, const StreamReque
     variant.vt = VT_BLOB;
     variant.blob.cbSize = sizeof(params);
     variant.blob.pBlobData = reinterpret_cast<BYTE*>(&params);
-    return in_pClient->ActivateSpatialAudioStream(
-        &variant, __uuidof(ISpatialAudioObjectRenderStream), out_stream.PutVoid());
+    return in_pClient->ActivateSpatialAudioStream(&variant,
+                                                  __uuidof(ISpatialAudioObjectRenderStream),
+                                                  out_stream.ReleaseAndGetVoidAddressOf());
 }
 
 }  // namespace testing_support

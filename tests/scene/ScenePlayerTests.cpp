@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 
 #include <nlohmann/json.hpp>
 
@@ -19,8 +20,6 @@ using scene::VoiceSpec;
 using scene_tests::Decibels;
 using scene_tests::ReadWav;
 using scene_tests::WavFile;
-
-constexpr double kPi = 3.141592653589793;
 
 VoiceSpec MixerVoice(const std::string& in_name, scene::SignalKind in_eKind, double in_fAzimuth,
                      double in_fDistance = 2.0) {
@@ -41,10 +40,13 @@ protected:
         options.speakerPath = directory + "/speakers.wav";
         options.binauralPath = directory + "/binaural.wav";
         options.bRealTime = m_bRealTime;
+        options.bMixOnOwnThread = m_bMixOnOwnThread;
         std::string error;
         ASSERT_TRUE(scene::PlayScene(in_scene, options, m_result, error)) << error;
         ASSERT_TRUE(ReadWav(options.speakerPath, m_speakers));
         ASSERT_TRUE(ReadWav(options.binauralPath, m_binaural));
+        m_speakerBytes = FileBytes(options.speakerPath);
+        m_binauralBytes = FileBytes(options.binauralPath);
         m_report = nlohmann::json::parse(scene::BuildReport(in_scene, m_result, {}));
         EXPECT_EQ(0u, m_result.uOutstandingBlocks);
         EXPECT_EQ(0u, m_result.uBadFrees);
@@ -59,10 +61,18 @@ protected:
         return scene;
     }
 
+    static std::vector<uint8_t> FileBytes(const std::string& in_path) {
+        std::ifstream file(in_path, std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(file),
+                                    std::istreambuf_iterator<char>());
+    }
+
     bool m_bRealTime = false;
+    bool m_bMixOnOwnThread = true;
     scene::SceneRunResult m_result;
     WavFile m_speakers;
     WavFile m_binaural;
+    std::vector<uint8_t> m_speakerBytes, m_binauralBytes;
     nlohmann::json m_report;
 };
 
@@ -168,6 +178,39 @@ TEST_F(ScenePlayerTest, VoicesBeyondTheGrantAndBypassedVoicesAreHeardThroughTheS
         // Panned by the host onto the front right speaker of the 7.1.4 bed.
         EXPECT_GT(m_speakers.Energy(1), 100.0 * m_speakers.Energy(0));
     }
+}
+
+TEST_F(ScenePlayerTest, TheListenerMixOnItsOwnThreadWritesTheSameFiles) {
+    // Every route, a voice that starts late and one that ends early, more voices than objects.
+    SceneSpec scene = ShortScene(1.5);
+    scene.uGrant = 2;
+    VoiceSpec mover = MixerVoice("mover", scene::SignalKind::Sweep, -90);
+    mover.uChannels = 2;
+    mover.trajectory.push_back({1.5, 90.0, 30.0, 1.0});
+    scene.voices.push_back(mover);
+    VoiceSpec late = MixerVoice("late", scene::SignalKind::Tone, 30);
+    late.fStart = 0.4;
+    late.fEnd = 1.1;
+    scene.voices.push_back(late);
+    scene.voices.push_back(MixerVoice("third", scene::SignalKind::Noise, 150));
+    VoiceSpec music = MixerVoice("music", scene::SignalKind::Tone, 0);
+    music.eRoute = scene::VoiceRoute::Music;
+    scene.voices.push_back(music);
+    VoiceSpec master = MixerVoice("master", scene::SignalKind::Noise, -30);
+    master.eRoute = scene::VoiceRoute::Master;
+    master.fGain = 0.05;
+    scene.voices.push_back(master);
+
+    m_bMixOnOwnThread = false;
+    Play(scene);
+    const std::vector<uint8_t> speakers = m_speakerBytes;
+    const std::vector<uint8_t> binaural = m_binauralBytes;
+    ASSERT_GT(m_speakers.Energy(0) + m_speakers.Energy(1), 1e-6);
+    m_bMixOnOwnThread = true;
+    Play(scene);
+    EXPECT_EQ(0, m_report["audioThread"]["listenerMixBatchesDropped"]);
+    EXPECT_TRUE(speakers == m_speakerBytes);
+    EXPECT_TRUE(binaural == m_binauralBytes);
 }
 
 TEST_F(ScenePlayerTest, RealTimePacingPlaysAlongTheClock) {

@@ -78,12 +78,18 @@ bool WaitForStartedStreams(size_t in_count,
                            std::chrono::milliseconds in_timeout = std::chrono::seconds(5));
 size_t StartedStreamCount();
 
+// What becomes of a lost device's events. A renderer may stop signalling them; Wine's renderer,
+// whose audio server went away, goes on signalling every period (and Begin fails each time).
+enum class LostSignalling { Stops, Continues };
+
 // The device of the current default endpoint is lost from now on: its streams' events are no
-// longer signalled, and Begin on them fails with in_hrBegin (other update calls on them fail with
-// SPTLAUDCLNT_E_RESOURCES_INVALIDATED). It stays the default endpoint until SetDefaultEndpoint or
-// RemoveDefaultEndpoint; activating a client or a stream on it fails with
+// longer signalled (or, with LostSignalling::Continues, still are, once per period, without a
+// pass ever being waited for), and Begin on them fails with in_hrBegin (other update calls on
+// them fail with SPTLAUDCLNT_E_RESOURCES_INVALIDATED). It stays the default endpoint until
+// SetDefaultEndpoint or RemoveDefaultEndpoint; activating a client or a stream on it fails with
 // AUDCLNT_E_DEVICE_INVALIDATED. A new endpoint (SetDefaultEndpoint) is a working device.
-void LoseDevice(HRESULT in_hrBegin = AUDCLNT_E_DEVICE_INVALIDATED);
+void LoseDevice(HRESULT in_hrBegin = AUDCLNT_E_DEVICE_INVALIDATED,
+                LostSignalling in_eSignalling = LostSignalling::Stops);
 
 // The asynchronous activation route (ActivateAudioInterfaceAsync). While held, completions are
 // not delivered; releasing delivers the held ones. Dropped completions are never delivered (the

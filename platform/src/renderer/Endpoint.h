@@ -26,9 +26,12 @@ public:
     // Guarded by the renderer's mutex (RendererCore::Mutex).
     bool LostLocked() const { return m_bLost; }
     HRESULT LostResultLocked() const { return m_hrLost; }
-    void LoseLocked(HRESULT in_hrBegin) {
+    // Whether the streams of the lost device go on being signalled.
+    bool SignalsWhileLostLocked() const { return m_bLost && m_bSignalWhileLost; }
+    void LoseLocked(HRESULT in_hrBegin, bool in_bKeepSignalling) {
         m_bLost = true;
         m_hrLost = in_hrBegin;
+        m_bSignalWhileLost = in_bKeepSignalling;
     }
 
 private:
@@ -36,6 +39,7 @@ private:
     const EndpointConfig m_config;
     bool m_bLost = false;
     HRESULT m_hrLost = S_OK;
+    bool m_bSignalWhileLost = false;
 };
 
 // The interface class of audio render devices: the default-render interface id that

@@ -251,11 +251,11 @@ HRESULT RenderStream::EndUpdatingAudioObjects() {
             }
         }
         ++m_stats.passes;
-        core.NotifyLocked();
         if (bRecord) {
             pObserver = core.RecordPassLocked(pass);
         }
     }
+    core.NotifyUnlocked();
     if (pObserver) {
         (*pObserver)(pass);
     }

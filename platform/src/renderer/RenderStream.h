@@ -72,6 +72,10 @@ public:
 
     // ---- With the renderer's mutex held ----
     bool LostLocked() const { return m_pEndpoint->LostLocked(); }
+    // Started, and either working or lost on a device that goes on signalling its streams.
+    bool SignalledLocked() const {
+        return StartedLocked() && (!LostLocked() || m_pEndpoint->SignalsWhileLostLocked());
+    }
     bool StartedLocked() const { return m_bStarted; }
     bool InPassLocked() const { return m_bInPass; }
     uint64_t PassesLocked() const { return m_stats.passes; }

@@ -50,8 +50,8 @@ size_t StartedStreamCount() {
     return detail::RendererCore::Instance().StartedStreamCount();
 }
 
-void LoseDevice(HRESULT in_hrBegin) {
-    detail::RendererCore::Instance().LoseDevice(in_hrBegin);
+void LoseDevice(HRESULT in_hrBegin, LostSignalling in_eSignalling) {
+    detail::RendererCore::Instance().LoseDevice(in_hrBegin, in_eSignalling);
 }
 
 std::vector<ClientActivation> ClientActivations() {

@@ -67,17 +67,27 @@ bool RendererCore::WantsPassesLocked(uint64_t in_uGeneration) const {
     return in_uGeneration == m_uGeneration && (m_uMaxPasses > 0 || m_pObserver);
 }
 
-std::shared_ptr<const PassObserver> RendererCore::RecordPassLocked(const Pass& in_pass) {
+std::shared_ptr<const PassObserver> RendererCore::RecordPassLocked(Pass& io_pass) {
     if (m_uMaxPasses > 0) {
         if (m_passes.size() >= m_uMaxPasses) {
             m_passes.pop_front();
         }
-        m_passes.push_back(in_pass);
+        if (m_pObserver) {
+            m_passes.push_back(io_pass);
+        } else {
+            m_passes.push_back(std::move(io_pass));
+        }
     }
     return m_pObserver;
 }
 
 void RendererCore::NotifyLocked() {
+    m_changed.notify_all();
+    m_pacerWake.notify_all();
+}
+
+void RendererCore::NotifyUnlocked() {
+    // A condition variable may be notified without its mutex; the state was changed under it.
     m_changed.notify_all();
     m_pacerWake.notify_all();
 }
@@ -108,10 +118,10 @@ EndpointConfig RendererCore::DefaultEndpoint() {
     return m_pDefault ? m_pDefault->Config() : EndpointConfig();
 }
 
-void RendererCore::LoseDevice(HRESULT in_hrBegin) {
+void RendererCore::LoseDevice(HRESULT in_hrBegin, LostSignalling in_eSignalling) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_pDefault) {
-        m_pDefault->LoseLocked(in_hrBegin);
+        m_pDefault->LoseLocked(in_hrBegin, in_eSignalling == LostSignalling::Continues);
         NotifyLocked();
     }
 }
@@ -160,8 +170,7 @@ void RendererCore::PacerLoop() {
         const auto now = std::chrono::steady_clock::now();
         auto wakeAt = now + std::chrono::seconds(1);
         for (RenderStream* pStream : m_streams) {
-            if (pStream->Generation() != m_uGeneration || !pStream->StartedLocked() ||
-                pStream->LostLocked()) {
+            if (pStream->Generation() != m_uGeneration || !pStream->SignalledLocked()) {
                 continue;
             }
             if (pStream->NextSignalLocked() <= now) {
@@ -199,10 +208,13 @@ size_t RendererCore::Step(std::chrono::milliseconds in_timeout) {
         }
     }
     for (RenderStream* pStream : m_streams) {
-        if (pStream->Generation() == uGeneration && pStream->StartedLocked() &&
-            !pStream->LostLocked()) {
+        if (pStream->Generation() != uGeneration || !pStream->SignalledLocked()) {
+            continue;
+        }
+        pStream->SignalLocked();
+        // A lost stream's pass can never end (Begin fails): it is signalled but not waited for.
+        if (!pStream->LostLocked()) {
             targets.push_back(Target{pStream->Id(), pStream->PassesLocked(), false});
-            pStream->SignalLocked();
         }
     }
 

@@ -57,18 +57,24 @@ public:
 
     // Whether ended passes of a stream of in_uGeneration are captured or observed.
     bool WantsPassesLocked(uint64_t in_uGeneration) const;
-    // Keeps the pass if capture is on; returns the observer to call (after unlocking), if any.
-    std::shared_ptr<const PassObserver> RecordPassLocked(const Pass& in_pass);
+    // Keeps the pass if capture is on; returns the observer to call (after unlocking), if any,
+    // with the pass. Without an observer the pass is moved into the capture (io_pass is then
+    // left empty), so that a captured pass's buffers are not copied twice.
+    std::shared_ptr<const PassObserver> RecordPassLocked(Pass& io_pass);
 
     // Wakes Step and WaitForStartedStreams to look again (a pass ended, a stream started,
     // stopped, was lost or went away), and the pacer to look at its schedule.
     void NotifyLocked();
+    // NotifyLocked for a caller that changed the state with the lock held and has released it
+    // since: the threads it wakes then find the mutex free instead of waiting for it again (a
+    // pass's end wakes the stepping thread this way, once per stream and Step).
+    void NotifyUnlocked();
 
     // ---- Control API: each takes the lock itself ----
     void SetDefaultEndpoint(const EndpointConfig& in_config);
     void RemoveDefaultEndpoint();
     EndpointConfig DefaultEndpoint();
-    void LoseDevice(HRESULT in_hrBegin);
+    void LoseDevice(HRESULT in_hrBegin, LostSignalling in_eSignalling);
     void SetPacing(Pacing in_ePacing);
     size_t Step(std::chrono::milliseconds in_timeout);
     bool WaitForStartedStreams(size_t in_uCount, std::chrono::milliseconds in_timeout);

@@ -1,0 +1,78 @@
+#include "ListenerMixThread.h"
+
+namespace scene {
+
+ListenerMixThread::ListenerMixThread(PassRenderer& io_renderer, bool in_bOwnThread,
+                                     size_t in_uMaxBatches)
+    : m_rRenderer(io_renderer), m_uMaxBatches(in_uMaxBatches == 0 ? 1 : in_uMaxBatches) {
+    if (in_bOwnThread) {
+        m_thread = std::thread(&ListenerMixThread::MixLoop, this);
+    }
+}
+
+ListenerMixThread::~ListenerMixThread() {
+    Finish();
+}
+
+bool ListenerMixThread::Add(uint64_t in_uFrame, std::vector<standin::Pass> in_passes,
+                            std::chrono::milliseconds in_timeout) {
+    if (!m_thread.joinable()) {
+        m_rRenderer.AddPasses(in_uFrame, in_passes);
+        return true;
+    }
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!m_mixed.wait_for(lock, in_timeout, [&]() { return m_batches.size() < m_uMaxBatches; })) {
+        ++m_uDropped;
+        return false;
+    }
+    // The mix thread waits only on an empty queue: waking it for every batch would cost a
+    // system call per renderer pass.
+    const bool bWasEmpty = m_batches.empty();
+    m_batches.emplace_back(in_uFrame, std::move(in_passes));
+    lock.unlock();
+    if (bWasEmpty) {
+        m_queued.notify_one();
+    }
+    return true;
+}
+
+void ListenerMixThread::Finish() {
+    if (!m_thread.joinable()) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bFinishing = true;
+    }
+    m_queued.notify_one();
+    m_thread.join();
+}
+
+uint64_t ListenerMixThread::DroppedBatches() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_uDropped;
+}
+
+void ListenerMixThread::MixLoop() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_queued.wait(lock, [&]() { return !m_batches.empty() || m_bFinishing; });
+        if (m_batches.empty()) {
+            return;  // finishing, and everything queued is mixed
+        }
+        std::pair<uint64_t, std::vector<standin::Pass>> batch = std::move(m_batches.front());
+        // The producer waits only on a full queue.
+        const bool bWasFull = m_batches.size() >= m_uMaxBatches;
+        m_batches.pop_front();
+        lock.unlock();
+        if (bWasFull) {
+            m_mixed.notify_one();
+        }
+        m_rRenderer.AddPasses(batch.first, batch.second);
+        // The passes' buffers are freed here, off the lock.
+        batch.second.clear();
+        lock.lock();
+    }
+}
+
+}  // namespace scene

@@ -1,0 +1,7 @@
+#include "PlatformSetup.h"
+
+namespace spatialhost {
+
+void SetUpPlatform() {}
+
+}  // namespace spatialhost

@@ -1,0 +1,280 @@
+// spatialhost: the test host engine as a program of its own, using only the Windows API and the
+// plug-in libraries' registration lists. Built for Windows (scripts/windows-test.sh runs it under
+// Wine) and, against the stand-in, on Linux.
+//
+//   spatialhost probe                          the renderer's answers, one "key: value" each
+//   spatialhost sink CONFIG SINK EXPECT        a tone on each speaker of the sink's layout
+//   spatialhost effect EFFECT SINK EXPECT      a tone on each channel of a 12-channel effect bus
+//   spatialhost mixer MIXER SINK EXPECT        a tone from each of seven mono voices of a mixer
+//   spatialhost loss MARKERS SINK EXPECT       the output lost and back: see RunLoss
+//
+// SINK, EFFECT and MIXER name the libraries (ZvSpatialSink.dll or SpatialSink.dll, ...).
+//   spatialhost designtool LIBRARY ENGINE      a design-tool library loads and hands over its list
+//
+// EXPECT is the file the tones are written to ("channel frequency amplitude start_ms
+// duration_ms", see ToneSchedule), for tonecheck to hold the recording against. The exit code is
+// 0 when the run went as it must, 1 otherwise, 2 for a usage error, 3 when a library does not
+// carry the plug-in the run needs.
+
+#include <objbase.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "AssertHook.h"
+#include "DesignToolCheck.h"
+#include "EngineSession.h"
+#include "PlatformSetup.h"
+#include "RendererProbe.h"
+#include "ToneSchedule.h"
+
+namespace {
+
+// The host's own checks (the host headers' accessors) report here.
+void PrintCheck(const char* in_pszExpression, const char* in_pszSource, int in_iLine) {
+    std::fprintf(stderr, "check failed: %s (%s:%d)\n", in_pszExpression, in_pszSource, in_iLine);
+}
+
+}  // namespace
+
+ZvAssertHook g_pfnZvAssertHook = &PrintCheck;
+
+namespace spatialhost {
+namespace {
+
+constexpr uint32_t kLeadInFrames =
+    kSampleRate * 4 / 10;  // the output's start-up happens in silence
+constexpr uint32_t kToneFrames = kSampleRate * 3 / 10;
+constexpr uint32_t kGapFrames = kSampleRate * 2 / 10;
+constexpr float kAmplitude = 0.25f;
+// A library that does not carry the plug-in at all (the harness says so in its failure).
+constexpr int kExitPluginMissing = 3;
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: spatialhost probe | sink CONFIG SINK EXPECT | effect EFFECT SINK EXPECT "
+                 "| mixer MIXER SINK EXPECT | loss MARKERS SINK EXPECT | designtool LIBRARY "
+                 "ENGINE\n");
+    return 2;
+}
+
+// COM for the calling thread, for the life of the object (the host's threads are expected to have
+// it, and the plug-ins' desktop builds rely on that).
+class ComApartment {
+public:
+    ComApartment() : m_hr(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(m_hr)) {
+            CoUninitialize();
+        }
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    HRESULT m_hr;
+};
+
+std::wstring Wide(const char* in_psz) {
+    std::wstring text;
+    for (; *in_psz != '\0'; ++in_psz) {
+        text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*in_psz)));
+    }
+    return text;
+}
+
+float ToneFrequency(uint32_t in_uIndex) {
+    return 250.0f + 125.0f * static_cast<float>(in_uIndex);
+}
+
+bool WriteExpectations(const ToneSchedule& in_schedule, const char* in_pszPath) {
+    std::FILE* pFile = std::fopen(in_pszPath, "w");
+    if (pFile == nullptr) {
+        std::fprintf(stderr, "cannot write %s\n", in_pszPath);
+        return false;
+    }
+    in_schedule.WriteExpectations(pFile);
+    return std::fclose(pFile) == 0;
+}
+
+// The channel of the 12-channel output device (front left, front right, centre, LFE, rear
+// left/right, side left/right, top front left/right, top rear left/right) that carries bed entry
+// in_uEntry (the sink and the effect put the s-th speaker of their layout on entry s: front left,
+// front right, front centre, low frequency, back left, back right, side left, side right, top
+// front left/right, top back left/right). Wine's renderer fills its 7.1.4 channels with the bed
+// object types in the order of their type bits (side before back), so the back pair of objects
+// comes out on the side channels and the side pair on the rear ones.
+uint32_t DeviceChannelOfBedEntry(uint32_t in_uEntry) {
+    constexpr uint32_t kChannels[12] = {0, 1, 2, 3, 6, 7, 4, 5, 8, 9, 10, 11};
+    return in_uEntry < 12 ? kChannels[in_uEntry] : in_uEntry;
+}
+
+// One tone per speaker of the layout.
+ToneSchedule SpeakerSchedule(uint32_t in_uSpeakers) {
+    ToneSchedule schedule(kLeadInFrames, kToneFrames, kGapFrames);
+    for (uint32_t uSpeaker = 0; uSpeaker < in_uSpeakers; ++uSpeaker) {
+        schedule.Add(
+            Tone{uSpeaker, DeviceChannelOfBedEntry(uSpeaker), ToneFrequency(uSpeaker), kAmplitude});
+    }
+    return schedule;
+}
+
+int RunSession(const SessionConfig& in_config, const char* in_pszExpect,
+               ToneSchedule (*in_pfnSchedule)(const EngineSession&)) {
+    EngineSession session(in_config, stdout);
+    if (!session.Open()) {
+        return session.PluginMissing() ? kExitPluginMissing : 1;
+    }
+    const ToneSchedule schedule = in_pfnSchedule(session);
+    if (!WriteExpectations(schedule, in_pszExpect)) {
+        return 1;
+    }
+    session.Play(schedule);
+    return session.Close() ? 0 : 1;
+}
+
+// The voices of the mixer run and the speaker of the bus's 7.1.4 layout (mask order) that each
+// must reach on the bed route: the host pans a voice at a speaker's azimuth onto that speaker
+// alone, and the sink plays the bus's speaker s on bed entry s.
+struct VoicePlacement {
+    float fAzimuthDegrees;
+    uint32_t uSpeaker;
+};
+constexpr VoicePlacement kVoices[] = {
+    {0.0f, 2}, {-30.0f, 0}, {30.0f, 1}, {-90.0f, 6}, {90.0f, 7}, {-135.0f, 4}, {135.0f, 5},
+};
+
+ToneSchedule VoiceSchedule(const EngineSession&) {
+    ToneSchedule schedule(kLeadInFrames, kToneFrames, kGapFrames);
+    for (uint32_t uVoice = 0; uVoice < sizeof(kVoices) / sizeof(kVoices[0]); ++uVoice) {
+        schedule.Add(Tone{uVoice, DeviceChannelOfBedEntry(kVoices[uVoice].uSpeaker),
+                          ToneFrequency(uVoice), kAmplitude});
+    }
+    return schedule;
+}
+
+bool FileExists(const std::string& in_path) {
+    std::FILE* pFile = std::fopen(in_path.c_str(), "rb");
+    if (pFile == nullptr) {
+        return false;
+    }
+    std::fclose(pFile);
+    return true;
+}
+
+bool TouchFile(const std::string& in_path) {
+    std::FILE* pFile = std::fopen(in_path.c_str(), "wb");
+    return pFile != nullptr && std::fclose(pFile) == 0;
+}
+
+// The output lost and back. A 7.1.4 sink plays a front-left tone; once it plays the host writes
+// MARKERS\playing, and the harness kills the audio server, starts it again, begins recording and
+// writes MARKERS\restarted. The sink must absorb the loss (nothing reported to the host); then
+// the host terminates it, creates a new one (retrying while the renderer is not back) and writes
+// MARKERS\recreated before the tones of EXPECT play through it.
+int RunLoss(const char* in_pszMarkers, const char* in_pszExpect, const wchar_t* in_pszSink) {
+    const std::string markers = in_pszMarkers;
+    SessionConfig config;
+    config.pszSinkLibrary = in_pszSink;
+    config.uChannelConfig = 3;
+    EngineSession session(config, stdout);
+    if (!session.Open()) {
+        return session.PluginMissing() ? kExitPluginMissing : 1;
+    }
+    ToneSchedule before(0, kSampleRate / 2, 0);
+    before.Add(Tone{0, 0, 440.0f, kAmplitude});
+    session.Play(before);
+    if (!TouchFile(markers + "\\playing")) {
+        std::printf("cannot write the markers\n");
+        return 1;
+    }
+    // Keeps the engine running through the loss (silence), until the harness says the server is
+    // back (at most 60 s).
+    const auto start = std::chrono::steady_clock::now();
+    const ToneSchedule silence(0, 0, 0);
+    session.Play(silence, [&]() {
+        return !FileExists(markers + "\\restarted") &&
+               std::chrono::steady_clock::now() - start < std::chrono::seconds(60);
+    });
+    std::printf("loss: the server is back: %s\n",
+                FileExists(markers + "\\restarted") ? "yes" : "timed out");
+    session.CloseSink();
+
+    bool bOpened = false;
+    for (int iTry = 0; iTry < 80 && !bOpened; ++iTry) {
+        bOpened = session.OpenSink();
+        if (!bOpened) {
+            Sleep(250);
+        }
+    }
+    if (!bOpened) {
+        std::printf("loss: the re-created sink did not open\n");
+        return 1;
+    }
+    const ToneSchedule after = SpeakerSchedule(2);
+    if (!WriteExpectations(after, in_pszExpect) || !TouchFile(markers + "\\recreated")) {
+        return 1;
+    }
+    session.Play(after);
+    return session.Close() ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace spatialhost
+
+int main(int argc, char** argv) {
+    using namespace spatialhost;
+    if (argc < 2) {
+        return Usage();
+    }
+    SetUpPlatform();
+    ComApartment apartment;
+    const std::string command = argv[1];
+    auto Arg = [&](int in_iIndex) { return Wide(argv[in_iIndex]); };
+    if (command == "probe") {
+        return ProbeRenderer(stdout);
+    }
+    if (command == "sink" && argc == 5) {
+        const std::wstring sink = Arg(3);
+        SessionConfig config;
+        config.pszSinkLibrary = sink.c_str();
+        config.uChannelConfig = static_cast<uint32_t>(std::atoi(argv[2]));
+        return RunSession(config, argv[4], [](const EngineSession& in_session) {
+            return SpeakerSchedule(in_session.SinkSpeakerCount());
+        });
+    }
+    if (command == "effect" && argc == 5) {
+        const std::wstring effect = Arg(2);
+        const std::wstring sink = Arg(3);
+        SessionConfig config;
+        config.pszSinkLibrary = sink.c_str();
+        config.eBus = BusKind::Effect;
+        config.pszBusLibrary = effect.c_str();
+        return RunSession(config, argv[4],
+                          [](const EngineSession&) { return SpeakerSchedule(12); });
+    }
+    if (command == "mixer" && argc == 5) {
+        const std::wstring mixer = Arg(2);
+        const std::wstring sink = Arg(3);
+        SessionConfig config;
+        config.pszSinkLibrary = sink.c_str();
+        config.eBus = BusKind::Mixer;
+        config.pszBusLibrary = mixer.c_str();
+        for (const VoicePlacement& voice : kVoices) {
+            config.voices.push_back(Voice{voice.fAzimuthDegrees});
+        }
+        return RunSession(config, argv[4], &VoiceSchedule);
+    }
+    if (command == "loss" && argc == 5) {
+        const std::wstring sink = Arg(3);
+        return RunLoss(argv[2], argv[4], sink.c_str());
+    }
+    if (command == "designtool" && argc == 4) {
+        return CheckDesignToolLibrary(Arg(2).c_str(), std::atoi(argv[3]) != 0, stdout);
+    }
+    return Usage();
+}
