@@ -28,7 +28,7 @@ public:
     // passes of in_uPassFrames frames.
     MixerRig(uint32_t in_uVoices, uint32_t in_uChannels, uint16_t in_uFrames, uint32_t in_uGrant,
              uint32_t in_uPassFrames = 480)
-        : m_uFrames(in_uFrames), m_global(in_uFrames), m_context(m_global) {
+        : m_global(in_uFrames), m_context(m_global) {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         standin::Reset();
         standin::EndpointConfig endpoint;
@@ -107,7 +107,6 @@ private:
 
     static const DesktopStreamActivation s_activation;
 
-    uint16_t m_uFrames;
     host::HostAllocator m_allocator;
     host::HostGlobalContext m_global;
     host::HostMixerContext m_context;
