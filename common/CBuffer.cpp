@@ -147,14 +147,46 @@ void CBuffer::Write(uint32_t in_uBytes, const void* in_pSource) {
     const uint8_t* pSource = static_cast<const uint8_t*>(in_pSource);
     CopyIn(Advance(m_uWritePos, uSkipped, m_uCapacity), pSource + uSkipped,
            static_cast<uint32_t>(uCopied - uSkipped));
-    m_uWritePos = Advance(m_uWritePos, uCopied, m_uCapacity);
+    AccountWritten(uCopied);
+}
 
-    if (uCopied > m_uFree) {
+bool CBuffer::WriteFrames(uint32_t in_uFrames, FrameProducer in_pfnProduce, void* in_pContext) {
+    if (!IsUsable() || in_pfnProduce == nullptr) {
+        return false;
+    }
+    RingLock lock(m_lock);
+    const uint32_t uFrameBytes = m_uWriterFrameBytes;
+    if (uFrameBytes == 0 || m_uReaderFrameBytes == 0 || m_uCapacity % uFrameBytes != 0 ||
+        m_uWritePos % uFrameBytes != 0) {
+        return false;
+    }
+    const uint64_t uCopied = uint64_t{in_uFrames} * uFrameBytes;
+    if (uCopied == 0) {
+        return true;
+    }
+    // As Write: frames beyond the capacity would only be overwritten by later ones.
+    const uint32_t uCapacityFrames = m_uCapacity / uFrameBytes;
+    const uint32_t uSkipped = in_uFrames > uCapacityFrames ? in_uFrames - uCapacityFrames : 0;
+    const uint32_t uFrames = in_uFrames - uSkipped;
+    const uint32_t uPosition = Advance(m_uWritePos, uint64_t{uSkipped} * uFrameBytes, m_uCapacity);
+    const uint32_t uToEnd = (m_uCapacity - uPosition) / uFrameBytes;
+    const uint32_t uFirst = uFrames < uToEnd ? uFrames : uToEnd;
+    in_pfnProduce(in_pContext, uSkipped, uFirst, m_pStorage + uPosition);
+    if (uFirst < uFrames) {
+        in_pfnProduce(in_pContext, uSkipped + uFirst, uFrames - uFirst, m_pStorage);
+    }
+    AccountWritten(uCopied);
+    return true;
+}
+
+void CBuffer::AccountWritten(uint64_t in_uCopied) {
+    m_uWritePos = Advance(m_uWritePos, in_uCopied, m_uCapacity);
+    if (in_uCopied > m_uFree) {
         // Unread bytes were overwritten: the ring now holds the newest m_uCapacity bytes.
         m_uReadPos = m_uWritePos;
         m_uFree = 0;
     } else {
-        m_uFree -= static_cast<uint32_t>(uCopied);
+        m_uFree -= static_cast<uint32_t>(in_uCopied);
     }
 }
 

@@ -44,6 +44,18 @@ public:
     // read position moves to the write position. Does nothing until both formats are set with
     // frame counts and 32 bits per sample.
     void Write(uint32_t in_uBytes, const void* in_pSource);
+    // Fills frames in_uFirstFrame to in_uFirstFrame + in_uFrames - 1 of the data being written,
+    // whole writer frames one after the other, at out_pDestination.
+    typedef void (*FrameProducer)(void* in_pContext, uint32_t in_uFirstFrame, uint32_t in_uFrames,
+                                  uint8_t* out_pDestination);
+    // Writes in_uFrames writer frames as Write would copy them from a buffer, but has
+    // in_pfnProduce lay them straight into the storage, so that a writer that has to lay its
+    // samples out anyway moves them through memory once. The producer is called under the lock
+    // (at most twice: the end of the storage splits the frames) and must do nothing but fill the
+    // frames. Only a ring whose capacity and write position are whole writer frames can take
+    // frames in place; otherwise, and while the ring is not configured, nothing happens and the
+    // answer is false (the writer then lays the frames out itself and calls Write).
+    bool WriteFrames(uint32_t in_uFrames, FrameProducer in_pfnProduce, void* in_pContext);
     // All or nothing: copies in_uBytes into out_pDestination and returns true only when the ring
     // holds at least that many; otherwise leaves the destination as it was and returns false.
     bool Read(uint32_t in_uBytes, void* out_pDestination);
@@ -55,6 +67,8 @@ public:
 
 private:
     void UpdateFrameSizes();
+    // Moves the write position on by in_uCopied bytes just written and counts them.
+    void AccountWritten(uint64_t in_uCopied);
     void CopyIn(uint32_t in_uPosition, const uint8_t* in_pSource, uint32_t in_uBytes);
     void CopyOut(uint32_t in_uPosition, uint8_t* out_pDestination, uint32_t in_uBytes) const;
 

@@ -9,14 +9,33 @@
 // every column is written on every call and nothing stale survives from an earlier buffer. Columns
 // are never written past in_uColumns, even when the mask has more bits than that.
 //
-// Pure function of its arguments: no state, no allocation.
+// Pure functions of their arguments: no state, no allocation.
 #pragma once
 
 #include <stdint.h>
 
+#include "FrameInterleaver.h"
 #include "ZvSampleBuffer.h"
 
-// Writes in_uFrames interleaved frames of in_uColumns samples to out_pInterleaved. in_uFrames must
-// not exceed the buffer's uMaxFrames; out_pInterleaved holds in_uFrames * in_uColumns floats.
-void InterleaveBus(const ZvSampleBuffer& in_buffer, uint32_t in_uColumnMask, uint32_t in_uColumns,
-                   uint32_t in_uFrames, float* out_pInterleaved);
+// The most columns a bus can have: a layout names at most 255 channels.
+constexpr uint32_t kMaxBusColumns = kMaxInterleaveColumns;
+
+// Where each column of a bus buffer comes from.
+struct BusColumns {
+    const float* apSources[kMaxBusColumns];  // null: the column is silent
+    uint32_t uColumns;
+};
+
+// The columns of in_buffer under the initialisation mask. More than kMaxBusColumns columns are
+// cut to that many.
+void FindBusColumns(const ZvSampleBuffer& in_buffer, uint32_t in_uColumnMask, uint32_t in_uColumns,
+                    BusColumns& out_rColumns);
+
+// Writes frames in_uFirstFrame to in_uFirstFrame + in_uFrames - 1 of the buffer's columns as
+// interleaved frames to out_pInterleaved, which holds in_uFrames * uColumns floats. The frames
+// must lie within the buffer's uMaxFrames.
+inline void InterleaveBusFrames(const BusColumns& in_columns, uint32_t in_uFirstFrame,
+                                uint32_t in_uFrames, float* out_pInterleaved) {
+    InterleaveFrames(in_columns.apSources, in_columns.uColumns, in_uFirstFrame, in_uFrames,
+                     out_pInterleaved);
+}

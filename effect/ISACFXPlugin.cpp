@@ -6,6 +6,7 @@
 #include "BedObjects.h"
 #include "BusInterleaver.h"
 #include "HostMemory.h"
+#include "IdlePause.h"
 #include "RingFormat.h"
 #include "SpatialStreamOpener.h"
 
@@ -24,13 +25,18 @@ constexpr SpatialStreamRequest kStreamRequest = {kBedObjectMask, DynamicObjectUs
 
 // The longest the worker waits for the renderer before it takes the stream for lost.
 constexpr DWORD kPassWaitMs = 100;
-// The worker's pause per cycle while there is no running stream: it never spins.
-constexpr DWORD kIdleSleepMs = 1;
 
 constexpr uint32_t kSampleBytes = sizeof(float);
 
 uint32_t Min(uint32_t in_uA, uint32_t in_uB) {
     return in_uA < in_uB ? in_uA : in_uB;
+}
+
+// The ring's producer of a bus buffer's interleaved frames (the context is its BusColumns).
+void ProduceBusFrames(void* in_pContext, uint32_t in_uFirstFrame, uint32_t in_uFrames,
+                      uint8_t* out_pDestination) {
+    InterleaveBusFrames(*static_cast<const BusColumns*>(in_pContext), in_uFirstFrame, in_uFrames,
+                        reinterpret_cast<float*>(out_pDestination));
 }
 
 }  // namespace
@@ -269,9 +275,14 @@ void ISACFXPlugin::ProcessInPlace(ZvSampleBuffer* io_pBuffer) {
     if (uFrames == 0) {
         return;
     }
-    InterleaveBus(*io_pBuffer, m_channelLayout.uChannelMask, m_uNumChannels, uFrames,
-                  m_pInterleave);
-    m_pRing->Write(uFrames * m_uFrameBytes, m_pInterleave);
+    // The interleaved frames go straight into the ring, the interleaving being their one pass
+    // through memory; a ring that cannot take them in place gets them through m_pInterleave.
+    BusColumns columns;
+    FindBusColumns(*io_pBuffer, m_channelLayout.uChannelMask, m_uNumChannels, columns);
+    if (!m_pRing->WriteFrames(uFrames, &ProduceBusFrames, &columns)) {
+        InterleaveBusFrames(columns, 0, uFrames, m_pInterleave);
+        m_pRing->Write(uFrames * m_uFrameBytes, m_pInterleave);
+    }
 
     // The frames sent to the renderer leave silence in the engine's buffer.
     const uint32_t uChannels = Min(m_uNumChannels, io_pBuffer->NumChannels());
@@ -289,19 +300,22 @@ void ISACFXPlugin::RenderWorker() {
     // The renderer's objects are used from the multithreaded apartment. The pool thread is handed
     // back as it was found.
     const HRESULT hrCom = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    IdlePause idle;
     while (m_bRunning.load(std::memory_order_acquire)) {
-        RenderCycle();
+        RenderCycle(idle);
     }
     if (SUCCEEDED(hrCom)) {
         CoUninitialize();
     }
 }
 
-void ISACFXPlugin::RenderCycle() {
+void ISACFXPlugin::RenderCycle(IdlePause& io_idle) {
     if (m_eStreamState.load(std::memory_order_acquire) != StreamRunning) {
-        Sleep(kIdleSleepMs);
+        // No stream to feed: never spin.
+        io_idle.Sleep();
         return;
     }
+    io_idle.Reset();
     if (WaitForSingleObject(m_hEvent.Get(), kPassWaitMs) != WAIT_OBJECT_0) {
         m_eStreamState.store(StreamLost, std::memory_order_release);
         return;

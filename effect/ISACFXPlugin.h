@@ -38,6 +38,7 @@
 #include "CBuffer.h"
 #include "ComPtr.h"
 #include "HandleHolder.h"
+#include "IdlePause.h"
 #include "StreamState.h"
 #include "ZvHostEngine.h"
 
@@ -87,8 +88,9 @@ private:
     static VOID CALLBACK RenderWorkerCallback(PTP_CALLBACK_INSTANCE in_pInstance,
                                               PVOID in_pvContext, PTP_WORK in_pWork);
     void RenderWorker();
-    // One cycle of the worker: wait for the renderer, fill one pass, publish a loss.
-    void RenderCycle();
+    // One cycle of the worker: wait for the renderer, fill one pass, publish a loss; or, without
+    // a running stream, one idle pause.
+    void RenderCycle(IdlePause& io_idle);
     // Inside a pass: hands every bed object its samples (or silence). Returns nothing; a missing
     // object or buffer makes the pass write nothing and read nothing from the ring.
     void FillPass(uint32_t in_uReportedFrames);
@@ -104,7 +106,8 @@ private:
     ComPtr<ISpatialAudioObjectRenderStream> m_pStream;
     uint16_t m_uFrameBytes;   // m_uNumChannels * 4
     uint16_t m_uNumChannels;  // channels of the bus, at most 12
-    float* m_pInterleave;     // one host buffer of interleaved samples, zeroed at InitPlugin
+    float* m_pInterleave;     // one host buffer of interleaved samples for a ring that cannot
+                              // take frames in place; zeroed at InitPlugin
     ZvChannelLayout m_channelLayout;
     uint32_t m_uRingBytes;
     uint32_t m_uInterleaveBytes;

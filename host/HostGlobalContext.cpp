@@ -81,9 +81,19 @@ void HostGlobalContext::AddChannelRamped(const float* in_pSource, float* io_pDes
         return;
     }
     const float fStep = (in_fNextGain - in_fPrevGain) / static_cast<float>(in_uFrames);
+    if (fStep == 0.0f) {
+        // A flat ramp: fStep * t is a zero of one sign for every t, so every frame's gain is
+        // the first frame's, bit for bit. The common case, and a loop the compiler makes plain.
+        const float fGain = in_fPrevGain + fStep * 0.0f;
+        for (uint32_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
+            io_pDestination[uFrame] += in_pSource[uFrame] * fGain;
+        }
+        return;
+    }
+    // Frame counts are 16-bit: the signed conversion gives the same floats and vectorises.
     for (uint32_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
-        io_pDestination[uFrame] +=
-            in_pSource[uFrame] * (in_fPrevGain + fStep * static_cast<float>(uFrame));
+        const float fFrame = static_cast<float>(static_cast<int32_t>(uFrame));
+        io_pDestination[uFrame] += in_pSource[uFrame] * (in_fPrevGain + fStep * fFrame);
     }
 }
 

@@ -3,6 +3,8 @@
 #include <objbase.h>
 #include <string.h>
 
+#include "IdlePause.h"
+
 MixerRenderWorker::MixerRenderWorker(ObjectRecord* const* in_ppRecords, uint32_t in_uMaxRecords,
                                      SharedRenderStream& io_rStream,
                                      const std::atomic<int32_t>& in_rMaxObjects)
@@ -59,12 +61,15 @@ void CALLBACK MixerRenderWorker::WorkCallback(PTP_CALLBACK_INSTANCE /*in_pInstan
 
 void MixerRenderWorker::Run() {
     const HRESULT hrCom = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    IdlePause idle;
     while (m_bRunning.load(std::memory_order_acquire)) {
         MixerRenderStream* pStream = m_rStream.Borrow();
         if (pStream == nullptr) {
-            Sleep(kIdleSleepMilliseconds);
+            // No running stream: never spin.
+            idle.Sleep();
             continue;
         }
+        idle.Reset();
         RunCycle(*pStream);
         if (pStream->State() != StreamRunning) {
             // The objects hold the lost stream: they go before it is given back.

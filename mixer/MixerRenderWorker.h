@@ -32,7 +32,6 @@
 class MixerRenderWorker {
 public:
     static constexpr DWORD kEventWaitMilliseconds = 100;
-    static constexpr DWORD kIdleSleepMilliseconds = 1;
 
     // in_ppRecords: kMaxRecords record pointers (null for a record that does not exist);
     // in_rMaxObjects: the mixer's MaxObjects snapshot.

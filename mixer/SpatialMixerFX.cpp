@@ -444,8 +444,11 @@ bool SpatialMixerFX::AssignToObject(InputSlot& io_rSlot, ZV::IMixerInputContext*
 void SpatialMixerFX::Downmix(InputSlot& io_rSlot, const ZvSampleBuffer& in_input,
                              uint32_t in_uChannels, ZvVolumeRamp in_baseVolume,
                              uint32_t in_uFrames) {
-    float* pMono = m_scratch.pData;
-    memset(pMono, 0, in_uFrames * sizeof(float));
+    // The mono mix is made in the slot's own samples, which are all zero here: a slot is cleared
+    // whenever it leaves a record (and at ResetPlugin), and it joined one just now. Adding into
+    // zeros gives the same samples as adding into a cleared scratch and copying them over, with
+    // one pass less over the memory.
+    float* pMono = io_rSlot.samples.pData;
     const float fGain = in_uChannels == 2 ? kStereoDownmixGain : 1.0f;
     const float fPrev = in_baseVolume.fPrev * fGain;
     const float fNext = in_baseVolume.fNext * fGain;
@@ -458,7 +461,6 @@ void SpatialMixerFX::Downmix(InputSlot& io_rSlot, const ZvSampleBuffer& in_input
                                                in_uFrames);
         }
     }
-    memcpy(io_rSlot.samples.pData, pMono, in_uFrames * sizeof(float));
 }
 
 void SpatialMixerFX::MixIntoBed(ZV::IMixerInputContext* in_pInputContext,
@@ -518,7 +520,6 @@ void SpatialMixerFX::FinishMix(ZvSampleBuffer* io_pMixBuffer) {
 uint32_t SpatialMixerFX::MixDownRecords(const ZvSampleBuffer& in_mixBuffer, uint32_t in_uRecords) {
     uint32_t uFrames = Smaller(in_mixBuffer.uValidFrames, in_mixBuffer.uMaxFrames);
     uFrames = Smaller(uFrames, uint32_t{m_uMaxFrames});
-    float* pMono = m_scratch.pData;
     uint32_t uPlaying = 0;
     for (uint32_t uRecord = 0; uRecord < in_uRecords; ++uRecord) {
         ObjectRecord& record = *m_apRecords[uRecord];
@@ -526,12 +527,21 @@ uint32_t SpatialMixerFX::MixDownRecords(const ZvSampleBuffer& in_mixBuffer, uint
             record.bActive.store(false, std::memory_order_relaxed);
             continue;
         }
-        memset(pMono, 0, uFrames * sizeof(float));
-        for (uint32_t uInput = 0; uInput < record.uInputCount; ++uInput) {
-            m_pGlobalContext->AddChannelRamped(record.apInputs[uInput]->samples.pData, pMono, 1.0f,
-                                               1.0f, uFrames);
+        // The inputs are summed in the record's own samples (the same sums as in a cleared
+        // scratch copied over, without the copy). A record of one input is that input's samples
+        // as they are: adding a slot to zeros at unity gain gives the slot back bit for bit (a
+        // slot never holds -0, being a sum started from +0), so the ring takes them from the
+        // slot.
+        float* pMono = record.samples.pData;
+        if (record.uInputCount == 1) {
+            pMono = record.apInputs[0]->samples.pData;
+        } else {
+            memset(pMono, 0, uFrames * sizeof(float));
+            for (uint32_t uInput = 0; uInput < record.uInputCount; ++uInput) {
+                m_pGlobalContext->AddChannelRamped(record.apInputs[uInput]->samples.pData, pMono,
+                                                   1.0f, 1.0f, uFrames);
+            }
         }
-        memcpy(record.samples.pData, pMono, uFrames * sizeof(float));
         // The renderer's frame: +z is behind the listener, the host's +z in front of it. The
         // position goes out before the samples that play there.
         const InputSlot& first = *record.apInputs[0];
@@ -539,15 +549,28 @@ uint32_t SpatialMixerFX::MixDownRecords(const ZvSampleBuffer& in_mixBuffer, uint
         record.fY.store(first.fY, std::memory_order_relaxed);
         record.fZ.store(-first.fZ, std::memory_order_relaxed);
         record.bActive.store(true, std::memory_order_relaxed);
-        record.pRing->Write(uFrames * sizeof(float), record.samples.pData);
+        record.pRing->Write(uFrames * sizeof(float), pMono);
         ++uPlaying;
-        for (uint32_t uInput = 0; uInput < record.uInputCount; ++uInput) {
-            ClearSlot(*record.apInputs[uInput]);
-            record.apInputs[uInput] = nullptr;
+        ReleaseInputs(record);
+    }
+    // Records beyond the grant never have inputs (the budget stays within it); should one have
+    // any, its slots are let go all the same, so that every slot outside a record stays zero.
+    for (uint32_t uRecord = in_uRecords; uRecord < kMaxObjectRecords; ++uRecord) {
+        ObjectRecord* pRecord = m_apRecords[uRecord];
+        if (pRecord != nullptr && pRecord->uInputCount != 0) {
+            ReleaseInputs(*pRecord);
+            pRecord->bActive.store(false, std::memory_order_relaxed);
         }
-        record.uInputCount = 0;
     }
     return uPlaying;
+}
+
+void SpatialMixerFX::ReleaseInputs(ObjectRecord& io_rRecord) {
+    for (uint32_t uInput = 0; uInput < io_rRecord.uInputCount; ++uInput) {
+        ClearSlot(*io_rRecord.apInputs[uInput]);
+        io_rRecord.apInputs[uInput] = nullptr;
+    }
+    io_rRecord.uInputCount = 0;
 }
 
 void SpatialMixerFX::EmptyRecords() {
@@ -555,11 +578,7 @@ void SpatialMixerFX::EmptyRecords() {
         if (pRecord == nullptr) {
             continue;
         }
-        for (uint32_t uInput = 0; uInput < pRecord->uInputCount; ++uInput) {
-            ClearSlot(*pRecord->apInputs[uInput]);
-            pRecord->apInputs[uInput] = nullptr;
-        }
-        pRecord->uInputCount = 0;
+        ReleaseInputs(*pRecord);
         pRecord->bActive.store(false, std::memory_order_relaxed);
     }
 }

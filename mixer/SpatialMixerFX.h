@@ -96,6 +96,9 @@ private:
     // FinishMix's paths.
     uint32_t MixDownRecords(const ZvSampleBuffer& in_mixBuffer, uint32_t in_uRecords);
     void EmptyRecords();
+    // Takes every input off the record, clearing each one's slot.
+    void ReleaseInputs(ObjectRecord& io_rRecord);
+    // Zeroes the slot's samples and marks it unassigned: a slot outside a record is all zero.
     void ClearSlot(InputSlot& io_rSlot);
     void PostCounters(uint32_t in_uPlayingObjects, uint32_t in_uMaxAvailableObjects);
     void ClearConsumedFlags();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: every test under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer, then the Windows build
-# run under Wine (scripts/windows-test.sh; ZV_SKIP_WINDOWS=1 skips it for a quick local run).
+# run under Wine (scripts/windows-test.sh; ZV_SKIP_WINDOWS=1 skips it for a quick local run), the
+# fuzzers for a bounded time and the benchmarks once in their short mode.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,3 +17,12 @@ for preset in default tsan; do
 done
 
 scripts/windows-test.sh
+
+# The fuzzers (clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer): their regression
+# inputs, then 30 seconds each.
+echo "== fuzz"
+scripts/fuzz.sh 30
+
+# The benchmarks once, briefly: they keep building and running (their figures: bench/run.sh).
+echo "== bench"
+bench/run.sh --quick

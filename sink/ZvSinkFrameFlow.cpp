@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "AssertHook.h"
+#include "FrameInterleaver.h"
 #include "ZvChannelLayout.h"
 #include "ZvSinkISAC.h"
 
@@ -50,8 +51,7 @@ void ZvSinkISAC::ConsumeFrame(ZvSampleBuffer* in_pBuffer, ZvVolumeRamp in_gain) 
                 in_gain.fPrev *= fDirectGain;
                 in_gain.fNext *= fDirectGain;
             }
-            InterleaveIntoSlot(*in_pBuffer, uFrames, in_gain);
-            WriteCurrentSlot(uFrames);
+            HandOver(*in_pBuffer, uFrames, in_gain);
             m_bFrameConsumed = true;
             break;
         case StreamLost:
@@ -66,42 +66,49 @@ void ZvSinkISAC::ConsumeFrame(ZvSampleBuffer* in_pBuffer, ZvVolumeRamp in_gain) 
     }
 }
 
-void ZvSinkISAC::InterleaveIntoSlot(const ZvSampleBuffer& in_buffer, uint32_t in_uFrames,
-                                    ZvVolumeRamp in_gain) {
-    float* const pSlot = m_pSlots[m_uCurrentSlot];
+namespace {
+
+// One host buffer on its way into the ring: which buffer channel feeds each of the sink's
+// interleaved columns (null: silence), and the ramp.
+struct SinkFrames {
+    const float* apSources[kMaxInterleaveColumns];
+    uint32_t uColumns;
+    float fGain;
+    float fGainStep;
+};
+
+void ProduceSinkFrames(void* in_pContext, uint32_t in_uFirstFrame, uint32_t in_uFrames,
+                       uint8_t* out_pDestination) {
+    const SinkFrames& frames = *static_cast<const SinkFrames*>(in_pContext);
+    InterleaveFramesRamped(frames.apSources, frames.uColumns, in_uFirstFrame, in_uFrames,
+                           frames.fGain, frames.fGainStep,
+                           reinterpret_cast<float*>(out_pDestination));
+}
+
+}  // namespace
+
+void ZvSinkISAC::HandOver(const ZvSampleBuffer& in_buffer, uint32_t in_uFrames,
+                          ZvVolumeRamp in_gain) {
     const uint32_t uStride = m_channelLayout.uNumChannels;
     const uint32_t uSinkMask = m_channelLayout.uChannelMask;
     const uint32_t uBufferMask = in_buffer.channelConfig.uChannelMask;
-    const float fStep = (in_gain.fNext - in_gain.fPrev) / static_cast<float>(in_uFrames);
 
-    // Walk the speakers up to the sink's highest one. uOut counts the sink's channels (its
-    // interleaved column), uIn the buffer's speakers in mask order; the buffer stores its
-    // low-frequency channel last, which the pipeline index accounts for. A layout whose channel
-    // count is below its mask's speakers never gets a column past its count.
+    // Which buffer channel feeds each of the sink's columns: walk the speakers up to the sink's
+    // highest one. uOut counts the sink's channels (its interleaved column), uIn the buffer's
+    // speakers in mask order; the buffer stores its low-frequency channel last, which the pipeline
+    // index accounts for. A speaker the buffer lacks, a channel it does not hold, and a column
+    // past the sink's speakers (a layout with more channels than speaker bits) play silence.
+    SinkFrames frames = {};
+    frames.uColumns = uStride;
     uint32_t uOut = 0;
     uint32_t uIn = 0;
     for (uint32_t uBit = 0; uBit < 20 && (uSinkMask >> uBit) != 0 && uOut < uStride; ++uBit) {
         const uint32_t uSpeaker = 1u << uBit;
         const bool bInBuffer = (uBufferMask & uSpeaker) != 0;
         if ((uSinkMask & uSpeaker) != 0) {
-            float* const pOut = pSlot + uOut;
-            const float* pIn = nullptr;
-            if (bInBuffer) {
-                const uint32_t uChannel =
-                    ZV::MaskOrderToPipelineIndex(in_buffer.channelConfig, uIn);
-                // A channel the buffer does not hold is played as silence.
-                pIn = in_buffer.pData != nullptr ? in_buffer.FindChannel(uChannel) : nullptr;
-            }
-            if (pIn != nullptr) {
-                float fGain = in_gain.fPrev;
-                for (uint32_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
-                    pOut[static_cast<size_t>(uFrame) * uStride] = fGain * pIn[uFrame];
-                    fGain += fStep;
-                }
-            } else {
-                for (uint32_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
-                    pOut[static_cast<size_t>(uFrame) * uStride] = 0.0f;
-                }
+            if (bInBuffer && in_buffer.pData != nullptr) {
+                frames.apSources[uOut] = in_buffer.FindChannel(
+                    ZV::MaskOrderToPipelineIndex(in_buffer.channelConfig, uIn));
             }
             ++uOut;
         }
@@ -109,10 +116,21 @@ void ZvSinkISAC::InterleaveIntoSlot(const ZvSampleBuffer& in_buffer, uint32_t in
             ++uIn;
         }
     }
+    // The ramp's gain at frame k is fPrev + k * (fNext - fPrev) / n, the host's own rule.
+    frames.fGain = in_gain.fPrev;
+    frames.fGainStep = (in_gain.fNext - in_gain.fPrev) / static_cast<float>(in_uFrames);
+
+    // The frames go straight into the ring, the interleaving being their one pass through
+    // memory; a ring that cannot take them in place gets them through the current slot.
+    if (!m_pRing->WriteFrames(in_uFrames, &ProduceSinkFrames, &frames)) {
+        ProduceSinkFrames(&frames, 0, in_uFrames,
+                          reinterpret_cast<uint8_t*>(m_pSlots[m_uCurrentSlot]));
+        m_pRing->Write(uint32_t{m_uFrameBytes} * in_uFrames, m_pSlots[m_uCurrentSlot]);
+    }
+    NextSlot();
 }
 
-void ZvSinkISAC::WriteCurrentSlot(uint32_t in_uFrames) {
-    m_pRing->Write(uint32_t{m_uFrameBytes} * in_uFrames, m_pSlots[m_uCurrentSlot]);
+void ZvSinkISAC::NextSlot() {
     ++m_uCurrentSlot;
     if (m_uCurrentSlot >= m_iNumSlots) {
         m_uCurrentSlot = 0;
@@ -123,7 +141,8 @@ void ZvSinkISAC::OnFrameEnd() {
     if (m_pRing != nullptr && !m_bFrameConsumed) {
         // A frame that handed nothing over still moves the ring on by one silent host buffer.
         memset(m_pSlots[m_uCurrentSlot], 0, m_uSlotBytes);
-        WriteCurrentSlot(m_uFramesPerBuffer);
+        m_pRing->Write(uint32_t{m_uFrameBytes} * m_uFramesPerBuffer, m_pSlots[m_uCurrentSlot]);
+        NextSlot();
     }
     m_bFrameConsumed = false;
 }

@@ -4,9 +4,10 @@
 // InitPlugin picks the output layout (ChannelConfig), opens a render stream on the default
 // endpoint with the twelve bed types reserved, activates one bed object per output channel, sizes
 // the sample ring and starts the render worker. Each host frame, ConsumeFrame interleaves the
-// engine's mix (planar, in the host's channel order) into a staging slot in the sink's layout,
-// with the volume ramp and DirectGain applied, and writes it into the ring; OnFrameEnd writes a
-// silent buffer for a frame that handed nothing over. The worker waits for each pass of the
+// engine's mix (planar, in the host's channel order) in the sink's layout, with the volume ramp
+// and DirectGain applied, straight into the ring (through a staging slot when the ring cannot
+// take frames in place), and the slot index moves on; OnFrameEnd writes a silent buffer for a
+// frame that handed nothing over. The worker waits for each pass of the
 // renderer (at most 100 ms), reads one render period from the ring and de-interleaves it into the
 // objects' buffers; when the ring holds less than a period it plays the previous one again.
 //
@@ -103,12 +104,10 @@ private:
 
     // Allocates the slots, the ring and the scratch; false when any of them cannot be had.
     bool AllocateBuffers();
-    // The staging slot of the current host buffer, in the sink's layout.
-    void InterleaveIntoSlot(const ZvSampleBuffer& in_buffer, uint32_t in_uFrames,
-                            ZvVolumeRamp in_gain);
-    // Hands m_uFrameBytes * in_uFrames bytes of the current slot to the ring and moves on to the
-    // next slot.
-    void WriteCurrentSlot(uint32_t in_uFrames);
+    // Lays in_uFrames frames of the buffer out in the sink's layout, with the ramp, into the ring
+    // (in place, or through the current slot), and moves on to the next slot.
+    void HandOver(const ZvSampleBuffer& in_buffer, uint32_t in_uFrames, ZvVolumeRamp in_gain);
+    void NextSlot();
     void StopWorker();
     // Gives back everything InitPlugin took, in any state it left it: the sink is empty again.
     void ReleaseAll();

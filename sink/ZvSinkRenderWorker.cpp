@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <string.h>
 
+#include "IdlePause.h"
 #include "ZvSinkISAC.h"
 
 VOID CALLBACK ZvSinkISAC::RenderWorker(PTP_CALLBACK_INSTANCE /*in_pInstance*/, PVOID in_pvContext,
@@ -12,13 +13,15 @@ VOID CALLBACK ZvSinkISAC::RenderWorker(PTP_CALLBACK_INSTANCE /*in_pInstance*/, P
 
 void ZvSinkISAC::RunRenderLoop() {
     const HRESULT hrCom = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    IdlePause idle;
     while (m_bRunning.load(std::memory_order_acquire)) {
         if (m_eStreamState.load(std::memory_order_acquire) != StreamRunning) {
             // Closed or lost: the host thread owns the stream now. Idle without burning a core,
             // and still see a cleared run flag within a few milliseconds.
-            Sleep(1);
+            idle.Sleep();
             continue;
         }
+        idle.Reset();
         // A time-out is as good as a failure: the renderer has stopped asking for passes. Nothing
         // of the stream is in use at this point, so the host thread may take it over at once.
         if (!m_hEvent ||

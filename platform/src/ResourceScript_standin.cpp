@@ -148,7 +148,8 @@ void TokenizeLine(const std::string& in_line, int in_iLine, std::vector<Token>& 
             token.kind = TokenKind::Number;
             token.iValue = strtoll(digits.c_str(), nullptr, bHex ? 16 : 10);
             while (uEnd < in_line.size() &&
-                   (toupper(in_line[uEnd]) == 'L' || toupper(in_line[uEnd]) == 'U')) {
+                   (toupper(static_cast<unsigned char>(in_line[uEnd])) == 'L' ||
+                    toupper(static_cast<unsigned char>(in_line[uEnd])) == 'U')) {
                 ++uEnd;
             }
             if (uEnd < in_line.size() &&
@@ -367,9 +368,19 @@ private:
     }
 
     void AppendExpanded(const Token& in_token, std::vector<Token>& io_out, int in_iDepth) {
+        if (m_failure.Failed()) {
+            return;
+        }
         auto it =
             in_token.kind == TokenKind::Name ? m_defines.find(in_token.text) : m_defines.end();
         if (it == m_defines.end()) {
+            // Defines that use each other several times grow exponentially: a script whose
+            // defines put in more tokens than any dialog needs is refused rather than read for
+            // minutes. (The script's own tokens are bounded by its text.)
+            if (in_iDepth > 0 && ++m_uExpandedTokens > kMaxExpandedTokens) {
+                Fail(in_token, "#define values expand to too many tokens");
+                return;
+            }
             io_out.push_back(in_token);
             return;
         }
@@ -423,6 +434,20 @@ private:
     }
 
     StyleValue Primary() {
+        // Parentheses and signs nest by recursion: bound it, so that no script can exhaust the
+        // stack.
+        StyleValue value;
+        if (m_iExpressionDepth >= kMaxExpressionDepth) {
+            Fail(Peek(), "an expression nests too deep");
+            return value;
+        }
+        ++m_iExpressionDepth;
+        value = PrimaryWithin();
+        --m_iExpressionDepth;
+        return value;
+    }
+
+    StyleValue PrimaryWithin() {
         const Token token = Next();
         StyleValue value;
         if (token.kind == TokenKind::Number) {
@@ -432,7 +457,10 @@ private:
             Expect(")");
         } else if (token.kind == TokenKind::Punct && (token.text == "-" || token.text == "~")) {
             const StyleValue operand = Primary();
-            value.iSet = token.text == "-" ? -operand.iSet : ~operand.iSet;
+            // Two's complement on 64 bits, wrapping as the resource compiler's own arithmetic
+            // does: the negation of the most negative value is that value, not an overflow.
+            const unsigned long long uOperand = static_cast<unsigned long long>(operand.iSet);
+            value.iSet = static_cast<long long>(token.text == "-" ? 0ull - uOperand : ~uOperand);
         } else if (token.kind == TokenKind::Name && Upper(token.text) == "NOT") {
             const StyleValue operand = Primary();
             value.iCleared = operand.iSet;
@@ -615,10 +643,16 @@ private:
         io_control.cy = Expression();
     }
 
+    // Far beyond what any dialog script uses.
+    static constexpr size_t kMaxExpandedTokens = 1u << 16;
+    static constexpr int kMaxExpressionDepth = 64;
+
     std::vector<Token> m_tokens;
     std::map<std::string, std::vector<Token>> m_defines;
     Failure& m_failure;
     size_t m_uPos = 0;
+    int m_iExpressionDepth = 0;
+    size_t m_uExpandedTokens = 0;  // tokens that defines have put in so far
 };
 
 }  // namespace

@@ -1,7 +1,5 @@
-// The ring against a reference model on long random sequences of writes, reads and resets. The
-// model is the plain rule: each whole writer frame is copied byte after byte at the write position,
-// which wraps at the end of the storage; the free count drops by what was copied, and a write that
-// copies more than is free leaves the ring full with the read position at the write position.
+// The ring against its reference model (ReferenceRing.h) on long random sequences of writes, reads
+// and resets.
 
 #include <gtest/gtest.h>
 
@@ -11,66 +9,13 @@
 #include <vector>
 
 #include "HostAllocatorTest.h"
+#include "ReferenceRing.h"
 #include "RingTestSupport.h"
 
 namespace {
 
 using ring_testing::HostRing;
-
-class ReferenceRing {
-public:
-    ReferenceRing(uint32_t in_uCapacity, uint32_t in_uFrameBytes)
-        : m_storage(in_uCapacity, 0),
-          m_uCapacity(in_uCapacity),
-          m_uFrameBytes(in_uFrameBytes),
-          m_uFree(in_uCapacity) {}
-
-    void Write(const std::vector<uint8_t>& in_bytes) {
-        const uint32_t uFrames = static_cast<uint32_t>(in_bytes.size()) / m_uFrameBytes;
-        for (uint32_t uFrame = 0; uFrame < uFrames; ++uFrame) {
-            for (uint32_t b = 0; b < m_uFrameBytes; ++b) {
-                m_storage[m_uWritePos] = in_bytes[uFrame * m_uFrameBytes + b];
-                m_uWritePos = (m_uWritePos + 1) % m_uCapacity;
-            }
-        }
-        const uint64_t uCopied = uint64_t{uFrames} * m_uFrameBytes;
-        if (uCopied > m_uFree) {
-            m_uReadPos = m_uWritePos;
-            m_uFree = 0;
-        } else {
-            m_uFree -= static_cast<uint32_t>(uCopied);
-        }
-    }
-
-    bool Read(uint32_t in_uBytes, std::vector<uint8_t>& out_bytes) {
-        if (in_uBytes > m_uCapacity - m_uFree) {
-            return false;
-        }
-        out_bytes.resize(in_uBytes);
-        for (uint32_t b = 0; b < in_uBytes; ++b) {
-            out_bytes[b] = m_storage[m_uReadPos];
-            m_uReadPos = (m_uReadPos + 1) % m_uCapacity;
-        }
-        m_uFree += in_uBytes;
-        return true;
-    }
-
-    void Reset() {
-        std::fill(m_storage.begin(), m_storage.end(), 0);
-        m_uReadPos = m_uWritePos = 0;
-        m_uFree = m_uCapacity;
-    }
-
-    uint32_t Free() const { return m_uFree; }
-
-private:
-    std::vector<uint8_t> m_storage;
-    uint32_t m_uCapacity;
-    uint32_t m_uFrameBytes;
-    uint32_t m_uReadPos = 0;
-    uint32_t m_uWritePos = 0;
-    uint32_t m_uFree;
-};
+using testing_support::ReferenceRing;
 
 class RingBufferModelTest : public testing_support::HostAllocatorTest {};
 
@@ -90,7 +35,9 @@ TEST_F(RingBufferModelTest, LongRandomSequencesMatchTheFrameByFrameRule) {
         format.uBlockAlign = uBlockAlign;
         ring->SetReaderFormat(format);
         ring->SetWriterFormat(format);
-        ReferenceRing model(uCapacity, uFrameBytes);
+        ReferenceRing model(uCapacity);
+        model.SetReaderFormat(format);
+        model.SetWriterFormat(format);
 
         uint8_t uNextByte = 0;
         for (int iStep = 0; iStep < 1500; ++iStep) {

@@ -7,6 +7,9 @@
 
 #include <string.h>
 
+#include <utility>
+#include <vector>
+
 #include "AllocationCounter.h"
 #include "AssertRecorder.h"
 #include "HostAllocatorTest.h"
@@ -89,6 +92,67 @@ TEST_F(RingBufferTest, AWriteLongerThanTheCapacityKeepsItsLastCapacityBytes) {
     ring->Write(12, next.data());
     EXPECT_EQ(12u, ring->BytesAvailable());
     EXPECT_EQ(next, ReadBytes(*ring, 12));
+}
+
+// A producer that lays frames out as Counting bytes starting at in_uFirstByte, and remembers
+// which frames it was asked for.
+struct CountingFrames {
+    uint32_t uFrameBytes;
+    uint32_t uFirstByte;
+    std::vector<std::pair<uint32_t, uint32_t>> runs;  // first frame, frames
+
+    static void Produce(void* in_pContext, uint32_t in_uFirstFrame, uint32_t in_uFrames,
+                        uint8_t* out_pDestination) {
+        CountingFrames& self = *static_cast<CountingFrames*>(in_pContext);
+        self.runs.emplace_back(in_uFirstFrame, in_uFrames);
+        const std::vector<uint8_t> bytes = Counting(
+            in_uFrames * self.uFrameBytes, self.uFirstByte + in_uFirstFrame * self.uFrameBytes);
+        memcpy(out_pDestination, bytes.data(), bytes.size());
+    }
+};
+
+// Frames laid straight into the storage are the bytes a Write of them would have copied, split
+// where the storage ends; only the newest capacity's worth of an overlong write is asked for.
+TEST_F(RingBufferTest, FramesLaidInPlaceAreWhatAWriteWouldHaveCopied) {
+    HostRing ring(m_allocator, 16);
+    ring.SetFormats(1);  // 4-byte frames: the ring holds 4
+    CountingFrames first{4, 1, {}};
+    ASSERT_TRUE(ring->WriteFrames(3, &CountingFrames::Produce, &first));
+    EXPECT_EQ((std::vector<std::pair<uint32_t, uint32_t>>{{0, 3}}), first.runs);
+    EXPECT_EQ(Counting(8, 1), ReadBytes(*ring, 8));
+    CountingFrames second{4, 101, {}};
+    ASSERT_TRUE(ring->WriteFrames(3, &CountingFrames::Produce, &second));
+    EXPECT_EQ((std::vector<std::pair<uint32_t, uint32_t>>{{0, 1}, {1, 2}}), second.runs);
+    EXPECT_EQ(Concat(Counting(4, 9), Counting(12, 101)), ReadBytes(*ring, 16));
+
+    CountingFrames overlong{4, 1, {}};
+    ASSERT_TRUE(ring->WriteFrames(9, &CountingFrames::Produce, &overlong));
+    EXPECT_EQ((std::vector<std::pair<uint32_t, uint32_t>>{{5, 1}, {6, 3}}), overlong.runs);
+    EXPECT_EQ(0u, ring->BytesFree());
+    EXPECT_EQ(Counting(16, 21), ReadBytes(*ring, 16));
+}
+
+// A ring that cannot take whole frames in place says so and is left as it was: the writer then
+// copies its frames in.
+TEST_F(RingBufferTest, FramesThatWouldStraddleTheEndOfTheStorageAreRefused) {
+    HostRing unconfigured(m_allocator, 16);
+    CountingFrames frames{4, 1, {}};
+    EXPECT_FALSE(unconfigured->WriteFrames(1, &CountingFrames::Produce, &frames));
+
+    HostRing ring(m_allocator, 18);  // not a whole number of 4-byte frames
+    ring.SetFormats(1);
+    EXPECT_FALSE(ring->WriteFrames(2, &CountingFrames::Produce, &frames));
+    EXPECT_TRUE(frames.runs.empty());
+    EXPECT_EQ(18u, ring->BytesFree());
+    // A write position that is not on a frame (the writer's frames grew): refused too.
+    HostRing grown(m_allocator, 48);
+    grown.SetFormats(1);
+    const std::vector<uint8_t> bytes = Counting(4);
+    grown->Write(4, bytes.data());
+    grown->SetWriterFormat(RingFormat::Float32(3, 256));
+    EXPECT_FALSE(grown->WriteFrames(1, &CountingFrames::Produce, &frames));
+    EXPECT_TRUE(frames.runs.empty());
+    EXPECT_EQ(44u, grown->BytesFree());
 }
 
 TEST_F(RingBufferTest, WriterAndReaderFrameSizesMayDifferWithoutLosingTrackOfTheBytes) {

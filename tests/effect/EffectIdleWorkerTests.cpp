@@ -42,7 +42,7 @@ TEST_F(EffectTest, AWorkerWithoutAStreamSleepsInsteadOfSpinning) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     RecordProperty("worker_cpu_permille", static_cast<int>(dCpu / dWall * 1000.0 + 0.5));
     EXPECT_LT(dCpu, 0.02 * dWall) << dCpu << " s of CPU in " << dWall << " s";
-    // It is still looking at the state: the loop runs, about once per millisecond.
+    // It is still looking at the state: the loop runs every few milliseconds.
     EXPECT_GT(standin::CallCount("Sleep") - uSleepsBefore, 100u);
 }
 

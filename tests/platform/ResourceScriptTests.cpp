@@ -115,4 +115,33 @@ TEST(ResourceScriptTest, RefusesWhatItDoesNotUnderstandAndSaysWhere) {
     EXPECT_EQ("line 1: ',' was expected", ErrorOf("1 DIALOGEX 0 0, 10, 10\nBEGIN\nEND\n"));
 }
 
+// Hostile scripts (found by fuzzing the reader): arithmetic wraps instead of overflowing, and
+// scripts that would take unbounded time, memory or stack are refused with their line.
+TEST(ResourceScriptTest, ArithmeticWrapsAndRunawayScriptsAreRefused) {
+    // 9223372036854775807 inverted is the most negative value, whose negation wraps to itself:
+    // its low 32 bits are 0.
+    const standin::ResourceScript script =
+        Parse("1 DIALOGEX -~9223372036854775807, - -5, 10, 10\nBEGIN\nEND\n");
+    ASSERT_EQ(1u, script.dialogs.size());
+    EXPECT_EQ(0, script.dialogs[0].x);
+    EXPECT_EQ(5, script.dialogs[0].y);
+
+    // Each define uses the previous one four times: 4^16 tokens.
+    std::string exponential = "#define A0 1\n";
+    for (int i = 1; i <= 16; ++i) {
+        const std::string previous = "A" + std::to_string(i - 1);
+        exponential += "#define A" + std::to_string(i) + " " + previous + " " + previous + " " +
+                       previous + " " + previous + "\n";
+    }
+    exponential += "\nLANGUAGE A16, 0\n";
+    EXPECT_EQ("line 19: #define values expand to too many tokens", ErrorOf(exponential));
+
+    const std::string deep = std::string(100000, '(') + "1" + std::string(100000, ')');
+    EXPECT_EQ("line 1: an expression nests too deep", ErrorOf("LANGUAGE " + deep + ", 0\n"));
+    EXPECT_EQ("line 2: an expression nests too deep",
+              ErrorOf("\nLANGUAGE " + std::string(100000, '-') + "1, 0\n"));
+    // Nesting as deep as any script needs is read.
+    EXPECT_EQ(1u, Parse("1 DIALOGEX ((((-(~(1)))))), 0, 1, 1\nBEGIN\nEND\n").dialogs.size());
+}
+
 }  // namespace
