@@ -371,16 +371,17 @@ private:
         if (m_failure.Failed()) {
             return;
         }
+        // Defines that use each other several times grow exponentially, even when the innermost
+        // ones are empty: every step of an expansion counts, so a script whose defines need more
+        // steps than any dialog does is refused rather than read for minutes. (The script's own
+        // tokens are bounded by its text.)
+        if (in_iDepth > 0 && ++m_uExpansionSteps > kMaxExpansionSteps) {
+            Fail(in_token, "#define values expand to too many tokens");
+            return;
+        }
         auto it =
             in_token.kind == TokenKind::Name ? m_defines.find(in_token.text) : m_defines.end();
         if (it == m_defines.end()) {
-            // Defines that use each other several times grow exponentially: a script whose
-            // defines put in more tokens than any dialog needs is refused rather than read for
-            // minutes. (The script's own tokens are bounded by its text.)
-            if (in_iDepth > 0 && ++m_uExpandedTokens > kMaxExpandedTokens) {
-                Fail(in_token, "#define values expand to too many tokens");
-                return;
-            }
             io_out.push_back(in_token);
             return;
         }
@@ -644,7 +645,7 @@ private:
     }
 
     // Far beyond what any dialog script uses.
-    static constexpr size_t kMaxExpandedTokens = 1u << 16;
+    static constexpr size_t kMaxExpansionSteps = 1u << 12;  // ours need a few dozen
     static constexpr int kMaxExpressionDepth = 64;
 
     std::vector<Token> m_tokens;
@@ -652,7 +653,7 @@ private:
     Failure& m_failure;
     size_t m_uPos = 0;
     int m_iExpressionDepth = 0;
-    size_t m_uExpandedTokens = 0;  // tokens that defines have put in so far
+    size_t m_uExpansionSteps = 0;  // names and tokens that defines have put in so far
 };
 
 }  // namespace

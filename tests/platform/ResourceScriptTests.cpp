@@ -135,6 +135,10 @@ TEST(ResourceScriptTest, ArithmeticWrapsAndRunawayScriptsAreRefused) {
     }
     exponential += "\nLANGUAGE A16, 0\n";
     EXPECT_EQ("line 19: #define values expand to too many tokens", ErrorOf(exponential));
+    // The same with an empty innermost define puts in no token at all, yet takes as many steps.
+    std::string empty = exponential;
+    empty.replace(exponential.find("#define A0 1\n"), 13, "#define A0\n");
+    EXPECT_EQ("line 19: #define values expand to too many tokens", ErrorOf(empty));
 
     const std::string deep = std::string(100000, '(') + "1" + std::string(100000, ')');
     EXPECT_EQ("line 1: an expression nests too deep", ErrorOf("LANGUAGE " + deep + ", 0\n"));
