@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: every test under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer, then the Windows build
-# run under Wine (scripts/windows-test.sh; ZV_SKIP_WINDOWS=1 skips it for a quick local run), the
-# fuzzers for a bounded time and the benchmarks once in their short mode.
+# UndefinedBehaviorSanitizer built by g++ and again by clang (each compiler's warnings are
+# errors), the concurrency tests under ThreadSanitizer, then the Windows build run under Wine
+# (scripts/windows-test.sh; ZV_SKIP_WINDOWS=1 skips it for a quick local run), the fuzzers for a
+# bounded time and the benchmarks once in their short mode.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 
 jobs=$(nproc)
-for preset in default tsan; do
+for preset in default clang tsan; do
     echo "== $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs"
