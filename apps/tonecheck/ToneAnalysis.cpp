@@ -98,18 +98,24 @@ std::vector<MeasuredTone> AnalyseRecording(const std::vector<float>& in_samples,
     size_t uCursor = 0;
     double fFirstOnsetMs = -1.0;
     const size_t uBlock = recording.MsToFrames(kBlockMs);
+    // Once a tone has had a dropout, the output paused for an unknown time: the tones after it
+    // can no longer be placed in the recording (the tail of the paused tone may be taken for the
+    // next one), so their faults count as glitches of the real-time path too.
+    bool bPausedBefore = false;
     for (size_t uTone = 0; uTone < in_expected.size(); ++uTone) {
         const ExpectedTone& expected = in_expected[uTone];
         MeasuredTone& result = measured[uTone];
         size_t uOnset = 0;
         if (!recording.FindOnset(uCursor, uOnset)) {
             result.failure = "not found";
+            result.bGlitchOnly = bPausedBefore;
             continue;
         }
         const size_t uBegin = uOnset + recording.MsToFrames(kSkipMs);
         const size_t uEnd = uOnset + recording.MsToFrames(expected.uDurationMs - kTailMs);
         if (uEnd > recording.Frames() || uEnd <= uBegin + uBlock) {
             result.failure = "recording ends within the tone";
+            result.bGlitchOnly = bPausedBefore;
             continue;
         }
         result.bFound = true;
@@ -175,11 +181,14 @@ std::vector<MeasuredTone> AnalyseRecording(const std::vector<float>& in_samples,
         result.bPassed = result.failure.empty();
         // A dropout bends the frequency and the level measured, so those are not held against it.
         result.bGlitchOnly =
-            !result.bPassed && result.uChannel == expected.uChannel &&
-            result.fOtherLevelDb <= in_tolerances.fSilenceDb &&
-            (result.uDropouts != 0 ||
-             (std::fabs(result.fFrequency - expected.fFrequency) <= in_tolerances.fFrequencyHz &&
-              std::fabs(result.fLevelDb - fExpectedDb) <= in_tolerances.fLevelDb));
+            !result.bPassed &&
+            (bPausedBefore ||
+             (result.uChannel == expected.uChannel &&
+              result.fOtherLevelDb <= in_tolerances.fSilenceDb &&
+              (result.uDropouts != 0 ||
+               (std::fabs(result.fFrequency - expected.fFrequency) <= in_tolerances.fFrequencyHz &&
+                std::fabs(result.fLevelDb - fExpectedDb) <= in_tolerances.fLevelDb))));
+        bPausedBefore = bPausedBefore || result.uDropouts != 0;
     }
     return measured;
 }

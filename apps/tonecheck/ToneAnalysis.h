@@ -33,7 +33,8 @@ struct MeasuredTone {
     double fTimingErrorMs = 0.0;    // onset against the first tone's, compared with the schedule
     bool bPassed = false;
     // Failed only by dropouts or timing: on its channel, with the other channels silent, and
-    // (without dropouts) at its frequency and level.
+    // (without dropouts) at its frequency and level; or failed in any way after an earlier tone's
+    // dropout, which leaves the rest of the recording out of place.
     bool bGlitchOnly = false;
     std::string failure;  // why it did not pass
 };

@@ -151,6 +151,26 @@ TEST(ToneCheckTest, EachFaultFailsItsToneAndNoOther) {
     }
 }
 
+// The output pausing for 400 ms within a tone: the tail of that tone comes after the gap, where
+// the next tone was due. The pause is a glitch that the harness plays once more, and so is every
+// fault of the tones after it; a wrong channel without a pause before it stays a failure.
+TEST(ToneCheckTest, TonesAfterAPauseCountAsGlitches) {
+    const std::vector<float> samples = Record(MakeSchedule(), 0);
+    const size_t uPauseAt = ToneStart(1, 0) + kRate / 10;
+    std::vector<float> paused(samples.begin(), samples.begin() + uPauseAt * kChannels);
+    paused.resize(paused.size() + (kRate * 4 / 10) * kChannels, 0.0f);
+    paused.insert(paused.end(), samples.begin() + uPauseAt * kChannels, samples.end());
+
+    const std::vector<tonecheck::MeasuredTone> measured = Analyse(paused);
+    ASSERT_EQ(3u, measured.size());
+    EXPECT_TRUE(measured[0].bPassed) << measured[0].failure;
+    EXPECT_FALSE(measured[1].bPassed);
+    EXPECT_NE(0u, measured[1].uDropouts);
+    EXPECT_TRUE(measured[1].bGlitchOnly);
+    EXPECT_FALSE(measured[2].bPassed);  // the tail of tone 1 is taken for it
+    EXPECT_TRUE(measured[2].bGlitchOnly) << measured[2].failure;
+}
+
 TEST(ToneCheckTest, AMissingToneOrAShortRecordingFails) {
     std::vector<float> samples = Record(MakeSchedule(), 0);
     // The last tone never arrives.
