@@ -137,9 +137,9 @@ stop_recording() {
 
 # tone_run LABEL DIR HOSTARGS...: records while the host plays, then checks the recording against
 # the tones the host played (it writes them to $work/LABEL.expect). A run whose only faults are
-# dropouts or timing (tonecheck's exit 3: every tone on its channel, the others silent) is a
-# glitch of the real-time path on a shared machine; it is played once more, and both results are
-# printed.
+# dropouts or timing (tonecheck's exit 3: every tone on its channel, the others silent, or any
+# fault after a dropout, which leaves the rest of the recording out of place) is a glitch of the
+# real-time path on a shared machine; it is played once more, and both results are printed.
 tone_run() {
     local label=$1 dir=$2
     shift 2

@@ -1,8 +1,9 @@
 // tonecheck: holds a recording of the output device's channels (raw 32-bit float little-endian,
 // interleaved) against the tones a spatialhost run played (its expectations file), prints one line
 // per tone and exits with 1 if any tone did not arrive as it must, or with 3 if every tone arrived
-// on its channel at its frequency and level and the only faults were dropouts or timing (a
-// glitch of the audio server's real-time path, which the harness may run once more).
+// on its channel at its frequency and level and the only faults were dropouts or timing, or came
+// after a dropout (a glitch of the audio server's real-time path, which the harness may run once
+// more).
 //
 //   tonecheck EXPECTATIONS RECORDING CHANNELS [LABEL]
 
