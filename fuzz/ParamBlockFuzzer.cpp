@@ -101,12 +101,32 @@ uint32_t LittleEndian32(const uint8_t* in_pBytes) {
            uint32_t{in_pBytes[3]} << 24;
 }
 
+// InitParameters (in_bInit) or SetParameterBlock with a block taken from the input; the model
+// reads the same block (no bytes given to InitParameters mean the defaults).
+template <typename TModel>
+void ApplyBlock(bool in_bInit, FuzzedDataProvider& io_input, ZV::IPluginParam& io_params,
+                host::HostAllocator& io_allocator, TModel& io_model) {
+    const Block block = TakeBlock(io_input);
+    if (in_bInit) {
+        FUZZ_CHECK(io_params.InitParameters(&io_allocator, block.Data(), block.uSize) ==
+                   ZV_Success);
+        if (block.uSize == 0) {
+            io_model.Defaults();
+            return;
+        }
+    } else {
+        FUZZ_CHECK(io_params.SetParameterBlock(block.Data(), block.uSize) == ZV_Success);
+    }
+    io_model.ReadBlock(block);
+}
+
 // ---- The sink: DirectGain (a gain that is not finite is stored as 0) and ChannelConfig ----
 
 struct SinkModel {
     uint32_t uGainBits = BitsOf(1.0f);
     uint32_t uConfig = 0;
 
+    void Defaults() { *this = SinkModel(); }
     void StoreGain(uint32_t in_uBits) {
         const float fGain = FloatOf(in_uBits);
         uGainBits = fGain - fGain == 0.0f ? in_uBits : BitsOf(0.0f);
@@ -134,24 +154,12 @@ void FuzzSink(FuzzedDataProvider& io_input, host::HostAllocator& io_allocator) {
     FUZZ_CHECK(pParams != nullptr);
     SinkModel model;
     for (int iCall = 0; iCall < kMaxCalls && io_input.remaining_bytes() > 0; ++iCall) {
-        switch (io_input.ConsumeIntegralInRange<int>(0, 4)) {
-            case 0: {
-                const Block block = TakeBlock(io_input);
-                FUZZ_CHECK(pParams->InitParameters(&io_allocator, block.Data(), block.uSize) ==
-                           ZV_Success);
-                if (block.uSize == 0) {
-                    model = SinkModel();
-                } else {
-                    model.ReadBlock(block);
-                }
+        const int iKind = io_input.ConsumeIntegralInRange<int>(0, 4);
+        switch (iKind) {
+            case 0:
+            case 1:
+                ApplyBlock(iKind == 0, io_input, *pParams, io_allocator, model);
                 break;
-            }
-            case 1: {
-                const Block block = TakeBlock(io_input);
-                FUZZ_CHECK(pParams->SetParameterBlock(block.Data(), block.uSize) == ZV_Success);
-                model.ReadBlock(block);
-                break;
-            }
             case 2: {
                 const uint16_t uId = TakeId(io_input);
                 const Value value = TakeValue(io_input);
@@ -319,24 +327,12 @@ void FuzzMixerKind(FuzzedDataProvider& io_input, host::HostAllocator& io_allocat
     FUZZ_CHECK(pParams != nullptr);
     TModel model;
     for (int iCall = 0; iCall < kMaxCalls && io_input.remaining_bytes() > 0; ++iCall) {
-        switch (io_input.ConsumeIntegralInRange<int>(0, 5)) {
-            case 0: {
-                const Block block = TakeBlock(io_input);
-                FUZZ_CHECK(pParams->InitParameters(&io_allocator, block.Data(), block.uSize) ==
-                           ZV_Success);
-                if (block.uSize == 0) {
-                    model.Defaults();
-                } else {
-                    model.ReadBlock(block);
-                }
+        const int iKind = io_input.ConsumeIntegralInRange<int>(0, 5);
+        switch (iKind) {
+            case 0:
+            case 1:
+                ApplyBlock(iKind == 0, io_input, *pParams, io_allocator, model);
                 break;
-            }
-            case 1: {
-                const Block block = TakeBlock(io_input);
-                FUZZ_CHECK(pParams->SetParameterBlock(block.Data(), block.uSize) == ZV_Success);
-                model.ReadBlock(block);
-                break;
-            }
             case 2: {
                 const uint16_t uId = TakeId(io_input);
                 const Value value = TakeValue(io_input);
