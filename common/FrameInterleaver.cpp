@@ -348,6 +348,12 @@ ZV_TARGET_AVX void InterleaveDuo(const float* const* in_ppSources, uint32_t in_u
     }
 }
 
+// Frames per chunk of the AVX path: its first pass over a chunk keeps eight channels in flight,
+// which are fetched better in longer runs (measured on a 7.1.4 bed of 4 KiB channels: 128 frames
+// are about a twentieth faster than 64 and as fast as 256; 512 are slower again). The chunk's
+// output, 6 KiB for twelve columns, stays in the first-level cache until its last pass.
+constexpr uint32_t kAvxChunkFrames = 128;
+
 // The whole blocks of eight frames; returns the first frame it left.
 template <bool kRamped>
 ZV_TARGET_AVX uint32_t InterleaveBlocksAvx(const float* const* in_apSources, uint32_t in_uColumns,
@@ -363,11 +369,11 @@ ZV_TARGET_AVX uint32_t InterleaveBlocksAvx(const float* const* in_apSources, uin
     const __m128 vGain = _mm_set1_ps(in_fGain);
     const __m128 vGainStep = _mm_set1_ps(in_fGainStep);
     const uint32_t uBlockFrames = in_uFrames & ~7u;
-    alignas(32) float afGains[kChunkFrames];  // the gains of the chunk's frames
+    alignas(32) float afGains[kAvxChunkFrames];  // the gains of the chunk's frames
 
-    for (uint32_t uChunk = 0; uChunk < uBlockFrames; uChunk += kChunkFrames) {
+    for (uint32_t uChunk = 0; uChunk < uBlockFrames; uChunk += kAvxChunkFrames) {
         const uint32_t uChunkEnd =
-            uBlockFrames - uChunk < kChunkFrames ? uBlockFrames : uChunk + kChunkFrames;
+            uBlockFrames - uChunk < kAvxChunkFrames ? uBlockFrames : uChunk + kAvxChunkFrames;
         if (kRamped) {
             for (uint32_t uFrame = uChunk; uFrame < uChunkEnd; uFrame += 4) {
                 _mm_storeu_ps(afGains + (uFrame - uChunk),
