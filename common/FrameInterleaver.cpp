@@ -250,6 +250,8 @@ ZV_TARGET_AVX void InterleaveOctet(const float* const* in_ppSources, uint32_t in
     const float* const p5 = in_ppSources[5];
     const float* const p6 = in_ppSources[6];
     const float* const p7 = in_ppSources[7];
+    const size_t uStride3 = 3 * in_uStride;
+    const size_t uStride4 = 4 * in_uStride;
     float* pOut = out_pColumn + in_uFirst * in_uStride;
     for (uint32_t uFrame = in_uFirst; uFrame < in_uEnd; uFrame += 8) {
         const float* pGains = in_pGains + (uFrame - in_uFirst);
@@ -289,15 +291,18 @@ ZV_TARGET_AVX void InterleaveOctet(const float* const* in_ppSources, uint32_t in
         }
         TransposeHalves(a0, a1, a2, a3);
         TransposeHalves(b0, b1, b2, b3);
+        // Rows 0 to 3 and 4 to 7 from two pointers, each row a scaled index away (no offsets
+        // kept on the stack).
+        float* const pOut4 = pOut + uStride4;
         _mm256_storeu_ps(pOut, a0);
         _mm256_storeu_ps(pOut + in_uStride, a1);
         _mm256_storeu_ps(pOut + 2 * in_uStride, a2);
-        _mm256_storeu_ps(pOut + 3 * in_uStride, a3);
-        _mm256_storeu_ps(pOut + 4 * in_uStride, b0);
-        _mm256_storeu_ps(pOut + 5 * in_uStride, b1);
-        _mm256_storeu_ps(pOut + 6 * in_uStride, b2);
-        _mm256_storeu_ps(pOut + 7 * in_uStride, b3);
-        pOut += 8 * in_uStride;
+        _mm256_storeu_ps(pOut + uStride3, a3);
+        _mm256_storeu_ps(pOut4, b0);
+        _mm256_storeu_ps(pOut4 + in_uStride, b1);
+        _mm256_storeu_ps(pOut4 + 2 * in_uStride, b2);
+        _mm256_storeu_ps(pOut4 + uStride3, b3);
+        pOut = pOut4 + uStride4;
     }
 }
 
@@ -308,19 +313,27 @@ template <bool kRamped>
 ZV_TARGET_AVX void InterleaveQuartet(const float* const* in_ppSources, uint32_t in_uFirst,
                                      uint32_t in_uEnd, const float* in_pGains, size_t in_uStride,
                                      float* out_pColumn) {
+    // The sources are read once, before the loop, so that it does not look them up again.
+    const float* const p0 = in_ppSources[0];
+    const float* const p1 = in_ppSources[1];
+    const float* const p2 = in_ppSources[2];
+    const float* const p3 = in_ppSources[3];
+    const size_t uStride3 = 3 * in_uStride;
+    const size_t uStride4 = 4 * in_uStride;
     float* pOut = out_pColumn + in_uFirst * in_uStride;
     for (uint32_t uFrame = in_uFirst; uFrame < in_uEnd; uFrame += 8) {
         const float* pGains = in_pGains + (uFrame - in_uFirst);
-        __m256 v0 = LoadOctet<kRamped>(in_ppSources[0], uFrame, pGains);
-        __m256 v1 = LoadOctet<kRamped>(in_ppSources[1], uFrame, pGains);
-        __m256 v2 = LoadOctet<kRamped>(in_ppSources[2], uFrame, pGains);
-        __m256 v3 = LoadOctet<kRamped>(in_ppSources[3], uFrame, pGains);
+        __m256 v0 = LoadOctet<kRamped>(p0, uFrame, pGains);
+        __m256 v1 = LoadOctet<kRamped>(p1, uFrame, pGains);
+        __m256 v2 = LoadOctet<kRamped>(p2, uFrame, pGains);
+        __m256 v3 = LoadOctet<kRamped>(p3, uFrame, pGains);
         TransposeHalves(v0, v1, v2, v3);
-        _mm256_storeu2_m128(pOut + 4 * in_uStride, pOut, v0);
-        _mm256_storeu2_m128(pOut + 5 * in_uStride, pOut + in_uStride, v1);
-        _mm256_storeu2_m128(pOut + 6 * in_uStride, pOut + 2 * in_uStride, v2);
-        _mm256_storeu2_m128(pOut + 7 * in_uStride, pOut + 3 * in_uStride, v3);
-        pOut += 8 * in_uStride;
+        float* const pOut4 = pOut + uStride4;
+        _mm256_storeu2_m128(pOut4, pOut, v0);
+        _mm256_storeu2_m128(pOut4 + in_uStride, pOut + in_uStride, v1);
+        _mm256_storeu2_m128(pOut4 + 2 * in_uStride, pOut + 2 * in_uStride, v2);
+        _mm256_storeu2_m128(pOut4 + uStride3, pOut + uStride3, v3);
+        pOut = pOut4 + uStride4;
     }
 }
 
