@@ -23,7 +23,14 @@ private:
 
 constexpr RingFormat kNoFormat = {};
 
+// The position in_uBytes after in_uPosition (below in_uCapacity). Less than a whole turn, which is
+// every read and every write that fits, wraps at most once: a compare, not a division.
 uint32_t Advance(uint32_t in_uPosition, uint64_t in_uBytes, uint32_t in_uCapacity) {
+    if (in_uBytes < in_uCapacity) {
+        const uint32_t uToEnd = in_uCapacity - in_uPosition;
+        const uint32_t uBytes = static_cast<uint32_t>(in_uBytes);
+        return uBytes < uToEnd ? in_uPosition + uBytes : uBytes - uToEnd;
+    }
     return static_cast<uint32_t>((in_uPosition + in_uBytes) % in_uCapacity);
 }
 
@@ -118,14 +125,18 @@ void CBuffer::CopyIn(uint32_t in_uPosition, const uint8_t* in_pSource, uint32_t 
     const uint32_t uToEnd = m_uCapacity - in_uPosition;
     const uint32_t uFirst = in_uBytes < uToEnd ? in_uBytes : uToEnd;
     memcpy(m_pStorage + in_uPosition, in_pSource, uFirst);
-    memcpy(m_pStorage, in_pSource + uFirst, in_uBytes - uFirst);
+    if (uFirst < in_uBytes) {
+        memcpy(m_pStorage, in_pSource + uFirst, in_uBytes - uFirst);
+    }
 }
 
 void CBuffer::CopyOut(uint32_t in_uPosition, uint8_t* out_pDestination, uint32_t in_uBytes) const {
     const uint32_t uToEnd = m_uCapacity - in_uPosition;
     const uint32_t uFirst = in_uBytes < uToEnd ? in_uBytes : uToEnd;
     memcpy(out_pDestination, m_pStorage + in_uPosition, uFirst);
-    memcpy(out_pDestination + uFirst, m_pStorage, in_uBytes - uFirst);
+    if (uFirst < in_uBytes) {
+        memcpy(out_pDestination + uFirst, m_pStorage, in_uBytes - uFirst);
+    }
 }
 
 void CBuffer::Write(uint32_t in_uBytes, const void* in_pSource) {

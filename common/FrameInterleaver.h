@@ -3,8 +3,10 @@
 // source makes its column silent).
 //
 // On x86 (SSE2) four frames of four columns are moved at a time with a 4 x 4 transpose, so that
-// the output is written in whole 16-byte pieces and frame after frame; elsewhere, and for the
-// frames and columns left over, one sample at a time. Both give the same floats.
+// the output is written in whole 16-byte pieces and frame after frame; on 64-bit x86 processors
+// that have AVX, eight frames of eight columns with an 8 x 8 transpose and 32-byte pieces (the
+// processor is asked once, when the module loads); elsewhere, and for the frames and columns left
+// over, one sample at a time. All give the same floats.
 //
 // Pure functions: no state, no allocation, no lock.
 #pragma once
@@ -26,3 +28,25 @@ void InterleaveFrames(const float* const* in_apSources, uint32_t in_uColumns,
 void InterleaveFramesRamped(const float* const* in_apSources, uint32_t in_uColumns,
                             uint32_t in_uFirstFrame, uint32_t in_uFrames, float in_fGain,
                             float in_fGainStep, float* out_pFrames);
+
+// The ways of interleaving, which give the same floats; the functions above take the fastest one
+// that the build and the processor have. The tests hold them against each other.
+enum class InterleavePath {
+    Portable,  // one sample at a time
+    Sse2,      // 4 x 4 transposes, where the build targets SSE2
+    Avx,       // 8 x 8 transposes, on 64-bit x86 processors with AVX (GCC and clang builds)
+};
+
+// Whether this build on this processor has in_ePath.
+bool InterleavePathAvailable(InterleavePath in_ePath);
+// The path that InterleaveFrames and InterleaveFramesRamped take.
+InterleavePath SelectedInterleavePath();
+
+// InterleaveFrames and InterleaveFramesRamped on in_ePath; without it (InterleavePathAvailable
+// answers false) they write nothing.
+void InterleaveFramesOn(InterleavePath in_ePath, const float* const* in_apSources,
+                        uint32_t in_uColumns, uint32_t in_uFirstFrame, uint32_t in_uFrames,
+                        float* out_pFrames);
+void InterleaveFramesRampedOn(InterleavePath in_ePath, const float* const* in_apSources,
+                              uint32_t in_uColumns, uint32_t in_uFirstFrame, uint32_t in_uFrames,
+                              float in_fGain, float in_fGainStep, float* out_pFrames);

@@ -75,8 +75,11 @@ void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
     Counters().criticalSections.fetch_add(1);
 }
 
+// Entering and leaving are not logged calls: they cannot fail (so there is no fault to inject),
+// they allocate nothing, and a real critical section costs next to nothing there, which the
+// audio thread's short holds of its ring's lock count on. A logged call would add a process-wide
+// atomic count and a thread-local mark to every hold and crowd the other calls out of the log.
 void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
-    CallScope scope("EnterCriticalSection");
     LockOf(lpCriticalSection)->lock();
 }
 
@@ -86,7 +89,6 @@ BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
 }
 
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
-    CallScope scope("LeaveCriticalSection");
     LockOf(lpCriticalSection)->unlock();
 }
 

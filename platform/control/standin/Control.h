@@ -29,7 +29,8 @@ void FailCall(const std::string& in_name, uint32_t in_uNth, HRESULT in_hr, uint3
 void ClearFaults();
 
 // Every platform call made since the last ClearCallLog or Reset, in order, by name (bounded to the
-// latest 65536 calls). A test records one run and then fails each call in turn.
+// latest 65536 calls), except entering and leaving a critical section, which cannot fail and are
+// made too often to be worth a record. A test records one run and then fails each call in turn.
 std::vector<std::string> CallLog();
 void ClearCallLog();
 uint64_t CallCount(const std::string& in_name);
