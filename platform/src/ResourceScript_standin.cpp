@@ -644,8 +644,8 @@ private:
         io_control.cy = Expression();
     }
 
-    // Far beyond what any dialog script uses.
-    static constexpr size_t kMaxExpansionSteps = 1u << 12;  // ours need a few dozen
+    // Far beyond what any dialog script uses (ours need a few dozen expansion steps).
+    static constexpr size_t kMaxExpansionSteps = 1u << 12;
     static constexpr int kMaxExpressionDepth = 64;
 
     std::vector<Token> m_tokens;
