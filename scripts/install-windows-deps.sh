@@ -2,7 +2,8 @@
 # Installs what the Windows cross-build and its run under Wine need on a fresh Debian 12 machine:
 # the MinGW-w64 compilers of the posix thread model (64 and 32 bits), Wine, and PulseAudio with its
 # utilities (the output device that Wine's spatial renderer plays into). With ZV_WINE32=1 also
-# the 32-bit Wine, which runs the 32-bit design-tool library (it adds the i386 architecture).
+# the 32-bit Wine, which runs the 32-bit design-tool library (it adds the i386 architecture);
+# scripts/windows-test.sh asks for it only where this machine runs 32-bit programs.
 # Safe to run again.
 set -euo pipefail
 

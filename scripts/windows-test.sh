@@ -13,7 +13,24 @@
 # then a re-created sink plays). Exits non-zero if anything fails, a library that lacks its
 # plug-in included.
 #
-# ZV_SKIP_WINDOWS=1 skips all of it; ZV_WINE32=0 skips the 32-bit Wine run (and its install).
+# The 32-bit parts (the x86 design-tool SpatialEffect under 32-bit Wine) run only where this
+# machine runs 32-bit programs (scripts/lib/run32.sh finds out; some kernels run none). Where it
+# does not, they are skipped and listed as such in the summary, 32-bit Wine is not installed, and
+# every x64 program runs under the 64-bit loader /usr/lib/wine/wine64 directly, since /usr/bin/wine
+# would start the 32-bit loader first. The x86 cross-build, its export checks and its layout
+# assertions are compiled everywhere.
+#
+# ZV_SKIP_WINDOWS=1 skips all of it; ZV_WINE32=0 skips the 32-bit Wine run (and its install) by
+# choice; ZV_RUN32=0 acts as if this machine ran no 32-bit programs.
+#
+# For the parts below, once the machine is known:
+#   run32                   1 when 32-bit programs run here, 0 when they do not
+#   skip32 LABEL            counts LABEL as skipped, prints "-- LABEL: skipped: this machine runs
+#                           no 32-bit programs" and lists it in the summary
+#   wine64_run PROGRAM ...  runs an x64 program under Wine ("$wine64" is the command, for use
+#                           under timeout): plain wine where 32-bit programs run, which is how
+#                           Wine is meant to be started, and /usr/lib/wine/wine64 where they do not
+# The summary says which way the machine was found (e.g. "32-bit programs: no (ZV_RUN32=0)").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,8 +38,17 @@ if [ "${ZV_SKIP_WINDOWS:-0}" = 1 ]; then
     echo "== windows: skipped (ZV_SKIP_WINDOWS=1)"
     exit 0
 fi
+
+# shellcheck source=scripts/lib/run32.sh
+source scripts/lib/run32.sh
+run32_summary="32-bit programs: $([ "$run32" = 1 ] && echo yes || echo no) ($run32_how)"
+echo "== windows: $run32_summary"
 export ZV_WINE32="${ZV_WINE32:-1}"
-scripts/install-windows-deps.sh
+if [ "$run32" = 1 ]; then
+    scripts/install-windows-deps.sh
+else
+    ZV_WINE32=0 scripts/install-windows-deps.sh
+fi
 
 root=$(pwd)
 work="$root/build/wine-run"
@@ -87,25 +113,53 @@ stop_pulse() {
 }
 start_pulse
 
+# x64 programs: /usr/bin/wine starts the 32-bit loader wherever 32-bit Wine is installed, which
+# hands them on to the 64-bit one. Where 32-bit programs cannot run, the 64-bit loader is started
+# directly; our 32-bit runs are skipped there. (Wine's own prefix set-up still tries the 32-bit
+# loader for its 32-bit half if it is installed, and carries on without it when that fails.)
+if [ "$run32" = 1 ]; then
+    wine64=wine
+else
+    wine64=/usr/lib/wine/wine64
+fi
+wine64_run() { "$wine64" "$@"; }
+
 export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all
 unset DISPLAY
 echo "== windows: Wine prefix"
-wineboot -i >"$work/wineboot.log" 2>&1
+wine64_run wineboot -i >"$work/wineboot.log" 2>&1
 # A crash exits with an error instead of starting a debugger that lingers.
-wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ \
-    /d '' /f >/dev/null 2>&1
+wine64_run reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+    /t REG_SZ /d '' /f >/dev/null 2>&1
 
 passed=0
 failed=0
 failures=()
+skips=()
 pass() { passed=$((passed + 1)); echo "-- $1: passed"; }
 fail() { failed=$((failed + 1)); failures+=("$1"); echo "-- $1: FAILED"; }
+# skip LABEL REASON: a part not run, listed in the summary with its reason.
+skip() { skips+=("$1: $2"); echo "-- $1: skipped: $2"; }
+skip32() { skip "$1" "$run32_reason"; }
+# The 32-bit Wine run's parts: they run where 32-bit programs run and ZV_WINE32 is not 0.
+wine32_part() {
+    if [ "$run32" = 0 ]; then
+        skip32 "$1"
+        return 1
+    fi
+    if [ "$ZV_WINE32" != 1 ]; then
+        skip "$1" "left out by choice (ZV_WINE32=0)"
+        return 1
+    fi
+}
 
-# host DIR ARGS...: runs spatialhost in DIR under Wine, at most two minutes.
+# host DIR ARGS...: runs spatialhost in DIR under Wine, at most two minutes: the x64 build with
+# the x64 command, the x86 build with plain wine (reached only where 32-bit programs run).
 host() {
-    local dir=$1
+    local dir=$1 loader=$wine64
     shift
-    (cd "$dir" && timeout 120 wine spatialhost.exe "$@" 2>&1 | tr -d '\r')
+    case $(basename "$dir") in x86*) loader=wine ;; esac
+    (cd "$dir" && timeout 120 "$loader" spatialhost.exe "$@" 2>&1 | tr -d '\r')
     return "${PIPESTATUS[0]}"
 }
 
@@ -197,8 +251,10 @@ for library in SpatialSink SpatialMixer; do
     design_tool "$library with engine" "$work/x64" "$library.dll" 1
     design_tool "$library alone" "$work/x64-alone" "$library.dll" 0
 done
-if [ "$ZV_WINE32" = 1 ]; then
+if wine32_part "SpatialEffect (32-bit) with engine"; then
     design_tool "SpatialEffect (32-bit) with engine" "$work/x86" SpatialEffect.dll 1
+fi
+if wine32_part "SpatialEffect (32-bit) alone"; then
     design_tool "SpatialEffect (32-bit) alone" "$work/x86-alone" SpatialEffect.dll 0
 fi
 
@@ -209,8 +265,8 @@ tone_run desktop-sink-7.1.4 "$work/x64" sink 3 SpatialSink.dll
 tone_run effect-bus "$work/x64" effect SpatialEffect.dll ZvSpatialSink.dll
 tone_run mixer-bus "$work/x64" mixer SpatialMixerFX.dll ZvSpatialSink.dll
 tone_run desktop-mixer-bus "$work/x64" mixer SpatialMixer.dll SpatialSink.dll
-if [ "$ZV_WINE32" = 1 ]; then
-    # The desktop effect inside the 32-bit design-tool library, with its 28-byte stream record.
+# The desktop effect inside the 32-bit design-tool library, with its 28-byte stream record.
+if wine32_part effect-bus-32-bit; then
     tone_run effect-bus-32-bit "$work/x86" effect SpatialEffect.dll ZvSpatialSink.dll
 fi
 
@@ -251,6 +307,8 @@ loss_run() {
 }
 loss_run
 
-echo "windows: $passed passed, $failed failed"
+echo "windows: $run32_summary"
+echo "windows: $passed passed, $failed failed, ${#skips[@]} skipped"
 for failure in "${failures[@]}"; do echo "   failed: $failure"; done
+for skipped in "${skips[@]}"; do echo "   skipped: $skipped"; done
 [ "$failed" -eq 0 ]
