@@ -2,8 +2,9 @@
 # Builds and runs the whole test suite: every test under AddressSanitizer and
 # UndefinedBehaviorSanitizer built by g++ and again by clang (each compiler's warnings are
 # errors), the concurrency tests under ThreadSanitizer, then the Windows build run under Wine
-# (scripts/windows-test.sh; ZV_SKIP_WINDOWS=1 skips it for a quick local run), the fuzzers for a
-# bounded time and the benchmarks once in their short mode.
+# (scripts/windows-test.sh; ZV_SKIP_WINDOWS=1 skips it for a quick local run; its 32-bit runs are
+# skipped, and say so, where this machine runs no 32-bit programs), the fuzzers for a bounded time
+# and the benchmarks once in their short mode.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
