@@ -13,7 +13,8 @@
 # ZV_RUN32=0 forces the answer to no, so the skip paths can be tried on any machine; unset (or
 # empty) asks the machine: a program of a few instructions is built with -m32 (no C library, so
 # the compiler's 32-bit libraries need not be installed) in build/run32 and run there (a
-# temporary folder may be mounted without the right to run programs).
+# temporary folder may be mounted without the right to run programs). Any other ZV_RUN32, or a
+# probe that cannot be built, stops the script that sources this.
 
 run32_reason="this machine runs no 32-bit programs"
 
