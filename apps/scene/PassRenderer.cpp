@@ -78,6 +78,7 @@ void PassRenderer::AddDynamic(uint64_t in_uFrame, const standin::ObjectPass& in_
     const float fVolume = std::clamp(in_object.volume, 0.0f, 1.0f);
     if (!state.bSeen) {
         state.gains = gains;
+        state.direction = direction;
         state.fVolume = fVolume;
         state.bSeen = true;
     }
@@ -97,7 +98,8 @@ void PassRenderer::AddDynamic(uint64_t in_uFrame, const standin::ObjectPass& in_
             }
         }
         m_pBinaural->AddSource(in_object.samples.data(), in_uFrames, state.fVolume, fVolume,
-                               direction.fAzimuth, direction.fElevation);
+                               {state.direction.fAzimuth, state.direction.fElevation},
+                               {direction.fAzimuth, direction.fElevation});
         const double fTime = static_cast<double>(in_uFrame) / m_config.uSampleRate;
         if (state.fLastSampleTime < 0.0 ||
             fTime - state.fLastSampleTime >= kTrajectoryInterval - 1e-9) {
@@ -107,6 +109,7 @@ void PassRenderer::AddDynamic(uint64_t in_uFrame, const standin::ObjectPass& in_
         }
     }
     state.gains = gains;
+    state.direction = direction;
     state.fVolume = fVolume;
 }
 
@@ -178,8 +181,9 @@ void PassRenderer::AddPasses(uint64_t in_uFrame, const std::vector<standin::Pass
             }
         }
         // The low-frequency object is heard from straight ahead on headphones.
-        m_pBinaural->AddSource(sum.data(), uBlock, 1.0f, 1.0f, direction.fAzimuth,
-                               direction.fElevation);
+        m_pBinaural->AddSource(sum.data(), uBlock, 1.0f, 1.0f,
+                               {direction.fAzimuth, direction.fElevation},
+                               {direction.fAzimuth, direction.fElevation});
     }
 
     if (m_pBinaural->EndBlock(m_earLeft.data(), m_earRight.data())) {

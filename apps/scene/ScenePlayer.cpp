@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "HostAllocator.h"
+#include "HrtfSet.h"
 #include "HostBusDriver.h"
 #include "HostEffectContext.h"
 #include "HostGlobalContext.h"
@@ -136,6 +138,82 @@ struct CaptureScope {
     }
 };
 
+// Where a voice of the mixer bus is in the renderer's coordinates (+x right, +y up, +z behind).
+void RendererPosition(const Direction& in_position, double out_aXyz[3]) {
+    const double fAzimuth = in_position.fAzimuth * kRadiansPerDegree;
+    const double fElevation = in_position.fElevation * kRadiansPerDegree;
+    out_aXyz[0] = in_position.fDistance * std::cos(fElevation) * std::sin(fAzimuth);
+    out_aXyz[1] = in_position.fDistance * std::sin(fElevation);
+    out_aXyz[2] = -in_position.fDistance * std::cos(fElevation) * std::cos(fAzimuth);
+}
+
+// Per mixer voice, the spans in which it sounded on a dynamic object: the renderer's objects are
+// anonymous, so a voice counts as on an object at a moment when an object sounded within 20 ms of
+// it at the position the voice had in one of the host buffers around then (within a centimetre;
+// the mixer's positions lead the passes by a few buffers). Music and master voices get no spans.
+std::vector<std::vector<VoiceRouteSpan>> VoiceRoutes(
+    const SceneSpec& in_scene, const std::map<uint64_t, std::vector<TrajectorySample>>& in_objects) {
+    constexpr double kStep = 0.02;  // the objects' sampling interval
+    const double fBuffer = static_cast<double>(in_scene.uHostFrames) / in_scene.uSampleRate;
+    // The objects' samples by 20 ms step.
+    std::map<int64_t, std::vector<const TrajectorySample*>> byStep;
+    for (const auto& object : in_objects) {
+        for (const TrajectorySample& sample : object.second) {
+            byStep[static_cast<int64_t>(std::floor(sample.fTime / kStep))].push_back(&sample);
+        }
+    }
+    std::vector<std::vector<VoiceRouteSpan>> routes(in_scene.voices.size());
+    std::vector<std::array<double, 3>> positions;
+    for (size_t uVoice = 0; uVoice < in_scene.voices.size(); ++uVoice) {
+        const VoiceSpec& voice = in_scene.voices[uVoice];
+        if (voice.eRoute != VoiceRoute::Mixer) {
+            continue;
+        }
+        const double fEnd = VoiceEnd(in_scene, voice);
+        for (double fTime = voice.fStart; fTime < fEnd; fTime += kStep) {
+            // Where the voice was in the host buffers from two before to six after this moment.
+            const int64_t iBuffer = static_cast<int64_t>(std::floor(fTime / fBuffer));
+            positions.clear();
+            for (int64_t iLook = std::max<int64_t>(0, iBuffer - 2); iLook <= iBuffer + 6; ++iLook) {
+                std::array<double, 3> xyz;
+                RendererPosition(PositionAt(voice.trajectory, (iLook + 0.5) * fBuffer), xyz.data());
+                positions.push_back(xyz);
+            }
+            bool bObject = false;
+            const int64_t iStep = static_cast<int64_t>(std::floor(fTime / kStep));
+            for (auto it = byStep.lower_bound(iStep - 1);
+                 it != byStep.end() && it->first <= iStep + 1 && !bObject; ++it) {
+                for (const TrajectorySample* pSample : it->second) {
+                    for (const std::array<double, 3>& xyz : positions) {
+                        const double fDx = pSample->fX - xyz[0];
+                        const double fDy = pSample->fY - xyz[1];
+                        const double fDz = pSample->fZ - xyz[2];
+                        bObject = bObject || fDx * fDx + fDy * fDy + fDz * fDz < 1e-4;
+                    }
+                }
+            }
+            std::vector<VoiceRouteSpan>& spans = routes[uVoice];
+            const double fTo = std::min(fEnd, fTime + kStep);
+            if (!spans.empty() && spans.back().bObject == bObject) {
+                spans.back().fTo = fTo;
+            } else {
+                spans.push_back(VoiceRouteSpan{fTime, fTo, bObject});
+            }
+        }
+        // Another voice passing through this one's position gives a moment of a match: a span on
+        // an object shorter than 50 ms between two in the bed is taken as the bed.
+        std::vector<VoiceRouteSpan>& spans = routes[uVoice];
+        for (size_t uSpan = 1; uSpan + 1 < spans.size(); ++uSpan) {
+            if (spans[uSpan].bObject && spans[uSpan].fTo - spans[uSpan].fFrom < 0.05) {
+                spans[uSpan - 1].fTo = spans[uSpan + 1].fTo;
+                spans.erase(spans.begin() + uSpan, spans.begin() + uSpan + 2);
+                --uSpan;
+            }
+        }
+    }
+    return routes;
+}
+
 struct Voice {
     const VoiceSpec* pSpec = nullptr;
     uint32_t uInputId = 0;
@@ -184,6 +262,10 @@ private:
     void ModelPasses(const std::vector<standin::Pass>& in_passes);
     void PanVoice(Voice& io_voice, ZvSampleBuffer& io_bus, double in_fTime);
     void Terminate();
+    // True (with out_error) when a stop was asked for.
+    bool Stopped(std::string& out_error) const;
+    // What the files and the audio thread's times call for the user to know.
+    void NoteTroubles();
 
     const SceneSpec& m_scene;
     const ScenePlayerOptions& m_options;
@@ -585,6 +667,7 @@ bool Run::Play(std::string& out_error) {
 
     const Clock::time_point setupStart = Clock::now();
     if (!m_plugins.Load(out_error)) {
+        m_result.bLibraryMissing = true;
         return false;
     }
     standin::EndpointConfig endpoint = standin::DefaultEndpoint();
@@ -603,10 +686,9 @@ bool Run::Play(std::string& out_error) {
     outputConfig.binauralPath = m_options.binauralPath;
     outputConfig.uLevelWindowFrames = m_scene.uSampleRate / 10;
     m_result.uLevelWindowFrames = outputConfig.uLevelWindowFrames;
-    if (!m_output.Open(outputConfig, out_error)) {
-        return false;
-    }
-    if (!InitPlugins(out_error)) {
+    // The inputs first (the voices' WAV files with the plug-ins, then the SOFA set), the output
+    // files last.
+    if (!InitPlugins(out_error) || !m_output.Open(outputConfig, out_error)) {
         return false;
     }
 
@@ -634,6 +716,9 @@ bool Run::Play(std::string& out_error) {
                         std::chrono::duration<double>(m_scene.fDurationSeconds));
         for (Clock::time_point next = start; next < end; next += wake) {
             std::this_thread::sleep_until(next);
+            if (Stopped(out_error)) {
+                return false;
+            }
             // The passes since the last wake first: they took from the rings before the frames
             // that follow wrote to them, and the ring models must see them in that order.
             PlacePassesByClock(start);
@@ -649,6 +734,9 @@ bool Run::Play(std::string& out_error) {
     } else {
         // Stepped: before each pass, the frames that the sink wants; then the pass.
         for (uint64_t uStep = 0; uStep < uSteps; ++uStep) {
+            if (Stopped(out_error)) {
+                return false;
+            }
             RunSinkFrames();
             standin::Step();
             TakePasses(uStep * uPeriod);
@@ -672,11 +760,70 @@ bool Run::Play(std::string& out_error) {
     m_result.speakerLevels = m_output.Speakers().Levels();
     m_result.speakerPeaks = m_output.Speakers().Peaks();
     m_result.binauralPeaks = m_output.Binaural().Peaks();
+    m_result.binauralLevels = m_output.Binaural().Levels();
+    m_result.speakerNonFinite = m_output.Speakers().NonFiniteSamples();
+    m_result.speakerClipped = m_output.Speakers().ClippedSamples();
+    m_result.binauralNonFinite = m_output.Binaural().NonFiniteSamples();
+    m_result.binauralClipped = m_output.Binaural().ClippedSamples();
+    m_result.voiceRoutes = VoiceRoutes(m_scene, m_result.trajectories);
+    NoteTroubles();
     m_result.uHrtfTransforms = m_output.Transforms();
     m_result.uHrtfDirections = m_output.Hrtf().CachedDirections();
     m_result.uOutstandingBlocks = m_allocator.OutstandingBlocks();
     m_result.uBadFrees = m_allocator.Errors().size();
     return true;
+}
+
+bool Run::Stopped(std::string& out_error) const {
+    const int iSignal =
+        m_options.pStop != nullptr ? m_options.pStop->load(std::memory_order_relaxed) : 0;
+    if (iSignal == 0) {
+        return false;
+    }
+    out_error = "stopped by signal " + std::to_string(iSignal) + " (" + strsignal(iSignal) + ")";
+    return true;
+}
+
+void Run::NoteTroubles() {
+    auto count = [](const std::vector<uint64_t>& in_counts) {
+        uint64_t uSum = 0;
+        for (uint64_t uCount : in_counts) {
+            uSum += uCount;
+        }
+        return uSum;
+    };
+    const struct {
+        const char* pszFile;
+        uint64_t uNonFinite, uClipped;
+    } aFiles[] = {
+        {"7.1.4", count(m_result.speakerNonFinite), count(m_result.speakerClipped)},
+        {"binaural", count(m_result.binauralNonFinite), count(m_result.binauralClipped)},
+    };
+    for (const auto& file : aFiles) {
+        if (file.uNonFinite > 0) {
+            m_result.warnings.push_back(std::string("the ") + file.pszFile + " file had " +
+                                        std::to_string(file.uNonFinite) +
+                                        " samples that were not numbers; they were written as "
+                                        "silence");
+        }
+        if (file.uClipped > 0) {
+            m_result.warnings.push_back(std::string("the ") + file.pszFile + " file clips: " +
+                                        std::to_string(file.uClipped) +
+                                        " samples lie beyond full scale (lower the gains)");
+        }
+    }
+    const double fBudget = 1e9 * m_scene.uHostFrames / m_scene.uSampleRate;
+    uint64_t uOver = 0;
+    for (uint32_t uNs : m_result.frameNanoseconds) {
+        uOver += uNs > fBudget;
+    }
+    if (uOver > 0) {
+        m_result.warnings.push_back(
+            "the audio thread exceeded its budget (one host buffer, " +
+            std::to_string(fBudget / 1e6).substr(0, 5) + " ms) in " + std::to_string(uOver) +
+            " of " + std::to_string(m_result.frameNanoseconds.size()) +
+            " host buffers: a real device would have dropped out");
+    }
 }
 
 void Run::Terminate() {
@@ -724,6 +871,24 @@ void Run::Terminate() {
 }
 
 }  // namespace
+
+bool CheckSceneInputs(const SceneSpec& in_scene, const std::string& in_sofaPath,
+                      std::vector<std::string>& out_notes, std::string& out_error) {
+    for (size_t uIndex = 0; uIndex < in_scene.voices.size(); ++uIndex) {
+        const VoiceSpec& voice = in_scene.voices[uIndex];
+        if (voice.signal.eKind != SignalKind::WavFile) {
+            continue;
+        }
+        const std::string where = "voices[" + std::to_string(uIndex) + "] (\"" + voice.name + "\")";
+        WavSource source;
+        if (!source.Open(voice.signal.wavPath, voice.uChannels, in_scene.uSampleRate, out_error)) {
+            out_error = where + ": " + out_error;
+            return false;
+        }
+        out_notes.push_back(where + ": " + source.Describe());
+    }
+    return HrtfSet::CheckFile(in_sofaPath, out_error);
+}
 
 bool PlayScene(const SceneSpec& in_scene, const ScenePlayerOptions& in_options,
                SceneRunResult& out_result, std::string& out_error) {

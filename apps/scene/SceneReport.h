@@ -18,9 +18,10 @@ struct ReportFiles {
     std::string binaural;
     std::string report;
     std::string picture;
+    std::string page;
 };
 
-// The report as JSON text.
+// The report as JSON text (text that is not UTF-8, such as a name, has its bad bytes replaced).
 std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_result,
                         const ReportFiles& in_files);
 

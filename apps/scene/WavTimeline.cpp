@@ -41,6 +41,8 @@ bool WavTimeline::Open(const std::string& in_path, uint32_t in_uChannels, uint32
     m_windowSums.assign(in_uChannels, 0.0);
     m_levels.assign(in_uChannels, std::vector<float>());
     m_peaks.assign(in_uChannels, 0.0f);
+    m_nonFinite.assign(in_uChannels, 0);
+    m_clipped.assign(in_uChannels, 0);
     return true;
 }
 
@@ -56,10 +58,16 @@ float* WavTimeline::Frames(uint64_t in_uFrame, size_t in_uFrames) {
     return m_data.data() + static_cast<size_t>(in_uFrame - m_uBase) * m_uChannels;
 }
 
-void WavTimeline::Measure(const float* in_pFrames, size_t in_uFrames) {
+void WavTimeline::Measure(float* io_pFrames, size_t in_uFrames) {
     for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
-        const float* pFrame = in_pFrames + uFrame * m_uChannels;
+        float* pFrame = io_pFrames + uFrame * m_uChannels;
         for (uint32_t uChannel = 0; uChannel < m_uChannels; ++uChannel) {
+            if (!std::isfinite(pFrame[uChannel])) {
+                pFrame[uChannel] = 0.0f;
+                ++m_nonFinite[uChannel];
+            } else if (std::fabs(pFrame[uChannel]) > 1.0f) {
+                ++m_clipped[uChannel];
+            }
             const float fSample = pFrame[uChannel];
             m_windowSums[uChannel] += static_cast<double>(fSample) * fSample;
             m_peaks[uChannel] = std::max(m_peaks[uChannel], std::fabs(fSample));
