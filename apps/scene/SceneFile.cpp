@@ -491,7 +491,10 @@ bool ParseScene(const std::string& in_text, const std::string& in_baseDirectory,
         out_error = LineAndColumn(in_text, error.byte) + ": not valid JSON: " + what;
         return false;
     } catch (const json::exception& error) {
-        out_error = error.what();
+        // A number too large for a double, say: the parser's words without its prefix.
+        std::string what = error.what();
+        const size_t uBracket = what.find("] ");
+        out_error = "not valid JSON: " + (uBracket == std::string::npos ? what : what.substr(uBracket + 2));
         return false;
     }
     return true;

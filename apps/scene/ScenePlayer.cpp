@@ -22,6 +22,7 @@
 #include "MixerBusDriver.h"
 #include "PluginSet.h"
 #include "SampleBufferStorage.h"
+#include "SceneReport.h"
 #include "SinkFrameDriver.h"
 #include "Trajectory.h"
 #include "VoiceSignal.h"
@@ -264,8 +265,6 @@ private:
     void Terminate();
     // True (with out_error) when a stop was asked for.
     bool Stopped(std::string& out_error) const;
-    // What the files and the audio thread's times call for the user to know.
-    void NoteTroubles();
 
     const SceneSpec& m_scene;
     const ScenePlayerOptions& m_options;
@@ -766,7 +765,8 @@ bool Run::Play(std::string& out_error) {
     m_result.binauralNonFinite = m_output.Binaural().NonFiniteSamples();
     m_result.binauralClipped = m_output.Binaural().ClippedSamples();
     m_result.voiceRoutes = VoiceRoutes(m_scene, m_result.trajectories);
-    NoteTroubles();
+    const std::vector<std::string> warnings = RunWarnings(m_result);
+    m_result.warnings.insert(m_result.warnings.end(), warnings.begin(), warnings.end());
     m_result.uHrtfTransforms = m_output.Transforms();
     m_result.uHrtfDirections = m_output.Hrtf().CachedDirections();
     m_result.uOutstandingBlocks = m_allocator.OutstandingBlocks();
@@ -782,48 +782,6 @@ bool Run::Stopped(std::string& out_error) const {
     }
     out_error = "stopped by signal " + std::to_string(iSignal) + " (" + strsignal(iSignal) + ")";
     return true;
-}
-
-void Run::NoteTroubles() {
-    auto count = [](const std::vector<uint64_t>& in_counts) {
-        uint64_t uSum = 0;
-        for (uint64_t uCount : in_counts) {
-            uSum += uCount;
-        }
-        return uSum;
-    };
-    const struct {
-        const char* pszFile;
-        uint64_t uNonFinite, uClipped;
-    } aFiles[] = {
-        {"7.1.4", count(m_result.speakerNonFinite), count(m_result.speakerClipped)},
-        {"binaural", count(m_result.binauralNonFinite), count(m_result.binauralClipped)},
-    };
-    for (const auto& file : aFiles) {
-        if (file.uNonFinite > 0) {
-            m_result.warnings.push_back(std::string("the ") + file.pszFile + " file had " +
-                                        std::to_string(file.uNonFinite) +
-                                        " samples that were not numbers; they were written as "
-                                        "silence");
-        }
-        if (file.uClipped > 0) {
-            m_result.warnings.push_back(std::string("the ") + file.pszFile + " file clips: " +
-                                        std::to_string(file.uClipped) +
-                                        " samples lie beyond full scale (lower the gains)");
-        }
-    }
-    const double fBudget = 1e9 * m_scene.uHostFrames / m_scene.uSampleRate;
-    uint64_t uOver = 0;
-    for (uint32_t uNs : m_result.frameNanoseconds) {
-        uOver += uNs > fBudget;
-    }
-    if (uOver > 0) {
-        m_result.warnings.push_back(
-            "the audio thread exceeded its budget (one host buffer, " +
-            std::to_string(fBudget / 1e6).substr(0, 5) + " ms) in " + std::to_string(uOver) +
-            " of " + std::to_string(m_result.frameNanoseconds.size()) +
-            " host buffers: a real device would have dropped out");
-    }
 }
 
 void Run::Terminate() {

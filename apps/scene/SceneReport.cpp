@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include <nlohmann/json.hpp>
 
@@ -91,6 +92,43 @@ TimeSummary SummariseTimes(const std::vector<uint32_t>& in_nanoseconds) {
     summary.fP99Microseconds = sorted[std::max<size_t>(uRank, 1) - 1] / 1000.0;
     summary.fMaxMicroseconds = sorted.back() / 1000.0;
     return summary;
+}
+
+std::vector<std::string> RunWarnings(const SceneRunResult& in_result) {
+    std::vector<std::string> warnings;
+    const struct {
+        const char* pszFile;
+        uint64_t uNonFinite, uClipped;
+    } aFiles[] = {
+        {"7.1.4", Sum(in_result.speakerNonFinite), Sum(in_result.speakerClipped)},
+        {"binaural", Sum(in_result.binauralNonFinite), Sum(in_result.binauralClipped)},
+    };
+    for (const auto& file : aFiles) {
+        if (file.uNonFinite > 0) {
+            warnings.push_back(std::string("the ") + file.pszFile + " file had " +
+                               std::to_string(file.uNonFinite) +
+                               " samples that were not numbers; they were written as silence");
+        }
+        if (file.uClipped > 0) {
+            warnings.push_back(std::string("the ") + file.pszFile + " file clips: " +
+                               std::to_string(file.uClipped) +
+                               " samples lie beyond full scale (lower the gains)");
+        }
+    }
+    const double fBudget = 1e9 * in_result.uHostFrames / in_result.uSampleRate;
+    uint64_t uOver = 0;
+    for (uint32_t uNs : in_result.frameNanoseconds) {
+        uOver += uNs > fBudget;
+    }
+    if (uOver > 0) {
+        char szBudget[32];
+        std::snprintf(szBudget, sizeof(szBudget), "%.2f", fBudget / 1e6);
+        warnings.push_back("the audio thread took longer than its budget (one host buffer, " +
+                           std::string(szBudget) + " ms) in " + std::to_string(uOver) + " of " +
+                           std::to_string(in_result.frameNanoseconds.size()) +
+                           " host buffers: a real device would have dropped out");
+    }
+    return warnings;
 }
 
 std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_result,

@@ -25,6 +25,11 @@ struct ReportFiles {
 std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_result,
                         const ReportFiles& in_files);
 
+// What a run's figures call for the user to know: samples that were not numbers or went beyond
+// full scale in either file, host buffers in which the audio thread took longer than the buffer
+// lasts.
+std::vector<std::string> RunWarnings(const SceneRunResult& in_result);
+
 struct TimeSummary {
     double fMeanMicroseconds = 0.0;
     double fP99Microseconds = 0.0;
