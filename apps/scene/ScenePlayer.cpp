@@ -252,6 +252,8 @@ public:
 private:
     bool CreateParams(const ZvPluginRegistration* in_pRecord, const host::ParameterBlock& in_block,
                       ParamsHolder& out_params, std::string& out_error);
+    // The voices' signals (their WAV files opened), before any output is.
+    bool PrepareVoices(std::string& out_error);
     bool InitPlugins(std::string& out_error);
     void NoteNewStreams(const char* in_pszOwner);
     // Runs host frames while the sink wants them (at most the sink's slots), each timed.
@@ -393,14 +395,7 @@ bool Run::InitPlugins(std::string& out_error) {
     m_pMusicBus =
         std::make_unique<host::HostBusDriver>(*m_pEffect, musicFormat.channelConfig, uFrames);
 
-    for (size_t uIndex = 0; uIndex < m_scene.voices.size(); ++uIndex) {
-        auto pVoice = std::make_unique<Voice>();
-        pVoice->pSpec = &m_scene.voices[uIndex];
-        pVoice->uInputId = static_cast<uint32_t>(uIndex + 1);
-        if (!pVoice->signal.Prepare(m_scene, *pVoice->pSpec, static_cast<uint32_t>(uIndex),
-                                    out_error)) {
-            return false;
-        }
+    for (auto& pVoice : m_voices) {
         if (pVoice->pSpec->eRoute == VoiceRoute::Mixer) {
             host::ParameterBlock block;
             if (!m_plugins.AttachmentBlock(pVoice->pSpec->bBypassLocal, block, out_error) ||
@@ -411,6 +406,19 @@ bool Run::InitPlugins(std::string& out_error) {
             const uint32_t uMask = pVoice->pSpec->uChannels == 2 ? 0x3 : 0x4;
             pVoice->pBuffer =
                 std::make_unique<SampleBufferStorage>(ZvChannelLayout::FromMask(uMask), uFrames);
+        }
+    }
+    return true;
+}
+
+bool Run::PrepareVoices(std::string& out_error) {
+    for (size_t uIndex = 0; uIndex < m_scene.voices.size(); ++uIndex) {
+        auto pVoice = std::make_unique<Voice>();
+        pVoice->pSpec = &m_scene.voices[uIndex];
+        pVoice->uInputId = static_cast<uint32_t>(uIndex + 1);
+        if (!pVoice->signal.Prepare(m_scene, *pVoice->pSpec, static_cast<uint32_t>(uIndex),
+                                    out_error)) {
+            return false;
         }
         m_voices.push_back(std::move(pVoice));
     }
@@ -685,9 +693,10 @@ bool Run::Play(std::string& out_error) {
     outputConfig.binauralPath = m_options.binauralPath;
     outputConfig.uLevelWindowFrames = m_scene.uSampleRate / 10;
     m_result.uLevelWindowFrames = outputConfig.uLevelWindowFrames;
-    // The inputs first (the voices' WAV files with the plug-ins, then the SOFA set), the output
-    // files last.
-    if (!InitPlugins(out_error) || !m_output.Open(outputConfig, out_error)) {
+    // The inputs first (the voices' WAV files, then the SOFA set in Open), then the output files,
+    // then the plug-ins: once started, their streams run by the clock with real-time pacing.
+    if (!PrepareVoices(out_error) || !m_output.Open(outputConfig, out_error) ||
+        !InitPlugins(out_error)) {
         return false;
     }
 
