@@ -84,17 +84,29 @@ void PassRenderer::AddDynamic(uint64_t in_uFrame, const standin::ObjectPass& in_
     }
     const bool bSilent = IsSilent(in_object.samples);
     if (!bSilent) {
+        // The speakers that hear the object, each with its gain's start and its step per frame;
+        // then the frames in order, which writes each frame's speakers together.
         const float fStep = 1.0f / static_cast<float>(in_uFrames);
+        uint32_t aChannels[kSpeakerChannels];
+        float aFrom[kSpeakerChannels], aSlope[kSpeakerChannels];
+        uint32_t uUsed = 0;
         for (uint32_t uChannel = 0; uChannel < kSpeakerChannels; ++uChannel) {
             const float fFrom = state.gains[uChannel] * state.fVolume;
             const float fTo = gains[uChannel] * fVolume;
             if (fFrom == 0.0f && fTo == 0.0f) {
                 continue;
             }
-            for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
-                const float fGain = fFrom + (fTo - fFrom) * fStep * static_cast<float>(uFrame);
-                io_pSpeakers[uFrame * kSpeakerChannels + uChannel] +=
-                    in_object.samples[uFrame] * fGain;
+            aChannels[uUsed] = uChannel;
+            aFrom[uUsed] = fFrom;
+            aSlope[uUsed] = (fTo - fFrom) * fStep;
+            ++uUsed;
+        }
+        const float* pSamples = in_object.samples.data();
+        for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
+            float* pFrame = io_pSpeakers + uFrame * kSpeakerChannels;
+            const float fFrame = static_cast<float>(uFrame);
+            for (uint32_t uUse = 0; uUse < uUsed; ++uUse) {
+                pFrame[aChannels[uUse]] += pSamples[uFrame] * (aFrom[uUse] + aSlope[uUse] * fFrame);
             }
         }
         m_pBinaural->AddSource(in_object.samples.data(), in_uFrames, state.fVolume, fVolume,

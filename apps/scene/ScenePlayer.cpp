@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -51,6 +53,14 @@ float DistanceVolume(double in_fDistance) {
 
 double Seconds(Clock::duration in_duration) {
     return std::chrono::duration<double>(in_duration).count();
+}
+
+// The processor time of the whole process so far (every thread, user and system).
+double ProcessorSeconds() {
+    rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
 }
 
 // The sink's slot count for the host's buffer size, as the sink documents it.
@@ -713,6 +723,7 @@ bool Run::Play(std::string& out_error) {
     m_result.pluginNanoseconds.reserve(uHostBuffers);
     m_result.frameNanoseconds.reserve(uHostBuffers);
     const Clock::time_point start = Clock::now();
+    const double fStartProcessor = ProcessorSeconds();
     m_result.fSetupSeconds = Seconds(start - setupStart);
     if (m_options.bRealTime) {
         // The engine's audio thread wakes twice per host buffer and runs the frames the sink
@@ -765,6 +776,7 @@ bool Run::Play(std::string& out_error) {
         return false;
     }
     m_result.fWallSeconds = Seconds(Clock::now() - start);
+    m_result.fProcessorSeconds = ProcessorSeconds() - fStartProcessor;
     m_result.speakerLevels = m_output.Speakers().Levels();
     m_result.speakerPeaks = m_output.Speakers().Peaks();
     m_result.binauralPeaks = m_output.Binaural().Peaks();

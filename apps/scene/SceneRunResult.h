@@ -38,6 +38,7 @@ struct SceneRunResult {
     bool bRealTime = false;
     double fSetupSeconds = 0.0;  // loading the libraries and the HRTF set, starting the plug-ins
     double fWallSeconds = 0.0;   // the run: frames, passes, listener mix, until the files are shut
+    double fProcessorSeconds = 0.0;  // the run's processor time, all threads, user and system
     uint32_t uSinkLayoutMask = 0;
 
     std::vector<MixerCounters> counters;      // per host frame

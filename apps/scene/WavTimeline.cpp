@@ -59,27 +59,50 @@ float* WavTimeline::Frames(uint64_t in_uFrame, size_t in_uFrames) {
 }
 
 void WavTimeline::Measure(float* io_pFrames, size_t in_uFrames) {
-    for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
+    // Per channel in locals, which the compiler keeps in registers (the members could alias the
+    // frames); the sums take the frames in the same order as ever, so the levels are the same.
+    constexpr uint32_t kMaxChannels = 16;
+    const uint32_t uChannels = std::min(m_uChannels, kMaxChannels);
+    double aSums[kMaxChannels];
+    float aPeaks[kMaxChannels];
+    for (uint32_t uChannel = 0; uChannel < uChannels; ++uChannel) {
+        aSums[uChannel] = m_windowSums[uChannel];
+        aPeaks[uChannel] = m_peaks[uChannel];
+    }
+    size_t uFrame = 0;
+    while (uFrame < in_uFrames) {
+        const size_t uRun = std::min<size_t>(in_uFrames - uFrame, m_uWindow - m_uWindowFill);
         float* pFrame = io_pFrames + uFrame * m_uChannels;
-        for (uint32_t uChannel = 0; uChannel < m_uChannels; ++uChannel) {
-            if (!std::isfinite(pFrame[uChannel])) {
-                pFrame[uChannel] = 0.0f;
-                ++m_nonFinite[uChannel];
-            } else if (std::fabs(pFrame[uChannel]) > 1.0f) {
-                ++m_clipped[uChannel];
+        for (size_t uIndex = 0; uIndex < uRun; ++uIndex, pFrame += m_uChannels) {
+            for (uint32_t uChannel = 0; uChannel < uChannels; ++uChannel) {
+                float fSample = pFrame[uChannel];
+                const float fMagnitude = std::fabs(fSample);
+                if (!(fMagnitude <= 1.0f)) {
+                    // Rare: beyond full scale, or not a number at all (written as silence).
+                    if (std::isfinite(fSample)) {
+                        ++m_clipped[uChannel];
+                    } else {
+                        pFrame[uChannel] = fSample = 0.0f;
+                        ++m_nonFinite[uChannel];
+                    }
+                }
+                aSums[uChannel] += static_cast<double>(fSample) * fSample;
+                aPeaks[uChannel] = std::max(aPeaks[uChannel], std::fabs(fSample));
             }
-            const float fSample = pFrame[uChannel];
-            m_windowSums[uChannel] += static_cast<double>(fSample) * fSample;
-            m_peaks[uChannel] = std::max(m_peaks[uChannel], std::fabs(fSample));
         }
-        if (++m_uWindowFill == m_uWindow) {
-            for (uint32_t uChannel = 0; uChannel < m_uChannels; ++uChannel) {
-                m_levels[uChannel].push_back(
-                    static_cast<float>(std::sqrt(m_windowSums[uChannel] / m_uWindow)));
-                m_windowSums[uChannel] = 0.0;
+        uFrame += uRun;
+        m_uWindowFill += static_cast<uint32_t>(uRun);
+        if (m_uWindowFill == m_uWindow) {
+            for (uint32_t uChannel = 0; uChannel < uChannels; ++uChannel) {
+                m_levels[uChannel].push_back(static_cast<float>(std::sqrt(aSums[uChannel] / m_uWindow)));
+                aSums[uChannel] = 0.0;
             }
             m_uWindowFill = 0;
         }
+    }
+    for (uint32_t uChannel = 0; uChannel < uChannels; ++uChannel) {
+        m_windowSums[uChannel] = aSums[uChannel];
+        m_peaks[uChannel] = aPeaks[uChannel];
     }
 }
 
