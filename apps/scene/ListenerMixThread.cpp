@@ -1,14 +1,10 @@
 #include "ListenerMixThread.h"
 
-#include <algorithm>
-
 namespace scene {
 
 ListenerMixThread::ListenerMixThread(PassRenderer& io_renderer, bool in_bOwnThread,
                                      size_t in_uMaxBatches)
-    : m_rRenderer(io_renderer),
-      m_uMaxBatches(in_uMaxBatches == 0 ? 1 : in_uMaxBatches),
-      m_uWakeBatches(std::min(kWakeBatches, m_uMaxBatches)) {
+    : m_rRenderer(io_renderer), m_uMaxBatches(in_uMaxBatches == 0 ? 1 : in_uMaxBatches) {
     if (in_bOwnThread) {
         m_thread = std::thread(&ListenerMixThread::MixLoop, this);
     }
@@ -29,11 +25,12 @@ bool ListenerMixThread::Add(uint64_t in_uFrame, std::vector<standin::Pass> in_pa
         ++m_uDropped;
         return false;
     }
-    // The mix thread waits only for a queue of m_uWakeBatches; it empties the queue once woken.
+    // The mix thread waits only on an empty queue: waking it for every batch would cost a
+    // system call per renderer pass.
+    const bool bWasEmpty = m_batches.empty();
     m_batches.emplace_back(in_uFrame, std::move(in_passes));
-    const bool bWake = m_batches.size() == m_uWakeBatches;
     lock.unlock();
-    if (bWake) {
+    if (bWasEmpty) {
         m_queued.notify_one();
     }
     return true;
@@ -59,12 +56,9 @@ uint64_t ListenerMixThread::DroppedBatches() const {
 void ListenerMixThread::MixLoop() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
+        m_queued.wait(lock, [&]() { return !m_batches.empty() || m_bFinishing; });
         if (m_batches.empty()) {
-            m_queued.wait(lock,
-                          [&]() { return m_batches.size() >= m_uWakeBatches || m_bFinishing; });
-            if (m_batches.empty()) {
-                return;  // finishing, and everything queued is mixed
-            }
+            return;  // finishing, and everything queued is mixed
         }
         std::pair<uint64_t, std::vector<standin::Pass>> batch = std::move(m_batches.front());
         // The producer waits only on a full queue.

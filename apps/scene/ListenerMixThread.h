@@ -4,9 +4,7 @@
 // player calls it itself, so the files come out the same bit for bit.
 //
 // The queue holds at most a bounded number of batches: a player that runs ahead of the mix waits
-// for room (a bounded wait per batch, which only a stalled mix thread would reach). The mix thread
-// is woken once kWakeBatches batches wait (or at Finish) and then mixes until the queue is empty:
-// waking it for every renderer pass cost more, in thread switches, than the mixing of the pass.
+// for room (a bounded wait per batch, which only a stalled mix thread would reach).
 //
 // Threads: Start, Add and Finish come from one thread, the producer (the player's audio thread);
 // the mix thread is the only one that touches the renderer between Start and Finish, and the
@@ -31,7 +29,6 @@ namespace scene {
 class ListenerMixThread {
 public:
     static constexpr size_t kDefaultMaxBatches = 64;
-    static constexpr size_t kWakeBatches = 8;
 
     // in_bOwnThread false: Add mixes on the caller's thread at once (the same calls, unqueued).
     ListenerMixThread(PassRenderer& io_renderer, bool in_bOwnThread,
@@ -56,9 +53,8 @@ private:
 
     PassRenderer& m_rRenderer;
     const size_t m_uMaxBatches;
-    const size_t m_uWakeBatches;  // at most m_uMaxBatches
     mutable std::mutex m_mutex;
-    std::condition_variable m_queued;  // m_uWakeBatches wait, or the thread must finish
+    std::condition_variable m_queued;  // a batch arrived, or the thread must finish
     std::condition_variable m_mixed;   // a batch left the queue
     std::deque<std::pair<uint64_t, std::vector<standin::Pass>>> m_batches;
     bool m_bFinishing = false;

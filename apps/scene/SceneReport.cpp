@@ -120,7 +120,10 @@ std::vector<std::string> RunWarnings(const SceneRunResult& in_result) {
     for (uint32_t uNs : in_result.frameNanoseconds) {
         uOver += uNs > fBudget;
     }
-    if (uOver > 0) {
+    // A buffer or two over on a shared machine is another process taking the core for a moment;
+    // one in a hundred is the scene asking more than the audio thread can give.
+    const uint64_t uBuffers = in_result.frameNanoseconds.size();
+    if (uOver >= 2 && uOver * 100 >= uBuffers) {
         char szBudget[32];
         std::snprintf(szBudget, sizeof(szBudget), "%.2f", fBudget / 1e6);
         warnings.push_back("the audio thread took longer than its budget (one host buffer, " +
@@ -251,6 +254,11 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
     audioThread["pluginCalls"] = TimeJson(SummariseTimes(in_result.pluginNanoseconds), fBudget);
     audioThread["wholeHostFrame"] = TimeJson(SummariseTimes(in_result.frameNanoseconds), fBudget);
     audioThread["listenerMixBatchesDropped"] = in_result.uDroppedMixBatches;
+    uint64_t uOverBudget = 0;
+    for (uint32_t uNs : in_result.frameNanoseconds) {
+        uOverBudget += uNs > 1e3 * fBudget;
+    }
+    audioThread["hostBuffersOverBudget"] = uOverBudget;
     report["audioThread"] = audioThread;
 
     ordered levels;
@@ -325,7 +333,10 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
          "own calls (MixInput, FinishMix, PostEffects, EndFrame, ProcessInPlace, IsDataNeeded, "
          "ConsumeFrame, OnFrameEnd); wholeHostFrame adds the host's own work (signals, panning, "
          "bus mixing). Budget: one host buffer's duration. The 99th percentile is by nearest "
-         "rank. The listener mix runs on a thread of its own and is not in these times."},
+         "rank. The listener mix runs on a thread of its own and is not in these times. "
+         "hostBuffersOverBudget counts the whole host frames that took longer than the budget; "
+         "a warning is given when they are at least two and at least one in a hundred (a single "
+         "one is another process taking the core)."},
         {"levels",
          "Peaks per channel of both files; samples that were not finite numbers (written to the "
          "file as silence) and samples beyond full scale (magnitude above 1), counted over every "

@@ -27,7 +27,7 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
 
 // What a run's figures call for the user to know: samples that were not numbers or went beyond
 // full scale in either file, host buffers in which the audio thread took longer than the buffer
-// lasts.
+// lasts (when they are at least two and at least one in a hundred).
 std::vector<std::string> RunWarnings(const SceneRunResult& in_result);
 
 struct TimeSummary {

@@ -147,16 +147,23 @@ TEST(SceneReportTest, CountsAndFlagsWhatIsNotANumberOrClipsAndWarnsOfASlowAudioT
     result.uTotalFrames = 48000;
     result.speakerNonFinite = timeline.NonFiniteSamples();
     result.binauralClipped = timeline.ClippedSamples();
-    result.frameNanoseconds = {1000, 20000000, 3000};  // the second is over 10.67 ms
+    // Two of 150 host buffers over 10.67 ms; one alone would be another process's doing.
+    scene::SceneRunResult once;
+    once.frameNanoseconds.assign(150, 1000);
+    once.frameNanoseconds[7] = 20000000;
+    EXPECT_TRUE(scene::RunWarnings(once).empty());
+    result.frameNanoseconds = once.frameNanoseconds;
+    result.frameNanoseconds[9] = 11000000;
     result.warnings = scene::RunWarnings(result);
     const json report = json::parse(scene::BuildReport(scene::SceneSpec(), result, {}));
     EXPECT_EQ(3, report["levels"]["speakerNonFiniteSamples"]);
     EXPECT_EQ(2, report["levels"]["binauralClippedSamples"]);
     EXPECT_TRUE(report["levels"]["nonFinite"].get<bool>());
     EXPECT_TRUE(report["levels"]["clipped"].get<bool>());
+    EXPECT_EQ(2, report["audioThread"]["hostBuffersOverBudget"]);
     const std::string warnings = report["warnings"].dump();
     for (const char* pszText : {"7.1.4 file had 3 samples that were not numbers",
-                                "binaural file clips: 2 samples", "in 1 of 3 host buffers"}) {
+                                "binaural file clips: 2 samples", "in 2 of 150 host buffers"}) {
         EXPECT_NE(std::string::npos, warnings.find(pszText)) << warnings;
     }
 }
