@@ -202,8 +202,7 @@ SignalSpec ParseSignal(const json& in_source, const std::string& in_baseDirector
     const std::string type = fields.Text("type", "tone");
     // Keys that belong to another type of source are mistakes too.
     auto only = [&](std::initializer_list<const char*> in_keys) {
-        for (const char* pszKey :
-             {"frequency", "frequencies", "from", "to", "period", "file"}) {
+        for (const char* pszKey : {"frequency", "frequencies", "from", "to", "period", "file"}) {
             if (fields.Has(pszKey) &&
                 std::find_if(in_keys.begin(), in_keys.end(), [&](const char* in_pszAllowed) {
                     return std::strcmp(in_pszAllowed, pszKey) == 0;
@@ -244,8 +243,8 @@ SignalSpec ParseSignal(const json& in_source, const std::string& in_baseDirector
         signal.eKind = SignalKind::Sweep;
         signal.fStartHz = fields.Frequency("from", signal.fStartHz, fNyquist);
         signal.fEndHz = fields.Frequency("to", signal.fEndHz, fNyquist);
-        signal.fPeriodSeconds = fields.Number("period", signal.fPeriodSeconds,
-                                              1.0 / in_uSampleRate, 3600.0);
+        signal.fPeriodSeconds =
+            fields.Number("period", signal.fPeriodSeconds, 1.0 / in_uSampleRate, 3600.0);
     } else if (type == "wav") {
         only({"file"});
         signal.eKind = SignalKind::WavFile;
@@ -258,8 +257,8 @@ SignalSpec ParseSignal(const json& in_source, const std::string& in_baseDirector
         }
         signal.wavPath = file;
     } else {
-        Fail(fields.Path("type"), "unknown source type \"" + type +
-                                      "\" (tone, noise, sweep or wav)");
+        Fail(fields.Path("type"),
+             "unknown source type \"" + type + "\" (tone, noise, sweep or wav)");
     }
     return signal;
 }
@@ -279,8 +278,8 @@ VoiceSpec ParseVoice(const json& in_voice, size_t in_uIndex, const std::string& 
     if (fields.Has("end")) {
         voice.fEnd = fields.Number("end", 0.0, 0.0, 3600.0);
         if (!(voice.fEnd > voice.fStart)) {
-            Fail(fields.Path("end"), "must come after the voice's start (" +
-                                         Shortest(voice.fStart) + " s)");
+            Fail(fields.Path("end"),
+                 "must come after the voice's start (" + Shortest(voice.fStart) + " s)");
         }
     }
     const std::string route = fields.Text("route", "mixer");
@@ -321,9 +320,9 @@ VoiceSpec ParseVoice(const json& in_voice, size_t in_uIndex, const std::string& 
 }
 
 SceneSpec ParseRoot(const json& in_root, const std::string& in_baseDirectory) {
-    const Fields fields(in_root, "scene",
-                        {"name", "duration", "seed", "renderer", "host", "sink", "mixer", "music",
-                         "voices"});
+    const Fields fields(
+        in_root, "scene",
+        {"name", "duration", "seed", "renderer", "host", "sink", "mixer", "music", "voices"});
     SceneSpec scene;
     scene.name = fields.Text("name", scene.name);
     scene.fDurationSeconds = fields.Number("duration", scene.fDurationSeconds, 0.0, 3600.0);
@@ -370,8 +369,8 @@ SceneSpec ParseRoot(const json& in_root, const std::string& in_baseDirectory) {
                                  std::to_string(kMaxVoices));
     }
     for (size_t uIndex = 0; uIndex < voices.size(); ++uIndex) {
-        scene.voices.push_back(ParseVoice(voices[uIndex], uIndex, in_baseDirectory,
-                                          scene.uSampleRate));
+        scene.voices.push_back(
+            ParseVoice(voices[uIndex], uIndex, in_baseDirectory, scene.uSampleRate));
     }
     return scene;
 }
@@ -395,8 +394,7 @@ public:
                 const std::string key = io_value.get<std::string>();
                 if (!level.keys.insert(key).second) {
                     throw SceneError{"duplicate key '" + key + "' in " +
-                                     (m_stack.size() == 1 ? std::string("the scene")
-                                                          : level.path)};
+                                     (m_stack.size() == 1 ? std::string("the scene") : level.path)};
                 }
                 level.key = key;
                 break;
@@ -494,7 +492,8 @@ bool ParseScene(const std::string& in_text, const std::string& in_baseDirectory,
         // A number too large for a double, say: the parser's words without its prefix.
         std::string what = error.what();
         const size_t uBracket = what.find("] ");
-        out_error = "not valid JSON: " + (uBracket == std::string::npos ? what : what.substr(uBracket + 2));
+        out_error =
+            "not valid JSON: " + (uBracket == std::string::npos ? what : what.substr(uBracket + 2));
         return false;
     }
     return true;
@@ -537,8 +536,8 @@ bool CheckScene(const SceneSpec& in_scene, std::vector<std::string>& out_warning
         in_scene.uSampleRate;
     if (!(in_scene.fDurationSeconds >= fShortest)) {
         out_error = "scene.duration: " + Shortest(in_scene.fDurationSeconds) +
-                    " s is shorter than one host buffer or renderer pass (" +
-                    Shortest(fShortest) + " s)";
+                    " s is shorter than one host buffer or renderer pass (" + Shortest(fShortest) +
+                    " s)";
         return false;
     }
     if (in_scene.voices.size() > kMaxVoices) {

@@ -21,9 +21,9 @@ constexpr double kPlotLeft = 46.0;
 constexpr double kPlotTop = 24.0;
 constexpr double kPlotBottom = 26.0;
 
-const char* const kLineColours[] = {"#e6194b", "#3cb44b", "#4363d8", "#f58231", "#911eb4",
-                                    "#42d4f4", "#f032e6", "#9a6324", "#469990", "#800000",
-                                    "#808000", "#000075"};
+const char* const kLineColours[] = {"#e6194b", "#3cb44b", "#4363d8", "#f58231",
+                                    "#911eb4", "#42d4f4", "#f032e6", "#9a6324",
+                                    "#469990", "#800000", "#808000", "#000075"};
 const char* const kSpeakerNames[] = {"FL", "FR", "FC",  "LFE", "BL",  "BR",
                                      "SL", "SR", "TFL", "TFR", "TBL", "TBR"};
 
@@ -117,9 +117,8 @@ double NumberIn(const json& in_value, double in_fDefault) {
 std::string BuildPage(const std::string& in_title, const std::string& in_report,
                       const std::string& in_picture, const PageFiles& in_files) {
     const json report = json::parse(in_report, nullptr, false);
-    const json seconds = report.is_object() && report.contains("perSecond")
-                             ? report["perSecond"]
-                             : json::array();
+    const json seconds =
+        report.is_object() && report.contains("perSecond") ? report["perSecond"] : json::array();
     Series playing{"objects playing (max)", kLineColours[2], {}};
     Series voices{"voices (max)", kLineColours[1], {}};
     Series thread{"slowest host buffer", kLineColours[0], {}};
@@ -132,8 +131,8 @@ std::string BuildPage(const std::string& in_title, const std::string& in_report,
         thread.values.push_back(100.0 * NumberIn(second["audioThreadMaxShareOfBudget"], 0.0));
         fSlowest = std::max(fSlowest, thread.values.back());
         const json& speakerLevels = second["speakerLevelDb"];
-        for (size_t uChannel = 0; speakerLevels.is_array() && uChannel < speakerLevels.size() &&
-                                  uChannel < 12;
+        for (size_t uChannel = 0;
+             speakerLevels.is_array() && uChannel < speakerLevels.size() && uChannel < 12;
              ++uChannel) {
             if (speakers.size() <= uChannel) {
                 speakers.push_back(Series{kSpeakerNames[uChannel], kLineColours[uChannel], {}});
@@ -141,11 +140,10 @@ std::string BuildPage(const std::string& in_title, const std::string& in_report,
             speakers[uChannel].values.push_back(NumberIn(speakerLevels[uChannel], -120.0));
         }
         const json& earLevels = second["binauralLevelDb"];
-        for (size_t uEar = 0; earLevels.is_array() && uEar < earLevels.size() && uEar < 2;
-             ++uEar) {
+        for (size_t uEar = 0; earLevels.is_array() && uEar < earLevels.size() && uEar < 2; ++uEar) {
             if (ears.size() <= uEar) {
-                ears.push_back(Series{uEar == 0 ? "left ear" : "right ear",
-                                      kLineColours[uEar == 0 ? 2 : 0], {}});
+                ears.push_back(Series{
+                    uEar == 0 ? "left ear" : "right ear", kLineColours[uEar == 0 ? 2 : 0], {}});
             }
             ears[uEar].values.push_back(NumberIn(earLevels[uEar], -120.0));
         }
@@ -180,17 +178,15 @@ std::string BuildPage(const std::string& in_title, const std::string& in_report,
          << "\"></audio></p>\n";
     html << "<h2>The scene</h2>\n<figure id=\"picture\">\n" << in_picture << "</figure>\n";
     html << "<h2>Per second</h2>\n<div class=\"plots\">\n";
-    html << "<figure>" << Plot("Mixer: objects playing and voices", "max", {playing, voices}, 0.0,
-                               fMostObjects)
+    html << "<figure>"
+         << Plot("Mixer: objects playing and voices", "max", {playing, voices}, 0.0, fMostObjects)
          << "</figure>\n";
     html << "<figure>"
          << Plot("Audio thread: slowest host buffer, % of its budget", "max", {thread}, 0.0,
                  std::max(1.0, fSlowest * 1.1))
          << "</figure>\n";
-    html << "<figure>" << Plot("7.1.4 levels, dBFS", "RMS", speakers, -80.0, 0.0)
-         << "</figure>\n";
-    html << "<figure>" << Plot("Headphone levels, dBFS", "RMS", ears, -80.0, 0.0)
-         << "</figure>\n";
+    html << "<figure>" << Plot("7.1.4 levels, dBFS", "RMS", speakers, -80.0, 0.0) << "</figure>\n";
+    html << "<figure>" << Plot("Headphone levels, dBFS", "RMS", ears, -80.0, 0.0) << "</figure>\n";
     html << "</div>\n<p>The figures come from <a href=\"" << MarkupText(UrlOf(in_files.report))
          << "\">" << MarkupText(in_files.report) << "</a>, which says how each was measured.</p>\n";
     // Tells the console what the page cannot show.

@@ -140,23 +140,22 @@ std::string BuildPicture(const std::string& in_title, const SceneSpec& in_scene,
         // One polyline per stretch on one route: solid on an object, dashed in the bed.
         size_t uFirst = 0;
         while (uFirst < path.size()) {
-            const bool bObject =
-                voice.eRoute == VoiceRoute::Mixer && OnObject(in_result, uVoice, path[uFirst].first);
+            const bool bObject = voice.eRoute == VoiceRoute::Mixer &&
+                                 OnObject(in_result, uVoice, path[uFirst].first);
             size_t uLast = uFirst;
             while (uLast + 1 < path.size() &&
                    (voice.eRoute == VoiceRoute::Mixer &&
                     OnObject(in_result, uVoice, path[uLast + 1].first)) == bObject) {
                 ++uLast;
             }
-            svg << "<polyline fill=\"none\" stroke=\"" << pszColour
-                << "\" stroke-width=\"" << (bObject ? "2" : "1.5")
-                << "\" stroke-opacity=\"0.85\"" << (bObject ? "" : " stroke-dasharray=\"5 4\"")
-                << " points=\"";
+            svg << "<polyline fill=\"none\" stroke=\"" << pszColour << "\" stroke-width=\""
+                << (bObject ? "2" : "1.5") << "\" stroke-opacity=\"0.85\""
+                << (bObject ? "" : " stroke-dasharray=\"5 4\"") << " points=\"";
             for (size_t uPoint = uFirst; uPoint <= std::min(uLast + 1, path.size() - 1); ++uPoint) {
                 double fRight = 0.0, fAhead = 0.0;
                 MapPoint(path[uPoint].second, fRight, fAhead);
-                svg << Number(fCentreX + fRight * fScale) << "," << Number(fCentreY - fAhead * fScale)
-                    << " ";
+                svg << Number(fCentreX + fRight * fScale) << ","
+                    << Number(fCentreY - fAhead * fScale) << " ";
             }
             svg << "\"/>\n";
             uFirst = uLast + 1;
@@ -210,7 +209,8 @@ std::string BuildPicture(const std::string& in_title, const SceneSpec& in_scene,
     // The legend: every voice in its colour, with its route over the scene's time.
     svg << "<g class=\"legend\"><text x=\"20\" y=\"" << Number(fLegendTop)
         << "\" font-size=\"12\">Voices and their route over time (0 to " << Number(fSceneSeconds)
-        << " s). On a dynamic object: full colour here, a solid path above; mixed into the bed (heard "
+        << " s). On a dynamic object: full colour here, a solid path above; mixed into the bed "
+           "(heard "
            "through the sink): pale here, dashed above.</text>\n";
     const double fSecondsWide = std::max(1e-9, fSceneSeconds);
     for (size_t uVoice = 0; uVoice < in_scene.voices.size(); ++uVoice) {
@@ -219,9 +219,8 @@ std::string BuildPicture(const std::string& in_title, const SceneSpec& in_scene,
         const char* pszColour = VoiceColour(uVoice);
         std::string name = voice.name.size() > 40 ? voice.name.substr(0, 40) + "..." : voice.name;
         svg << "<rect x=\"20\" y=\"" << Number(fTop + 3) << "\" width=\"18\" height=\"8\" fill=\""
-            << pszColour << "\"/><text x=\"44\" y=\"" << Number(fTop + 11)
-            << "\" font-size=\"11\">" << MarkupText(name) << " (" << RouteText(voice.eRoute)
-            << ")</text>\n";
+            << pszColour << "\"/><text x=\"44\" y=\"" << Number(fTop + 11) << "\" font-size=\"11\">"
+            << MarkupText(name) << " (" << RouteText(voice.eRoute) << ")</text>\n";
         svg << "<rect x=\"" << kLegendBarLeft << "\" y=\"" << Number(fTop + 2) << "\" width=\""
             << kLegendBarWidth << "\" height=\"10\" fill=\"#f4f4f4\"/>\n";
         auto bar = [&](double in_fFrom, double in_fTo, double in_fOpacity) {

@@ -163,7 +163,8 @@ void RendererPosition(const Direction& in_position, double out_aXyz[3]) {
 // it at the position the voice had in one of the host buffers around then (within a centimetre;
 // the mixer's positions lead the passes by a few buffers). Music and master voices get no spans.
 std::vector<std::vector<VoiceRouteSpan>> VoiceRoutes(
-    const SceneSpec& in_scene, const std::map<uint64_t, std::vector<TrajectorySample>>& in_objects) {
+    const SceneSpec& in_scene,
+    const std::map<uint64_t, std::vector<TrajectorySample>>& in_objects) {
     constexpr double kStep = 0.02;  // the objects' sampling interval
     const double fBuffer = static_cast<double>(in_scene.uHostFrames) / in_scene.uSampleRate;
     // The objects' samples by 20 ms step.

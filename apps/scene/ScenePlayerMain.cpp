@@ -251,8 +251,8 @@ int main(int argc, char** argv) {
         "  7.1.4 speakers: %s\n  headphones:     %s\n  report:         %s\n"
         "  picture:        %s\n  page:           %s\n"
         "listen on headphones: ffplay '%s' (or aplay, or open the page in a browser)\n",
-        files.speakers.c_str(), files.binaural.c_str(), files.report.c_str(),
-        files.picture.c_str(), files.page.c_str(), files.binaural.c_str());
+        files.speakers.c_str(), files.binaural.c_str(), files.report.c_str(), files.picture.c_str(),
+        files.page.c_str(), files.binaural.c_str());
     for (const std::string& warning : result.warnings) {
         std::fprintf(stderr, "warning: %s\n", warning.c_str());
     }

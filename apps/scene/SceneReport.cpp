@@ -110,8 +110,8 @@ std::vector<std::string> RunWarnings(const SceneRunResult& in_result) {
                                " samples that were not numbers; they were written as silence");
         }
         if (file.uClipped > 0) {
-            warnings.push_back(std::string("the ") + file.pszFile + " file clips: " +
-                               std::to_string(file.uClipped) +
+            warnings.push_back(std::string("the ") + file.pszFile +
+                               " file clips: " + std::to_string(file.uClipped) +
                                " samples lie beyond full scale (lower the gains)");
         }
     }
@@ -183,12 +183,12 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
         }
         const double fBudgetNs = 1e9 * in_result.uHostFrames / in_result.uSampleRate;
         uint32_t uSlowest = 0;
-        for (size_t uHost = uFirstFrame; uHost < uFrame && uHost < in_result.frameNanoseconds.size();
-             ++uHost) {
+        for (size_t uHost = uFirstFrame;
+             uHost < uFrame && uHost < in_result.frameNanoseconds.size(); ++uHost) {
             uSlowest = std::max(uSlowest, in_result.frameNanoseconds[uHost]);
         }
-        const size_t uWindowsPerSecond =
-            std::max<size_t>(1, in_result.uSampleRate / std::max<uint32_t>(1, in_result.uLevelWindowFrames));
+        const size_t uWindowsPerSecond = std::max<size_t>(
+            1, in_result.uSampleRate / std::max<uint32_t>(1, in_result.uLevelWindowFrames));
         const size_t uWindowFrom = static_cast<size_t>(uSecond) * uWindowsPerSecond;
         ordered second;
         second["second"] = uSecond;

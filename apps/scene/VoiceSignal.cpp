@@ -90,8 +90,7 @@ bool VoiceSignal::Prepare(const SceneSpec& in_scene, const VoiceSpec& in_voice,
     m_uNoiseSeed = (static_cast<uint64_t>(in_scene.uSeed) << 32) ^ (in_uVoiceIndex * 7919ull);
     if (m_eKind == SignalKind::WavFile) {
         m_pWav = std::make_unique<WavSource>();
-        if (!m_pWav->Open(in_voice.signal.wavPath, m_uChannels, in_scene.uSampleRate,
-                          out_error)) {
+        if (!m_pWav->Open(in_voice.signal.wavPath, m_uChannels, in_scene.uSampleRate, out_error)) {
             return false;
         }
         m_uEndFrame = std::min<uint64_t>(m_uEndFrame, m_uStartFrame + m_pWav->Frames());
@@ -155,10 +154,9 @@ void VoiceSignal::Render(uint64_t in_uFirstFrame, uint32_t in_uFrames,
         RenderSweep(in_uFirstFrame, in_uFrames, out_ppChannels);
     } else if (m_eKind == SignalKind::WavFile) {
         // Before the voice's start: silence, and the file is not read.
-        const uint64_t uLead =
-            in_uFirstFrame < m_uStartFrame
-                ? std::min<uint64_t>(m_uStartFrame - in_uFirstFrame, in_uFrames)
-                : 0;
+        const uint64_t uLead = in_uFirstFrame < m_uStartFrame
+                                   ? std::min<uint64_t>(m_uStartFrame - in_uFirstFrame, in_uFrames)
+                                   : 0;
         for (uint32_t uChannel = 0; uChannel < m_uChannels; ++uChannel) {
             std::fill(out_ppChannels[uChannel], out_ppChannels[uChannel] + uLead, 0.0f);
         }

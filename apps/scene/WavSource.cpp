@@ -40,8 +40,8 @@ bool WavSource::Open(const std::string& in_path, uint32_t in_uChannels, uint32_t
     m_uFileChannels = static_cast<uint32_t>(info.channels);
     m_uFileRate = static_cast<uint32_t>(info.samplerate);
     m_uRate = in_uSampleRate;
-    m_uFrames = static_cast<uint64_t>(std::floor(static_cast<double>(info.frames) * m_uRate /
-                                                 m_uFileRate));
+    m_uFrames =
+        static_cast<uint64_t>(std::floor(static_cast<double>(info.frames) * m_uRate / m_uFileRate));
     if (m_uFileRate != m_uRate) {
         int iError = 0;
         m_pResampler = src_new(SRC_SINC_BEST_QUALITY, static_cast<int>(m_uChannels), &iError);

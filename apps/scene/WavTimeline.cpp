@@ -94,7 +94,8 @@ void WavTimeline::Measure(float* io_pFrames, size_t in_uFrames) {
         m_uWindowFill += static_cast<uint32_t>(uRun);
         if (m_uWindowFill == m_uWindow) {
             for (uint32_t uChannel = 0; uChannel < uChannels; ++uChannel) {
-                m_levels[uChannel].push_back(static_cast<float>(std::sqrt(aSums[uChannel] / m_uWindow)));
+                m_levels[uChannel].push_back(
+                    static_cast<float>(std::sqrt(aSums[uChannel] / m_uWindow)));
                 aSums[uChannel] = 0.0;
             }
             m_uWindowFill = 0;

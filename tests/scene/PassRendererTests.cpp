@@ -304,12 +304,12 @@ TEST_F(PassRendererTest, FilterChangesOfAJumpingOrMovingToneMakeNoClick) {
         const float fSide = in_uPass < 60 ? 2.0f : -2.0f;
         // Round once in 150 passes (1.5 s), one degree every 20 ms or so.
         const double fAngle = 6.283185307179586 * in_uPass / kPasses;
-        return std::vector<standin::Pass>{PassOf(
-            1, in_uPass,
-            {Dynamic(1, Tone(uint64_t{in_uPass} * kBlock, 1000), fSide, 0, 0),
-             Dynamic(2, Tone(uint64_t{in_uPass} * kBlock, 3000),
-                     static_cast<float>(2 * std::sin(fAngle)), 0.5f,
-                     static_cast<float>(-2 * std::cos(fAngle)))})};
+        return std::vector<standin::Pass>{
+            PassOf(1, in_uPass,
+                   {Dynamic(1, Tone(uint64_t{in_uPass} * kBlock, 1000), fSide, 0, 0),
+                    Dynamic(2, Tone(uint64_t{in_uPass} * kBlock, 3000),
+                            static_cast<float>(2 * std::sin(fAngle)), 0.5f,
+                            static_cast<float>(-2 * std::cos(fAngle)))})};
     });
     for (int iEar = 0; iEar < 2; ++iEar) {
         EXPECT_GT(scene_tests::ToneLevelDb(m_binaural, iEar, 0, 40 * kBlock, 1000), -30.0);

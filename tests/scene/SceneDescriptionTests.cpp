@@ -116,7 +116,8 @@ TEST(SceneFileTest, RefusesHostileScenesAndSaysWhereAndWhy) {
         {"misspelt-duration", "unknown key 'durration' in the scene (did you mean 'duration'?)"},
         {"misspelt-source", "unknown key 'sourse' in voices[0] (did you mean 'source'?)"},
         {"misspelt-gain", "unknown key 'gian' in voices[2] (did you mean 'gain'?)"},
-        {"misspelt-trajectory", "unknown key 'trajectroy' in voices[0] (did you mean 'trajectory'?)"},
+        {"misspelt-trajectory",
+         "unknown key 'trajectroy' in voices[0] (did you mean 'trajectory'?)"},
         {"misspelt-route", "unknown key 'rout' in voices[0] (did you mean 'route'?)"},
         {"misspelt-azimuth",
          "unknown key 'azimuht' in voices[0].trajectory[0] (did you mean 'azimuth'?)"},
@@ -133,8 +134,8 @@ TEST(SceneFileTest, RefusesHostileScenesAndSaysWhereAndWhy) {
         {"name-control", "the name holds control characters"},
     };
     for (const Case& testCase : aCases) {
-        const std::string path = std::string(ZV_SCENE_TESTS_DIR "/hostile/") + testCase.pszFile +
-                                 ".json";
+        const std::string path =
+            std::string(ZV_SCENE_TESTS_DIR "/hostile/") + testCase.pszFile + ".json";
         SceneSpec scene;
         std::string error;
         std::vector<std::string> warnings;
@@ -307,9 +308,9 @@ TEST_F(VoiceSignalTest, EverySampleIsTheSameWhateverTheBlocks) {
 TEST_F(VoiceSignalTest, WavSourcesAreResampledWithoutImagesOrAliases) {
     struct Case {
         int iRate;
-        std::vector<double> tones;       // per file channel; the voice plays the first two
-        std::vector<double> heard;       // per voice channel: the tone that must come through
-        std::vector<double> forbidden;   // images and aliases, in either channel
+        std::vector<double> tones;      // per file channel; the voice plays the first two
+        std::vector<double> heard;      // per voice channel: the tone that must come through
+        std::vector<double> forbidden;  // images and aliases, in either channel
     };
     const Case aCases[] = {
         {8000, {1000, 1500}, {1000, 1500}, {7000, 9000, 6500, 9500, 15000, 17000}},
@@ -332,8 +333,8 @@ TEST_F(VoiceSignalTest, WavSourcesAreResampledWithoutImagesOrAliases) {
             out.iSampleRate = 48000;
             out.samples = channels[uChannel];
             if (testCase.heard[uChannel] > 0) {
-                EXPECT_NEAR(-6.0, scene_tests::ToneLevelDb(out, 0, 4800, 43200,
-                                                           testCase.heard[uChannel]),
+                EXPECT_NEAR(-6.0,
+                            scene_tests::ToneLevelDb(out, 0, 4800, 43200, testCase.heard[uChannel]),
                             0.2);
             }
             for (double fHz : testCase.forbidden) {

@@ -71,7 +71,8 @@ TEST_F(ScenePlayerProgramTest, HostileScenesAreRefusedBeforeAnythingIsWritten) {
 TEST_F(ScenePlayerProgramTest, AFailedOrStoppedRunLeavesTheLastGoodFilesAsTheyWere) {
     const std::string out = m_directory + "/out";
     const std::string good = WriteScene(
-        "good.json", R"({"name": "keep", "duration": 0.3, "voices": [{"source": {"type": "noise"}}]})");
+        "good.json",
+        R"({"name": "keep", "duration": 0.3, "voices": [{"source": {"type": "noise"}}]})");
     ASSERT_EQ(0, Player("--scene " + Quote(good) + " --out " + Quote(out))) << m_output;
     const std::map<std::string, std::string> before = Folder(out);
     ASSERT_EQ(5u, before.size());
@@ -81,8 +82,8 @@ TEST_F(ScenePlayerProgramTest, AFailedOrStoppedRunLeavesTheLastGoodFilesAsTheyWe
         R"({"name": "keep", "voices": [{"source": {"type": "wav", "file": "gone.wav"}}]})");
     EXPECT_EQ(2, Player("--scene " + Quote(missing) + " --out " + Quote(out)));
     EXPECT_NE(std::string::npos, m_output.find("gone.wav")) << m_output;
-    EXPECT_EQ(2, Player("--scene " + Quote(good) + " --sofa " + Quote(good) + " --out " +
-                        Quote(out)));
+    EXPECT_EQ(2,
+              Player("--scene " + Quote(good) + " --sofa " + Quote(good) + " --out " + Quote(out)));
     EXPECT_NE(std::string::npos, m_output.find("is not a SOFA file")) << m_output;
     EXPECT_EQ(143, Player("--scene " + Quote(good) + " --duration 20 --realtime --out " +
                           Quote(out) + " & pid=$!; sleep 2; kill -TERM $pid; wait $pid"))
@@ -93,8 +94,8 @@ TEST_F(ScenePlayerProgramTest, AFailedOrStoppedRunLeavesTheLastGoodFilesAsTheyWe
 TEST_F(ScenePlayerProgramTest, OffATerminalItSaysWhereTheFilesAreAndWhichChannelsPlay) {
     const std::string wav = m_directory + "/eight.wav";
     scene_tests::WriteToneWav(wav, 48000, {100, 200, 300, 400, 500, 600, 700, 800}, 0.5);
-    const std::string scene = WriteScene(
-        "channels.json", R"({"name": "channels", "duration": 0.3, "voices": [
+    const std::string scene =
+        WriteScene("channels.json", R"({"name": "channels", "duration": 0.3, "voices": [
             {"channels": 2, "source": {"type": "wav", "file": "eight.wav"}}]})");
     ASSERT_EQ(0, Player("--scene " + Quote(scene) + " --out " + Quote(m_directory) + " | cat"))
         << m_output;
@@ -116,8 +117,8 @@ TEST_F(ScenePlayerProgramTest, OffATerminalItSaysWhereTheFilesAreAndWhichChannel
 // scripts/main.sh takes relative paths from where it runs and blames what is at fault.
 TEST_F(ScenePlayerProgramTest, MainScriptWorksWhereTheUserStands) {
     WriteScene("here.json", R"({"name": "here", "duration": 0.2, "voices": []})");
-    const std::string command = "cd " + Quote(m_directory) + " && ZV_SCENE_PLAYER=" +
-                                Quote(kBin + "/scene_player") + " " +
+    const std::string command = "cd " + Quote(m_directory) +
+                                " && ZV_SCENE_PLAYER=" + Quote(kBin + "/scene_player") + " " +
                                 Quote(kTests + "/../../scripts/main.sh");
     ASSERT_EQ(0, RunCommand(command + " --scene here.json", m_output)) << m_output;
     EXPECT_TRUE(fs::exists(m_directory + "/scene-output/here-binaural.wav")) << m_output;
@@ -148,8 +149,9 @@ TEST_F(ScenePlayerProgramTest, ThePageLoadsInChromiumWithItsPictureItsPlotsAndIt
         // The names are percent-encoded in the page.
         std::string name;
         for (size_t u = 0; u < source.size(); ++u) {
-            name += source[u] == '%' ? static_cast<char>(std::stoi(source.substr(u + 1, 2), nullptr, 16))
-                                     : source[u];
+            name += source[u] == '%'
+                        ? static_cast<char>(std::stoi(source.substr(u + 1, 2), nullptr, 16))
+                        : source[u];
             u += source[u] == '%' ? 2 : 0;
         }
         EXPECT_TRUE(fs::exists(m_directory + "/" + name)) << name;
@@ -157,7 +159,8 @@ TEST_F(ScenePlayerProgramTest, ThePageLoadsInChromiumWithItsPictureItsPlotsAndIt
     const std::string chromium =
         "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
         "--disable-background-networking --disable-component-update --disable-sync "
-        "--user-data-dir=" + Quote(m_directory + "/profile") +
+        "--user-data-dir=" +
+        Quote(m_directory + "/profile") +
         " --enable-logging=stderr --v=0 --virtual-time-budget=5000 --window-size=1280,2200 ";
     const std::string url = "'file://" + m_directory + "/page%20%26%20%27test%27.html'";
     const std::string screenshot = m_directory + "/page.png";
@@ -209,9 +212,9 @@ TEST_F(ScenePlayerProgramTest, ACrowdedSceneHasNoClickBurstImageOrAlias) {
         << m_output;
     scene_tests::WavFile binaural;
     ASSERT_TRUE(scene_tests::ReadWav(m_directory + "/twenty-voices-binaural.wav", binaural));
-    const std::vector<double> tones = {300,  450,  600,   800,   1000,  2000,  2500,  3000,
-                                       3500, 4000, 4500,  5000,  5500,  8000,  10000, 11000,
-                                       12000, 13000, 14000, 16000};
+    const std::vector<double> tones = {300,   450,   600,   800,   1000,  2000, 2500,
+                                       3000,  3500,  4000,  4500,  5000,  5500, 8000,
+                                       10000, 11000, 12000, 13000, 14000, 16000};
     const size_t uFrom = 4800, uTo = binaural.Frames() - 4800;
     for (int iEar = 0; iEar < 2; ++iEar) {
         SCOPED_TRACE(iEar);

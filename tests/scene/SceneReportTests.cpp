@@ -118,8 +118,8 @@ TEST(ScenePictureTest, DrawsEveryVoiceWithALegendAndStaysValidXmlWhateverTheName
     const std::string pngPath = directory + "/picture.png";
     std::ofstream(svgPath) << svg;
     std::string output;
-    ASSERT_EQ(0, scene_tests::RunCommand("rsvg-convert -o '" + pngPath + "' '" + svgPath + "'",
-                                         output))
+    ASSERT_EQ(
+        0, scene_tests::RunCommand("rsvg-convert -o '" + pngPath + "' '" + svgPath + "'", output))
         << output;
     EXPECT_EQ(std::string("\x89PNG\r\n\x1a\n", 8), scene_tests::FileText(pngPath).substr(0, 8));
 }
@@ -137,8 +137,7 @@ TEST(SceneReportTest, CountsAndFlagsWhatIsNotANumberOrClipsAndWarnsOfASlowAudioT
     ASSERT_TRUE(timeline.Close(4, error)) << error;
     scene_tests::WavFile file;
     ASSERT_TRUE(scene_tests::ReadWav(path, file));
-    EXPECT_EQ((std::vector<float>{0.0f, 0.5f, 0.0f, -2.0f, 0.25f, 0.0f, 1.5f, 0.0f}),
-              file.samples);
+    EXPECT_EQ((std::vector<float>{0.0f, 0.5f, 0.0f, -2.0f, 0.25f, 0.0f, 1.5f, 0.0f}), file.samples);
     EXPECT_EQ((std::vector<uint64_t>{2, 1}), timeline.NonFiniteSamples());
     EXPECT_EQ((std::vector<uint64_t>{1, 1}), timeline.ClippedSamples());
     EXPECT_EQ(2.0f, timeline.Peaks()[1]);

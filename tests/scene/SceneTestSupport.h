@@ -131,14 +131,13 @@ inline double LoudestOutsideDb(const WavFile& in_file, int in_iChannel,
         fft.Forward(frame.data(), bins.data());
         for (size_t uBin = 1; uBin < bins.size(); ++uBin) {
             const double fHz = static_cast<double>(uBin) * in_file.iSampleRate / kSize;
-            const bool bContent = std::any_of(in_content.begin(), in_content.end(),
-                                              [&](double in_fTone) {
-                                                  return std::fabs(fHz - in_fTone) <= in_fGuardHz;
-                                              });
+            const bool bContent = std::any_of(
+                in_content.begin(), in_content.end(),
+                [&](double in_fTone) { return std::fabs(fHz - in_fTone) <= in_fGuardHz; });
             if (!bContent) {
                 fLoudest = std::max(
-                    fLoudest, 20.0 * std::log10(std::max(1e-12, 2.0 * std::abs(bins[uBin]) /
-                                                                      fWeights)));
+                    fLoudest,
+                    20.0 * std::log10(std::max(1e-12, 2.0 * std::abs(bins[uBin]) / fWeights)));
             }
         }
     }
