@@ -59,6 +59,27 @@ float* WavTimeline::Frames(uint64_t in_uFrame, size_t in_uFrames) {
 }
 
 void WavTimeline::Measure(float* io_pFrames, size_t in_uFrames) {
+    // Samples beyond full scale or not numbers are rare: one pass that vectorises looks for them,
+    // and only then does the counting and the silencing.
+    const size_t uSamples = in_uFrames * m_uChannels;
+    bool bOdd = false;
+    for (size_t uSample = 0; uSample < uSamples; ++uSample) {
+        bOdd |= !(std::fabs(io_pFrames[uSample]) <= 1.0f);
+    }
+    if (bOdd) {
+        for (size_t uSample = 0; uSample < uSamples; ++uSample) {
+            float& fSample = io_pFrames[uSample];
+            if (std::fabs(fSample) <= 1.0f) {
+                continue;
+            }
+            if (std::isfinite(fSample)) {
+                ++m_clipped[uSample % m_uChannels];
+            } else {
+                fSample = 0.0f;
+                ++m_nonFinite[uSample % m_uChannels];
+            }
+        }
+    }
     // Per channel in locals, which the compiler keeps in registers (the members could alias the
     // frames); the sums take the frames in the same order as ever, so the levels are the same.
     constexpr uint32_t kMaxChannels = 16;
@@ -72,20 +93,10 @@ void WavTimeline::Measure(float* io_pFrames, size_t in_uFrames) {
     size_t uFrame = 0;
     while (uFrame < in_uFrames) {
         const size_t uRun = std::min<size_t>(in_uFrames - uFrame, m_uWindow - m_uWindowFill);
-        float* pFrame = io_pFrames + uFrame * m_uChannels;
+        const float* pFrame = io_pFrames + uFrame * m_uChannels;
         for (size_t uIndex = 0; uIndex < uRun; ++uIndex, pFrame += m_uChannels) {
             for (uint32_t uChannel = 0; uChannel < uChannels; ++uChannel) {
-                float fSample = pFrame[uChannel];
-                const float fMagnitude = std::fabs(fSample);
-                if (!(fMagnitude <= 1.0f)) {
-                    // Rare: beyond full scale, or not a number at all (written as silence).
-                    if (std::isfinite(fSample)) {
-                        ++m_clipped[uChannel];
-                    } else {
-                        pFrame[uChannel] = fSample = 0.0f;
-                        ++m_nonFinite[uChannel];
-                    }
-                }
+                const float fSample = pFrame[uChannel];
                 aSums[uChannel] += static_cast<double>(fSample) * fSample;
                 aPeaks[uChannel] = std::max(aPeaks[uChannel], std::fabs(fSample));
             }
