@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <deque>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -175,32 +176,50 @@ std::vector<std::vector<VoiceRouteSpan>> VoiceRoutes(
         }
     }
     std::vector<std::vector<VoiceRouteSpan>> routes(in_scene.voices.size());
-    std::vector<std::array<double, 3>> positions;
+    // A voice's position per host buffer, from the oldest still looked at on (the moments go
+    // forward, so each buffer's position is worked out once).
+    std::deque<std::array<double, 3>> positions;
+    int64_t iFirstPosition = 0;
     for (size_t uVoice = 0; uVoice < in_scene.voices.size(); ++uVoice) {
         const VoiceSpec& voice = in_scene.voices[uVoice];
         if (voice.eRoute != VoiceRoute::Mixer) {
             continue;
         }
+        positions.clear();
+        iFirstPosition = 0;
         const double fEnd = VoiceEnd(in_scene, voice);
         for (double fTime = voice.fStart; fTime < fEnd; fTime += kStep) {
-            // Where the voice was in the host buffers from two before to six after this moment.
-            const int64_t iBuffer = static_cast<int64_t>(std::floor(fTime / fBuffer));
-            positions.clear();
-            for (int64_t iLook = std::max<int64_t>(0, iBuffer - 2); iLook <= iBuffer + 6; ++iLook) {
-                std::array<double, 3> xyz;
-                RendererPosition(PositionAt(voice.trajectory, (iLook + 0.5) * fBuffer), xyz.data());
-                positions.push_back(xyz);
-            }
             bool bObject = false;
             const int64_t iStep = static_cast<int64_t>(std::floor(fTime / kStep));
-            for (auto it = byStep.lower_bound(iStep - 1);
-                 it != byStep.end() && it->first <= iStep + 1 && !bObject; ++it) {
-                for (const TrajectorySample* pSample : it->second) {
-                    for (const std::array<double, 3>& xyz : positions) {
-                        const double fDx = pSample->fX - xyz[0];
-                        const double fDy = pSample->fY - xyz[1];
-                        const double fDz = pSample->fZ - xyz[2];
-                        bObject = bObject || fDx * fDx + fDy * fDy + fDz * fDz < 1e-4;
+            auto first = byStep.lower_bound(iStep - 1);
+            if (first != byStep.end() && first->first <= iStep + 1) {
+                // Where the voice was in the host buffers from two before to six after this
+                // moment.
+                const int64_t iFrom =
+                    std::max<int64_t>(0, static_cast<int64_t>(fTime / fBuffer) - 2);
+                while (!positions.empty() && iFirstPosition < iFrom) {
+                    positions.pop_front();
+                    ++iFirstPosition;
+                }
+                if (positions.empty()) {
+                    iFirstPosition = iFrom;
+                }
+                while (iFirstPosition + static_cast<int64_t>(positions.size()) <= iFrom + 8) {
+                    const int64_t iBuffer = iFirstPosition + static_cast<int64_t>(positions.size());
+                    std::array<double, 3> xyz;
+                    RendererPosition(PositionAt(voice.trajectory, (iBuffer + 0.5) * fBuffer),
+                                     xyz.data());
+                    positions.push_back(xyz);
+                }
+                for (auto it = first; it != byStep.end() && it->first <= iStep + 1 && !bObject;
+                     ++it) {
+                    for (const TrajectorySample* pSample : it->second) {
+                        for (const std::array<double, 3>& xyz : positions) {
+                            const double fDx = pSample->fX - xyz[0];
+                            const double fDy = pSample->fY - xyz[1];
+                            const double fDz = pSample->fZ - xyz[2];
+                            bObject = bObject || fDx * fDx + fDy * fDy + fDz * fDz < 1e-4;
+                        }
                     }
                 }
             }
@@ -213,10 +232,10 @@ std::vector<std::vector<VoiceRouteSpan>> VoiceRoutes(
             }
         }
         // Another voice passing through this one's position gives a moment of a match: a span on
-        // an object shorter than 50 ms between two in the bed is taken as the bed.
+        // an object shorter than 100 ms between two in the bed is taken as the bed.
         std::vector<VoiceRouteSpan>& spans = routes[uVoice];
         for (size_t uSpan = 1; uSpan + 1 < spans.size(); ++uSpan) {
-            if (spans[uSpan].bObject && spans[uSpan].fTo - spans[uSpan].fFrom < 0.05) {
+            if (spans[uSpan].bObject && spans[uSpan].fTo - spans[uSpan].fFrom < 0.1) {
                 spans[uSpan - 1].fTo = spans[uSpan + 1].fTo;
                 spans.erase(spans.begin() + uSpan, spans.begin() + uSpan + 2);
                 --uSpan;
