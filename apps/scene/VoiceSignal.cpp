@@ -44,7 +44,16 @@ inline double Sine(double in_fCycles) {
 // the program loads (AVX-512 does the noise's 64-bit multiplies eight at a time). This file is
 // built without contracting products and sums into fused multiply-adds, so every build computes
 // the same samples.
-#if defined(__x86_64__) && !defined(_WIN32)
+// ThreadSanitizer's runtime is not ready when the loader runs the clones' resolvers: one loop
+// there.
+#if defined(__SANITIZE_THREAD__)
+#define ZV_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define ZV_THREAD_SANITIZER 1
+#endif
+#endif
+#if defined(__x86_64__) && !defined(_WIN32) && !defined(ZV_THREAD_SANITIZER)
 #define ZV_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #else
 #define ZV_VECTOR_CLONES
