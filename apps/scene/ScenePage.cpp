@@ -64,8 +64,20 @@ std::string Plot(const std::string& in_title, const std::string& in_unit,
     for (const Series& series : in_series) {
         uSeconds = std::max(uSeconds, series.values.size());
     }
-    const double fLegendRows = static_cast<double>((in_series.size() + 5) / 6);
-    const double fHeight = kPlotTop + kPlotHeight + kPlotBottom + 14.0 * fLegendRows;
+    // The legend's entries one after the other, as wide as their labels (about 6 px a letter at
+    // 10 px), on as many rows as they need.
+    std::vector<std::pair<double, double>> legend;  // x, y of each entry
+    double fLegendX = kPlotLeft, fLegendY = kPlotTop + kPlotHeight + kPlotBottom + 10.0;
+    for (const Series& series : in_series) {
+        const double fWidth = 14.0 + 6.0 * static_cast<double>(series.label.size()) + 16.0;
+        if (fLegendX > kPlotLeft && fLegendX + fWidth > kPlotLeft + kPlotWidth) {
+            fLegendX = kPlotLeft;
+            fLegendY += 14.0;
+        }
+        legend.emplace_back(fLegendX, fLegendY);
+        fLegendX += fWidth;
+    }
+    const double fHeight = fLegendY + 8.0;
     const double fWidth = kPlotLeft + kPlotWidth + 20.0;
     svg << "<svg class=\"plot\" xmlns=\"http://www.w3.org/2000/svg\" width=\"" << Number(fWidth)
         << "\" height=\"" << Number(fHeight) << "\" viewBox=\"0 0 " << Number(fWidth) << " "
@@ -97,8 +109,8 @@ std::string Plot(const std::string& in_title, const std::string& in_unit,
             svg << Number(x(uSecond)) << "," << Number(y(series.values[uSecond])) << " ";
         }
         svg << "\"/>\n";
-        const double fLegendX = kPlotLeft + 86.0 * (uSeries % 6);
-        const double fLegendY = kPlotTop + kPlotHeight + kPlotBottom + 10.0 + 14.0 * (uSeries / 6);
+        const double fLegendX = legend[uSeries].first;
+        const double fLegendY = legend[uSeries].second;
         svg << "<rect x=\"" << Number(fLegendX) << "\" y=\"" << Number(fLegendY - 8)
             << "\" width=\"10\" height=\"8\" fill=\"" << series.pszColour << "\"/><text x=\""
             << Number(fLegendX + 14) << "\" y=\"" << Number(fLegendY) << "\" font-size=\"10\">"
