@@ -100,7 +100,20 @@ int Run(host::HostAllocator& io_allocator) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const bool bHelp = strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0;
+        if (!bHelp) {
+            fprintf(stderr, "unknown argument: %s\n", argv[i]);
+        }
+        fprintf(bHelp ? stdout : stderr,
+                "usage: plugin_inspect\n"
+                "Loads ZvSpatialSink.dll as the engine would, lists its registration records,\n"
+                "and drives the sink's parameter object through the host allocator (from a bank\n"
+                "block, then one parameter at a time). Exits with 1 if the library or its sink\n"
+                "record is missing or a host block is left behind.\n");
+        return bHelp ? 0 : 2;
+    }
     host::HostAllocator allocator;
     int iExitCode = Run(allocator);
     const size_t uOutstanding = allocator.OutstandingBlocks();

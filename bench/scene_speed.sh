@@ -2,7 +2,8 @@
 # Times the scene player on the built-in scene in the release build (stepped pacing, as fast as
 # it can), several runs in a row so that they share the machine's load:
 #   - the run (first host frame until both WAV files are shut: plug-ins, renderer steps, listener
-#     mix, files) as times faster than real time, from the report;
+#     mix, files) as times faster than real time, from the report, with the processor time the
+#     process spent in it (all threads), which other work on the machine moves far less;
 #   - the set-up before it (libraries, HRTF set, plug-ins started) and the whole process;
 #   - the audio thread's time per host buffer as a share of the buffer's real-time budget: the
 #     plug-ins' calls and the whole host frame (mean, 99th percentile, max).
@@ -35,17 +36,19 @@ echo "machine: $model, $(nproc) cores; load average before: $(cut -d' ' -f1-3 /p
 speeds=()
 for run in $(seq 1 "$runs"); do
     begin=$(date +%s.%N)
-    build/release/bin/scene_player --out "$out" --name bench >/dev/null
+    build/release/bin/scene_player --out "$out" --name bench >/dev/null 2>&1
     end=$(date +%s.%N)
     report=$out/bench-report.json
     speed=$(number "$report" timesFasterThanRealTime)
     speeds+=("$speed")
     wall=$(number "$report" wallSeconds)
+    processor=$(number "$report" processorSeconds)
     setup=$(number "$report" setupSeconds)
     process=$(awk -v a="$begin" -v b="$end" 'BEGIN { print b - a }')
     duration=$(number "$report" durationSeconds)
-    printf 'run %d: run %.3f s = %sx real time; set-up %.3f s; whole process %.3f s = %.1fx\n' \
-        "$run" "$wall" "$speed" "$setup" "$process" "$(awk -v d="$duration" -v p="$process" 'BEGIN { print d / p }')"
+    printf 'run %d: run %.3f s = %sx real time (processor %.3f s); set-up %.3f s; whole process %.3f s = %.1fx; load %s\n' \
+        "$run" "$wall" "$speed" "$processor" "$setup" "$process" \
+        "$(awk -v d="$duration" -v p="$process" 'BEGIN { print d / p }')" "$(cut -d' ' -f1 /proc/loadavg)"
     printf '       audio thread per host buffer, share of its budget: plug-in calls mean %s,' \
         "$(value_in "$report" pluginCalls meanShareOfBudget)"
     printf ' p99 %s, max %s; whole frame mean %s, p99 %s, max %s\n' \

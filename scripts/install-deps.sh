@@ -10,6 +10,8 @@ packages=(
     # (/usr/share/libmysofa/default.sofa comes with libmysofa1), FFTs, scene files, and SVG to PNG
     # for the checks of its picture.
     libsndfile1-dev libmysofa-dev libmysofa1 libfftw3-dev nlohmann-json3-dev librsvg2-bin
+    # Resampling of WAV sources; a headless browser for the test of the scene's page.
+    libsamplerate0-dev chromium
 )
 
 missing=()

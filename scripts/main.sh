@@ -1,29 +1,32 @@
 #!/usr/bin/env bash
 # The main command: builds everything optimised and plays the built-in scene through the sink, the
-# effect and the mixer into the stand-in spatial renderer, then says where the results are.
-# Arguments are passed on to scene_player (for example --scene FILE, --grant N, --realtime).
+# effect and the mixer into the stand-in spatial renderer; the player then says where the results
+# are and how to listen. Arguments are passed on to scene_player (for example --scene FILE,
+# --grant N, --realtime); relative paths in them, and the default output folder scene-output/,
+# are taken from where the command runs. ZV_SCENE_PLAYER names a scene_player to run instead of
+# building one (the tests use it).
 set -euo pipefail
-cd "$(dirname "$0")/.."
+root=$(cd "$(dirname "$0")/.." && pwd)
 
-scripts/install-deps.sh
-
-cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)"
-
-out=scene-output
-if ! build/release/bin/scene_player --out "$out" "$@"; then
-    echo "The scene did not play (the reason is above). It needs the engine libraries of all" \
-         "three plug-ins (ZvSpatialSink, SpatialEffectEngine, SpatialMixerFX) in the build." >&2
-    exit 1
+player=${ZV_SCENE_PLAYER:-}
+if [ -z "$player" ]; then
+    (
+        cd "$root"
+        scripts/install-deps.sh
+        cmake --preset release >/dev/null
+        cmake --build --preset release -j "$(nproc)"
+    )
+    player="$root/build/release/bin/scene_player"
 fi
 
-name=$(ls -t "$out"/*-report.json | head -n 1 | xargs basename | sed 's/-report\.json$//')
-cat <<TEXT
-Scene played. In $out/:
-  $name-7.1.4.wav    12 channels, 7.1.4 (FL FR FC LFE BL BR SL SR TFL TFR TBL TBR), 48 kHz float
-  $name-binaural.wav  2 channels for headphones (MIT KEMAR HRTFs)
-  $name-report.json   objects, voices, rings and audio-thread time per second
-  $name.svg           the objects' paths from above and the 7.1.4 levels over time
-Listen on headphones:  ffplay $out/$name-binaural.wav   (or aplay, or any audio player)
-On a 7.1.4 system, play $name-7.1.4.wav as it is; look at the picture in any web browser.
-TEXT
+status=0
+"$player" --out scene-output "$@" || status=$?
+case $status in
+    0) ;;
+    2) echo "The scene was not played: the arguments or the scene are at fault (see above)." >&2 ;;
+    3) echo "The scene was not played: the build lacks a plug-in library (see above); the" \
+            "player needs ZvSpatialSink, SpatialEffectEngine and SpatialMixerFX and the" \
+            "design-tool libraries, all made by the release build in $root/build/release." >&2 ;;
+    *) echo "The scene did not play (exit $status; the reason is above)." >&2 ;;
+esac
+exit $status

@@ -1,6 +1,7 @@
 #include "BinauralRenderer.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace scene {
 
@@ -9,9 +10,15 @@ BinauralRenderer::BinauralRenderer(HrtfSet& io_rHrtf, size_t in_uFftSize, size_t
       m_fft(in_uFftSize),
       m_uBlockFrames(in_uBlockFrames),
       m_input(in_uFftSize, 0.0f),
+      m_fadeIn(in_uBlockFrames),
       m_bins(m_fft.Bins()),
       m_sumLeft(m_fft.Bins()),
-      m_sumRight(m_fft.Bins()) {}
+      m_sumRight(m_fft.Bins()) {
+    for (size_t uFrame = 0; uFrame < in_uBlockFrames; ++uFrame) {
+        m_fadeIn[uFrame] = static_cast<float>(
+            0.5 - 0.5 * std::cos(3.141592653589793 * (uFrame + 0.5) / in_uBlockFrames));
+    }
+}
 
 size_t BinauralRenderer::FftSizeFor(size_t in_uBlockFrames, size_t in_uMinTaps) {
     size_t uSize = 64;
@@ -28,25 +35,48 @@ void BinauralRenderer::BeginBlock() {
 }
 
 void BinauralRenderer::AddSource(const float* in_pSamples, size_t in_uFrames, float in_fGainFrom,
-                                 float in_fGainTo, double in_fAzimuth, double in_fElevation) {
+                                 float in_fGainTo, Direction in_from, Direction in_to) {
     const size_t uFrames = std::min(in_uFrames, m_uBlockFrames);
     if (uFrames == 0) {
         return;
     }
+    const HrtfSet::Spectra to = m_rHrtf.SpectraFor(in_to.fAzimuth, in_to.fElevation);
+    const HrtfSet::Spectra from = m_rHrtf.SpectraFor(in_from.fAzimuth, in_from.fElevation);
+    const bool bCrossfade = from.iKey != to.iKey;
     const float fStep = (in_fGainTo - in_fGainFrom) / static_cast<float>(uFrames);
     for (size_t uFrame = 0; uFrame < uFrames; ++uFrame) {
         m_input[uFrame] = in_pSamples[uFrame] * (in_fGainFrom + fStep * static_cast<float>(uFrame));
     }
     std::fill(m_input.begin() + uFrames, m_input.end(), 0.0f);
+    if (!bCrossfade) {
+        Accumulate(to);
+    } else {
+        // The old filter fades out as the new one fades in; their weights add up to 1.
+        std::vector<float>& input = m_input;
+        std::vector<float>& kept = m_kept;
+        kept.assign(input.begin(), input.begin() + uFrames);
+        for (size_t uFrame = 0; uFrame < uFrames; ++uFrame) {
+            input[uFrame] = kept[uFrame] * m_fadeIn[uFrame];
+        }
+        Accumulate(to);
+        for (size_t uFrame = 0; uFrame < uFrames; ++uFrame) {
+            input[uFrame] = kept[uFrame] * (1.0f - m_fadeIn[uFrame]);
+        }
+        std::fill(input.begin() + uFrames, input.end(), 0.0f);
+        Accumulate(from);
+    }
+    m_bAny = true;
+}
+
+void BinauralRenderer::Accumulate(const HrtfSet::Spectra& in_spectra) {
     m_fft.Forward(m_input.data(), m_bins.data());
     ++m_uTransforms;
-    const HrtfSet::Spectra spectra = m_rHrtf.SpectraFor(in_fAzimuth, in_fElevation);
     // Complex multiply-add written out on the parts: std::complex's operator* checks for NaNs
     // and keeps the loop from vectorising.
     const size_t uValues = 2 * m_bins.size();
     const float* pBins = reinterpret_cast<const float*>(m_bins.data());
-    const float* pLeft = reinterpret_cast<const float*>(spectra.pLeft);
-    const float* pRight = reinterpret_cast<const float*>(spectra.pRight);
+    const float* pLeft = reinterpret_cast<const float*>(in_spectra.pLeft);
+    const float* pRight = reinterpret_cast<const float*>(in_spectra.pRight);
     float* pSumLeft = reinterpret_cast<float*>(m_sumLeft.data());
     float* pSumRight = reinterpret_cast<float*>(m_sumRight.data());
     for (size_t uValue = 0; uValue < uValues; uValue += 2) {
@@ -57,7 +87,6 @@ void BinauralRenderer::AddSource(const float* in_pSamples, size_t in_uFrames, fl
         pSumRight[uValue] += fRe * pRight[uValue] - fIm * pRight[uValue + 1];
         pSumRight[uValue + 1] += fRe * pRight[uValue + 1] + fIm * pRight[uValue];
     }
-    m_bAny = true;
 }
 
 bool BinauralRenderer::EndBlock(float* out_pLeft, float* out_pRight) {

@@ -3,6 +3,11 @@
 // spectra and summed in the frequency domain, so a block costs one FFT per source and two inverse
 // FFTs in all. The result of a block is FftSize() frames long (the block and its tail); the
 // caller overlap-adds it at the block's position.
+//
+// A source whose direction moved to another cell of the set's grid since its last block is
+// crossfaded: the block's samples go through the old filter with a raised-cosine fade-out and
+// through the new one with the matching fade-in (two FFTs instead of one), so a moving or jumping
+// source changes filter without a click.
 #pragma once
 
 #include <complex>
@@ -24,10 +29,15 @@ public:
     static size_t FftSizeFor(size_t in_uBlockFrames, size_t in_uMinTaps);
 
     void BeginBlock();
-    // Adds in_uFrames (at most the block size) samples from direction (degrees), with a gain
-    // ramping from in_fGainFrom to in_fGainTo across the block.
+    struct Direction {
+        double fAzimuth;    // degrees, positive to the right
+        double fElevation;  // degrees, positive up
+    };
+    // Adds in_uFrames (at most the block size) samples with a gain ramping from in_fGainFrom to
+    // in_fGainTo across the block, heard from in_from at the block's start and from in_to at its
+    // end (the same direction for a source that stays).
     void AddSource(const float* in_pSamples, size_t in_uFrames, float in_fGainFrom,
-                   float in_fGainTo, double in_fAzimuth, double in_fElevation);
+                   float in_fGainTo, Direction in_from, Direction in_to);
     // Writes FftSize() frames per ear; false (and nothing written) when no source was added.
     bool EndBlock(float* out_pLeft, float* out_pRight);
 
@@ -36,11 +46,16 @@ public:
     uint64_t Transforms() const { return m_uTransforms; }
 
 private:
+    // Transforms m_input and adds its product with in_spectra to the sums.
+    void Accumulate(const HrtfSet::Spectra& in_spectra);
+
     HrtfSet& m_rHrtf;
     RealFft m_fft;
     size_t m_uBlockFrames;
     bool m_bAny = false;
     std::vector<float> m_input;
+    std::vector<float> m_kept;    // a crossfaded block's samples
+    std::vector<float> m_fadeIn;  // raised cosine from 0 to 1 over a block
     std::vector<std::complex<float>> m_bins;
     std::vector<std::complex<float>> m_sumLeft;
     std::vector<std::complex<float>> m_sumRight;

@@ -5,6 +5,12 @@
 // a short fade-out over their last taps; with the MIT KEMAR set at 48 kHz (558 taps) and 480-frame
 // blocks in 1024-point FFTs that drops 13 taps some 39 dB down. Spectra are computed on first use
 // for directions on a 2-degree grid and kept.
+//
+// Directions the set does not cover (the MIT KEMAR set was measured from -40 to +90 degrees of
+// elevation) take the nearest covered direction that keeps their lateral angle (the angle from
+// the median plane, which sets the interaural time and level differences): a source below the
+// lowest measured elevation keeps its left-right balance, and one straight below sounds from the
+// median plane, as balanced as one straight ahead.
 #pragma once
 
 #include <complex>
@@ -32,13 +38,27 @@ public:
     bool Open(const std::string& in_path, uint32_t in_uSampleRate, size_t in_uFftSize,
               size_t in_uMaxTaps, std::string& out_error);
 
+    // Whether in_path can be opened as a SOFA file: false with out_error (the reason in words)
+    // when it is missing, unreadable or not an HDF5 file. Cheap: reads a few bytes.
+    static bool CheckFile(const std::string& in_path, std::string& out_error);
+
     // The left and right spectra (FFT bins) of direction (azimuth, elevation), degrees, azimuth
-    // positive to the right. Valid while the set lives.
+    // positive to the right, and the grid cell they belong to (equal keys: the same spectra).
+    // Valid while the set lives.
     struct Spectra {
         const std::complex<float>* pLeft;
         const std::complex<float>* pRight;
+        int32_t iKey;
     };
     Spectra SpectraFor(double in_fAzimuth, double in_fElevation);
+
+    // The measured direction that stands for (in_fAzimuth, in_fElevation): the same direction
+    // when the set covers its elevation, otherwise the nearest covered one with the same lateral
+    // angle. Degrees.
+    void CoveredDirection(double in_fAzimuth, double in_fElevation, double& out_fAzimuth,
+                          double& out_fElevation) const;
+    double LowestElevation() const { return m_fLowestElevation; }
+    double HighestElevation() const { return m_fHighestElevation; }
 
     size_t FilterTaps() const { return m_uTaps; }
     size_t FileFilterLength() const { return m_uFileTaps; }
@@ -49,6 +69,8 @@ private:
     size_t m_uFileTaps = 0;
     size_t m_uTaps = 0;
     uint32_t m_uSampleRate = 48000;
+    double m_fLowestElevation = -90.0;
+    double m_fHighestElevation = 90.0;
     std::unique_ptr<RealFft> m_pFft;
     std::vector<float> m_left, m_right, m_padded;
     // Key: quantised direction; value: left bins then right bins.

@@ -78,26 +78,40 @@ void PassRenderer::AddDynamic(uint64_t in_uFrame, const standin::ObjectPass& in_
     const float fVolume = std::clamp(in_object.volume, 0.0f, 1.0f);
     if (!state.bSeen) {
         state.gains = gains;
+        state.direction = direction;
         state.fVolume = fVolume;
         state.bSeen = true;
     }
     const bool bSilent = IsSilent(in_object.samples);
     if (!bSilent) {
+        // The speakers that hear the object, each with its gain's start and its step per frame;
+        // then the frames in order, which writes each frame's speakers together.
         const float fStep = 1.0f / static_cast<float>(in_uFrames);
+        uint32_t aChannels[kSpeakerChannels];
+        float aFrom[kSpeakerChannels], aSlope[kSpeakerChannels];
+        uint32_t uUsed = 0;
         for (uint32_t uChannel = 0; uChannel < kSpeakerChannels; ++uChannel) {
             const float fFrom = state.gains[uChannel] * state.fVolume;
             const float fTo = gains[uChannel] * fVolume;
             if (fFrom == 0.0f && fTo == 0.0f) {
                 continue;
             }
-            for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
-                const float fGain = fFrom + (fTo - fFrom) * fStep * static_cast<float>(uFrame);
-                io_pSpeakers[uFrame * kSpeakerChannels + uChannel] +=
-                    in_object.samples[uFrame] * fGain;
+            aChannels[uUsed] = uChannel;
+            aFrom[uUsed] = fFrom;
+            aSlope[uUsed] = (fTo - fFrom) * fStep;
+            ++uUsed;
+        }
+        const float* pSamples = in_object.samples.data();
+        for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
+            float* pFrame = io_pSpeakers + uFrame * kSpeakerChannels;
+            const float fFrame = static_cast<float>(uFrame);
+            for (uint32_t uUse = 0; uUse < uUsed; ++uUse) {
+                pFrame[aChannels[uUse]] += pSamples[uFrame] * (aFrom[uUse] + aSlope[uUse] * fFrame);
             }
         }
         m_pBinaural->AddSource(in_object.samples.data(), in_uFrames, state.fVolume, fVolume,
-                               direction.fAzimuth, direction.fElevation);
+                               {state.direction.fAzimuth, state.direction.fElevation},
+                               {direction.fAzimuth, direction.fElevation});
         const double fTime = static_cast<double>(in_uFrame) / m_config.uSampleRate;
         if (state.fLastSampleTime < 0.0 ||
             fTime - state.fLastSampleTime >= kTrajectoryInterval - 1e-9) {
@@ -107,6 +121,7 @@ void PassRenderer::AddDynamic(uint64_t in_uFrame, const standin::ObjectPass& in_
         }
     }
     state.gains = gains;
+    state.direction = direction;
     state.fVolume = fVolume;
 }
 
@@ -178,8 +193,9 @@ void PassRenderer::AddPasses(uint64_t in_uFrame, const std::vector<standin::Pass
             }
         }
         // The low-frequency object is heard from straight ahead on headphones.
-        m_pBinaural->AddSource(sum.data(), uBlock, 1.0f, 1.0f, direction.fAzimuth,
-                               direction.fElevation);
+        m_pBinaural->AddSource(sum.data(), uBlock, 1.0f, 1.0f,
+                               {direction.fAzimuth, direction.fElevation},
+                               {direction.fAzimuth, direction.fElevation});
     }
 
     if (m_pBinaural->EndBlock(m_earLeft.data(), m_earRight.data())) {

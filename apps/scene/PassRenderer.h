@@ -77,6 +77,7 @@ public:
 private:
     struct DynamicState {
         SpeakerGains gains{};
+        SpeakerDirection direction{0.0, 0.0};
         float fVolume = 0.0f;
         bool bSeen = false;
         double fLastSampleTime = -1.0;

@@ -2,14 +2,19 @@
 
 #include <windows.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <deque>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <thread>
 
 #include "HostAllocator.h"
+#include "HrtfSet.h"
 #include "HostBusDriver.h"
 #include "HostEffectContext.h"
 #include "HostGlobalContext.h"
@@ -20,6 +25,7 @@
 #include "MixerBusDriver.h"
 #include "PluginSet.h"
 #include "SampleBufferStorage.h"
+#include "SceneReport.h"
 #include "SinkFrameDriver.h"
 #include "Trajectory.h"
 #include "VoiceSignal.h"
@@ -48,6 +54,14 @@ float DistanceVolume(double in_fDistance) {
 
 double Seconds(Clock::duration in_duration) {
     return std::chrono::duration<double>(in_duration).count();
+}
+
+// The processor time of the whole process so far (every thread, user and system).
+double ProcessorSeconds() {
+    rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
 }
 
 // The sink's slot count for the host's buffer size, as the sink documents it.
@@ -136,6 +150,101 @@ struct CaptureScope {
     }
 };
 
+// Where a voice of the mixer bus is in the renderer's coordinates (+x right, +y up, +z behind).
+void RendererPosition(const Direction& in_position, double out_aXyz[3]) {
+    const double fAzimuth = in_position.fAzimuth * kRadiansPerDegree;
+    const double fElevation = in_position.fElevation * kRadiansPerDegree;
+    out_aXyz[0] = in_position.fDistance * std::cos(fElevation) * std::sin(fAzimuth);
+    out_aXyz[1] = in_position.fDistance * std::sin(fElevation);
+    out_aXyz[2] = -in_position.fDistance * std::cos(fElevation) * std::cos(fAzimuth);
+}
+
+// Per mixer voice, the spans in which it sounded on a dynamic object: the renderer's objects are
+// anonymous, so a voice counts as on an object at a moment when an object sounded within 20 ms of
+// it at the position the voice had in one of the host buffers around then (within a centimetre;
+// the mixer's positions lead the passes by a few buffers). Music and master voices get no spans.
+std::vector<std::vector<VoiceRouteSpan>> VoiceRoutes(
+    const SceneSpec& in_scene,
+    const std::map<uint64_t, std::vector<TrajectorySample>>& in_objects) {
+    constexpr double kStep = 0.02;  // the objects' sampling interval
+    const double fBuffer = static_cast<double>(in_scene.uHostFrames) / in_scene.uSampleRate;
+    // The objects' samples by 20 ms step.
+    std::map<int64_t, std::vector<const TrajectorySample*>> byStep;
+    for (const auto& object : in_objects) {
+        for (const TrajectorySample& sample : object.second) {
+            byStep[static_cast<int64_t>(std::floor(sample.fTime / kStep))].push_back(&sample);
+        }
+    }
+    std::vector<std::vector<VoiceRouteSpan>> routes(in_scene.voices.size());
+    // A voice's position per host buffer, from the oldest still looked at on (the moments go
+    // forward, so each buffer's position is worked out once).
+    std::deque<std::array<double, 3>> positions;
+    int64_t iFirstPosition = 0;
+    for (size_t uVoice = 0; uVoice < in_scene.voices.size(); ++uVoice) {
+        const VoiceSpec& voice = in_scene.voices[uVoice];
+        if (voice.eRoute != VoiceRoute::Mixer) {
+            continue;
+        }
+        positions.clear();
+        iFirstPosition = 0;
+        const double fEnd = VoiceEnd(in_scene, voice);
+        for (double fTime = voice.fStart; fTime < fEnd; fTime += kStep) {
+            bool bObject = false;
+            const int64_t iStep = static_cast<int64_t>(std::floor(fTime / kStep));
+            auto first = byStep.lower_bound(iStep - 1);
+            if (first != byStep.end() && first->first <= iStep + 1) {
+                // Where the voice was in the host buffers from two before to six after this
+                // moment.
+                const int64_t iFrom =
+                    std::max<int64_t>(0, static_cast<int64_t>(fTime / fBuffer) - 2);
+                while (!positions.empty() && iFirstPosition < iFrom) {
+                    positions.pop_front();
+                    ++iFirstPosition;
+                }
+                if (positions.empty()) {
+                    iFirstPosition = iFrom;
+                }
+                while (iFirstPosition + static_cast<int64_t>(positions.size()) <= iFrom + 8) {
+                    const int64_t iBuffer = iFirstPosition + static_cast<int64_t>(positions.size());
+                    std::array<double, 3> xyz;
+                    RendererPosition(PositionAt(voice.trajectory, (iBuffer + 0.5) * fBuffer),
+                                     xyz.data());
+                    positions.push_back(xyz);
+                }
+                for (auto it = first; it != byStep.end() && it->first <= iStep + 1 && !bObject;
+                     ++it) {
+                    for (const TrajectorySample* pSample : it->second) {
+                        for (const std::array<double, 3>& xyz : positions) {
+                            const double fDx = pSample->fX - xyz[0];
+                            const double fDy = pSample->fY - xyz[1];
+                            const double fDz = pSample->fZ - xyz[2];
+                            bObject = bObject || fDx * fDx + fDy * fDy + fDz * fDz < 1e-4;
+                        }
+                    }
+                }
+            }
+            std::vector<VoiceRouteSpan>& spans = routes[uVoice];
+            const double fTo = std::min(fEnd, fTime + kStep);
+            if (!spans.empty() && spans.back().bObject == bObject) {
+                spans.back().fTo = fTo;
+            } else {
+                spans.push_back(VoiceRouteSpan{fTime, fTo, bObject});
+            }
+        }
+        // Another voice passing through this one's position gives a moment of a match: a span on
+        // an object shorter than 100 ms between two in the bed is taken as the bed.
+        std::vector<VoiceRouteSpan>& spans = routes[uVoice];
+        for (size_t uSpan = 1; uSpan + 1 < spans.size(); ++uSpan) {
+            if (spans[uSpan].bObject && spans[uSpan].fTo - spans[uSpan].fFrom < 0.1) {
+                spans[uSpan - 1].fTo = spans[uSpan + 1].fTo;
+                spans.erase(spans.begin() + uSpan, spans.begin() + uSpan + 2);
+                --uSpan;
+            }
+        }
+    }
+    return routes;
+}
+
 struct Voice {
     const VoiceSpec* pSpec = nullptr;
     uint32_t uInputId = 0;
@@ -173,6 +282,8 @@ public:
 private:
     bool CreateParams(const ZvPluginRegistration* in_pRecord, const host::ParameterBlock& in_block,
                       ParamsHolder& out_params, std::string& out_error);
+    // The voices' signals (their WAV files opened), before any output is.
+    bool PrepareVoices(std::string& out_error);
     bool InitPlugins(std::string& out_error);
     void NoteNewStreams(const char* in_pszOwner);
     // Runs host frames while the sink wants them (at most the sink's slots), each timed.
@@ -184,6 +295,8 @@ private:
     void ModelPasses(const std::vector<standin::Pass>& in_passes);
     void PanVoice(Voice& io_voice, ZvSampleBuffer& io_bus, double in_fTime);
     void Terminate();
+    // True (with out_error) when a stop was asked for.
+    bool Stopped(std::string& out_error) const;
 
     const SceneSpec& m_scene;
     const ScenePlayerOptions& m_options;
@@ -312,14 +425,7 @@ bool Run::InitPlugins(std::string& out_error) {
     m_pMusicBus =
         std::make_unique<host::HostBusDriver>(*m_pEffect, musicFormat.channelConfig, uFrames);
 
-    for (size_t uIndex = 0; uIndex < m_scene.voices.size(); ++uIndex) {
-        auto pVoice = std::make_unique<Voice>();
-        pVoice->pSpec = &m_scene.voices[uIndex];
-        pVoice->uInputId = static_cast<uint32_t>(uIndex + 1);
-        if (!pVoice->signal.Prepare(m_scene, *pVoice->pSpec, static_cast<uint32_t>(uIndex),
-                                    out_error)) {
-            return false;
-        }
+    for (auto& pVoice : m_voices) {
         if (pVoice->pSpec->eRoute == VoiceRoute::Mixer) {
             host::ParameterBlock block;
             if (!m_plugins.AttachmentBlock(pVoice->pSpec->bBypassLocal, block, out_error) ||
@@ -330,6 +436,19 @@ bool Run::InitPlugins(std::string& out_error) {
             const uint32_t uMask = pVoice->pSpec->uChannels == 2 ? 0x3 : 0x4;
             pVoice->pBuffer =
                 std::make_unique<SampleBufferStorage>(ZvChannelLayout::FromMask(uMask), uFrames);
+        }
+    }
+    return true;
+}
+
+bool Run::PrepareVoices(std::string& out_error) {
+    for (size_t uIndex = 0; uIndex < m_scene.voices.size(); ++uIndex) {
+        auto pVoice = std::make_unique<Voice>();
+        pVoice->pSpec = &m_scene.voices[uIndex];
+        pVoice->uInputId = static_cast<uint32_t>(uIndex + 1);
+        if (!pVoice->signal.Prepare(m_scene, *pVoice->pSpec, static_cast<uint32_t>(uIndex),
+                                    out_error)) {
+            return false;
         }
         m_voices.push_back(std::move(pVoice));
     }
@@ -585,6 +704,7 @@ bool Run::Play(std::string& out_error) {
 
     const Clock::time_point setupStart = Clock::now();
     if (!m_plugins.Load(out_error)) {
+        m_result.bLibraryMissing = true;
         return false;
     }
     standin::EndpointConfig endpoint = standin::DefaultEndpoint();
@@ -603,10 +723,10 @@ bool Run::Play(std::string& out_error) {
     outputConfig.binauralPath = m_options.binauralPath;
     outputConfig.uLevelWindowFrames = m_scene.uSampleRate / 10;
     m_result.uLevelWindowFrames = outputConfig.uLevelWindowFrames;
-    if (!m_output.Open(outputConfig, out_error)) {
-        return false;
-    }
-    if (!InitPlugins(out_error)) {
+    // The inputs first (the voices' WAV files, then the SOFA set in Open), then the output files,
+    // then the plug-ins: once started, their streams run by the clock with real-time pacing.
+    if (!PrepareVoices(out_error) || !m_output.Open(outputConfig, out_error) ||
+        !InitPlugins(out_error)) {
         return false;
     }
 
@@ -623,6 +743,7 @@ bool Run::Play(std::string& out_error) {
     m_result.pluginNanoseconds.reserve(uHostBuffers);
     m_result.frameNanoseconds.reserve(uHostBuffers);
     const Clock::time_point start = Clock::now();
+    const double fStartProcessor = ProcessorSeconds();
     m_result.fSetupSeconds = Seconds(start - setupStart);
     if (m_options.bRealTime) {
         // The engine's audio thread wakes twice per host buffer and runs the frames the sink
@@ -634,6 +755,9 @@ bool Run::Play(std::string& out_error) {
                         std::chrono::duration<double>(m_scene.fDurationSeconds));
         for (Clock::time_point next = start; next < end; next += wake) {
             std::this_thread::sleep_until(next);
+            if (Stopped(out_error)) {
+                return false;
+            }
             // The passes since the last wake first: they took from the rings before the frames
             // that follow wrote to them, and the ring models must see them in that order.
             PlacePassesByClock(start);
@@ -649,6 +773,9 @@ bool Run::Play(std::string& out_error) {
     } else {
         // Stepped: before each pass, the frames that the sink wants; then the pass.
         for (uint64_t uStep = 0; uStep < uSteps; ++uStep) {
+            if (Stopped(out_error)) {
+                return false;
+            }
             RunSinkFrames();
             standin::Step();
             TakePasses(uStep * uPeriod);
@@ -669,13 +796,32 @@ bool Run::Play(std::string& out_error) {
         return false;
     }
     m_result.fWallSeconds = Seconds(Clock::now() - start);
+    m_result.fProcessorSeconds = ProcessorSeconds() - fStartProcessor;
     m_result.speakerLevels = m_output.Speakers().Levels();
     m_result.speakerPeaks = m_output.Speakers().Peaks();
     m_result.binauralPeaks = m_output.Binaural().Peaks();
+    m_result.binauralLevels = m_output.Binaural().Levels();
+    m_result.speakerNonFinite = m_output.Speakers().NonFiniteSamples();
+    m_result.speakerClipped = m_output.Speakers().ClippedSamples();
+    m_result.binauralNonFinite = m_output.Binaural().NonFiniteSamples();
+    m_result.binauralClipped = m_output.Binaural().ClippedSamples();
+    m_result.voiceRoutes = VoiceRoutes(m_scene, m_result.trajectories);
+    const std::vector<std::string> warnings = RunWarnings(m_result);
+    m_result.warnings.insert(m_result.warnings.end(), warnings.begin(), warnings.end());
     m_result.uHrtfTransforms = m_output.Transforms();
     m_result.uHrtfDirections = m_output.Hrtf().CachedDirections();
     m_result.uOutstandingBlocks = m_allocator.OutstandingBlocks();
     m_result.uBadFrees = m_allocator.Errors().size();
+    return true;
+}
+
+bool Run::Stopped(std::string& out_error) const {
+    const int iSignal =
+        m_options.pStop != nullptr ? m_options.pStop->load(std::memory_order_relaxed) : 0;
+    if (iSignal == 0) {
+        return false;
+    }
+    out_error = "stopped by signal " + std::to_string(iSignal) + " (" + strsignal(iSignal) + ")";
     return true;
 }
 
@@ -724,6 +870,24 @@ void Run::Terminate() {
 }
 
 }  // namespace
+
+bool CheckSceneInputs(const SceneSpec& in_scene, const std::string& in_sofaPath,
+                      std::vector<std::string>& out_notes, std::string& out_error) {
+    for (size_t uIndex = 0; uIndex < in_scene.voices.size(); ++uIndex) {
+        const VoiceSpec& voice = in_scene.voices[uIndex];
+        if (voice.signal.eKind != SignalKind::WavFile) {
+            continue;
+        }
+        const std::string where = "voices[" + std::to_string(uIndex) + "] (\"" + voice.name + "\")";
+        WavSource source;
+        if (!source.Open(voice.signal.wavPath, voice.uChannels, in_scene.uSampleRate, out_error)) {
+            out_error = where + ": " + out_error;
+            return false;
+        }
+        out_notes.push_back(where + ": " + source.Describe());
+    }
+    return HrtfSet::CheckFile(in_sofaPath, out_error);
+}
 
 bool PlayScene(const SceneSpec& in_scene, const ScenePlayerOptions& in_options,
                SceneRunResult& out_result, std::string& out_error) {

@@ -11,8 +11,10 @@
 // the run); the plug-ins' render workers run on the stand-in's thread pool.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "SceneDescription.h"
 #include "SceneRunResult.h"
@@ -29,10 +31,19 @@ struct ScenePlayerOptions {
     bool bMixOnOwnThread = true;
     // Called now and then with the share of the scene played (0 to 1).
     std::function<void(double)> progress;
+    // When set and not 0 (a signal number), the run stops at the next host buffer and fails.
+    const std::atomic<int>* pStop = nullptr;
 };
 
+// Checks what the scene reads before anything is written: every WAV source opens as sound, and
+// the SOFA file is there and readable. out_notes gets, per WAV source, the channels it plays and
+// its rate. False with out_error naming the first input at fault.
+bool CheckSceneInputs(const SceneSpec& in_scene, const std::string& in_sofaPath,
+                      std::vector<std::string>& out_notes, std::string& out_error);
+
 // False with out_error when the scene could not be played (a library or file missing, a plug-in
-// that would not initialise); out_result holds what was measured up to then.
+// that would not initialise, a stop asked for); out_result holds what was measured up to then.
+// Inputs are opened (libraries, WAV sources, the SOFA set) before the output files are created.
 bool PlayScene(const SceneSpec& in_scene, const ScenePlayerOptions& in_options,
                SceneRunResult& out_result, std::string& out_error);
 

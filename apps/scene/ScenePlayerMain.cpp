@@ -1,26 +1,37 @@
 // scene_player: plays a scene (the built-in one, or a JSON scene file) through the sink, the
 // effect and the mixer into the stand-in spatial renderer, and writes what a listener would hear:
-// a 12-channel 7.1.4 WAV, a binaural headphone WAV, a JSON report and an SVG picture.
+// a 12-channel 7.1.4 WAV, a binaural headphone WAV, a JSON report, an SVG picture and a page
+// that shows and plays them.
 //
 //   scene_player [--scene FILE] [--out DIR] [--name NAME] [--grant N] [--frame-count N]
 //                [--duration SECONDS] [--realtime] [--sofa FILE]
 //
-// A progress bar and a summary are shown only on a terminal; errors go to stderr; the exit code
-// is 0 on success.
+// Every input is checked before anything is written, and the files are written under temporary
+// names and put in place only when the run succeeds, so a failed or stopped run (SIGINT, SIGTERM)
+// leaves the output folder as it was. A progress bar shows on a terminal only; the summary (where
+// the files are) is always printed; errors and warnings go to stderr. Exit codes: 0 played,
+// 1 the run failed, 2 a bad argument or scene, 3 a plug-in library missing, 128 + the signal's
+// number when stopped by one.
 
 #include <windows.h>
 
+#include <signal.h>
+
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "AssertHook.h"
+#include "OutputFolder.h"
 #include "ProgressBar.h"
 #include "SceneFile.h"
+#include "ScenePage.h"
 #include "ScenePicture.h"
 #include "ScenePlayer.h"
 #include "SceneReport.h"
@@ -28,6 +39,13 @@
 namespace {
 
 std::atomic<uint64_t> g_uChecks{0};
+// The signal that asked the run to stop, or 0. Lock-free, so the handler may store it.
+std::atomic<int> g_iStopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+void AskToStop(int in_iSignal) {
+    g_iStopSignal.store(in_iSignal, std::memory_order_relaxed);
+}
 
 // The program is the host: plug-in checks that fail are counted for the report and printed.
 void CountCheck(const char* in_pszExpression, const char* in_pszSource, int in_iLine) {
@@ -42,8 +60,10 @@ void Usage(FILE* in_pOutput) {
                  "                    [--frame-count N] [--duration SECONDS] [--realtime]\n"
                  "                    [--sofa FILE]\n"
                  "Plays the built-in scene (or FILE) through the three plug-ins and writes\n"
-                 "NAME-7.1.4.wav, NAME-binaural.wav, NAME-report.json and NAME.svg into DIR\n"
-                 "(default: scene-output).\n");
+                 "NAME-7.1.4.wav, NAME-binaural.wav, NAME-report.json, NAME.svg and NAME.html\n"
+                 "into DIR (default: scene-output). NAME is the scene's name unless given.\n"
+                 "Exit codes: 0 played, 1 the run failed, 2 a bad argument or scene, 3 a plug-in\n"
+                 "library missing, 128 + N when stopped by signal N.\n");
 }
 
 bool ParseUnsigned(const char* in_pszText, uint32_t in_uMin, uint32_t in_uMax,
@@ -132,6 +152,23 @@ int main(int argc, char** argv) {
     if (name.empty()) {
         name = sceneSpec.name;
     }
+    std::vector<std::string> warnings, notes;
+    if (!scene::CheckOutputName(name, error) || !scene::CheckScene(sceneSpec, warnings, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
+    scene::ScenePlayerOptions options;
+    if (!sofaPath.empty()) {
+        options.sofaPath = sofaPath;
+    }
+    // Every input before any output.
+    if (!scene::CheckSceneInputs(sceneSpec, options.sofaPath, notes, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
+    for (const std::string& note : notes) {
+        std::printf("%s\n", note.c_str());
+    }
 
     std::error_code directoryError;
     std::filesystem::create_directories(outDirectory, directoryError);
@@ -140,20 +177,25 @@ int main(int argc, char** argv) {
                      directoryError.message().c_str());
         return 1;
     }
+    scene::OutputFolder folder(outDirectory, name);
     scene::ReportFiles files;
-    files.speakers = outDirectory + "/" + name + "-7.1.4.wav";
-    files.binaural = outDirectory + "/" + name + "-binaural.wav";
-    files.report = outDirectory + "/" + name + "-report.json";
-    files.picture = outDirectory + "/" + name + ".svg";
+    files.speakers = folder.Final("-7.1.4.wav");
+    files.binaural = folder.Final("-binaural.wav");
+    files.report = folder.Final("-report.json");
+    files.picture = folder.Final(".svg");
+    files.page = folder.Final(".html");
+
+    struct sigaction action = {};
+    action.sa_handler = &AskToStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    options.pStop = &g_iStopSignal;
 
     scene::ProgressBar progress(stdout);
-    scene::ScenePlayerOptions options;
-    options.speakerPath = files.speakers;
-    options.binauralPath = files.binaural;
+    options.speakerPath = folder.Temporary("-7.1.4.wav");
+    options.binauralPath = folder.Temporary("-binaural.wav");
     options.bRealTime = bRealTime;
-    if (!sofaPath.empty()) {
-        options.sofaPath = sofaPath;
-    }
     const double fSceneSeconds = sceneSpec.fDurationSeconds;
     options.progress = [&](double in_fShare) { progress.Update(in_fShare, fSceneSeconds); };
 
@@ -161,26 +203,58 @@ int main(int argc, char** argv) {
     const bool bPlayed = scene::PlayScene(sceneSpec, options, result, error);
     progress.Done();
     result.uPluginChecks = g_uChecks.load(std::memory_order_relaxed);
+    const int iStopSignal = g_iStopSignal.load(std::memory_order_relaxed);
     if (!bPlayed) {
         std::fprintf(stderr, "the scene did not play: %s\n", error.c_str());
+        if (iStopSignal != 0) {
+            return 128 + iStopSignal;
+        }
+        if (result.bLibraryMissing) {
+            std::fprintf(stderr,
+                         "the player needs the engine libraries of all three plug-ins "
+                         "(ZvSpatialSink, SpatialEffectEngine, SpatialMixerFX) and their "
+                         "design-tool libraries beside it\n");
+            return 3;
+        }
         return 1;
     }
-    if (!WriteText(files.report, scene::BuildReport(sceneSpec, result, files)) ||
-        !WriteText(files.picture,
-                   scene::BuildPicture("Scene \"" + sceneSpec.name + "\"", result))) {
-        std::fprintf(stderr, "cannot write the report or the picture into %s\n",
-                     outDirectory.c_str());
+    result.notes = notes;
+    result.warnings.insert(result.warnings.begin(), warnings.begin(), warnings.end());
+    const std::string title = "Scene \"" + sceneSpec.name + "\"";
+    const std::string report = scene::BuildReport(sceneSpec, result, files);
+    const std::string picture = scene::BuildPicture(title, sceneSpec, result);
+    scene::PageFiles pageFiles;
+    pageFiles.binaural = folder.FileName("-binaural.wav");
+    pageFiles.speakers = folder.FileName("-7.1.4.wav");
+    pageFiles.report = folder.FileName("-report.json");
+    pageFiles.picture = folder.FileName(".svg");
+    if (!WriteText(folder.Temporary("-report.json"), report) ||
+        !WriteText(folder.Temporary(".svg"), picture) ||
+        !WriteText(folder.Temporary(".html"),
+                   scene::BuildPage(title, report, picture, pageFiles))) {
+        std::fprintf(stderr, "cannot write the report, the picture or the page into %s: %s\n",
+                     outDirectory.c_str(), std::strerror(errno));
         return 1;
     }
-    if (progress.Enabled()) {
-        const double fSpeed = result.fWallSeconds > 0.0 ? fSceneSeconds / result.fWallSeconds : 0.0;
-        std::printf("played %.1f s of \"%s\" in %.2f s (%.0fx real time)\n", fSceneSeconds,
-                    sceneSpec.name.c_str(), result.fWallSeconds, fSpeed);
-        std::printf(
-            "  7.1.4 speakers: %s\n  headphones:     %s\n  report:         %s\n"
-            "  picture:        %s\n",
-            files.speakers.c_str(), files.binaural.c_str(), files.report.c_str(),
-            files.picture.c_str());
+    if (g_iStopSignal.load(std::memory_order_relaxed) != 0) {
+        std::fprintf(stderr, "stopped by a signal before the files were put in place\n");
+        return 128 + g_iStopSignal.load(std::memory_order_relaxed);
+    }
+    if (!folder.Commit(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    const double fSpeed = result.fWallSeconds > 0.0 ? fSceneSeconds / result.fWallSeconds : 0.0;
+    std::printf("played %.1f s of \"%s\" in %.2f s (%.0fx real time)\n", fSceneSeconds,
+                sceneSpec.name.c_str(), result.fWallSeconds, fSpeed);
+    std::printf(
+        "  7.1.4 speakers: %s\n  headphones:     %s\n  report:         %s\n"
+        "  picture:        %s\n  page:           %s\n"
+        "listen on headphones: ffplay '%s' (or aplay, or open the page in a browser)\n",
+        files.speakers.c_str(), files.binaural.c_str(), files.report.c_str(), files.picture.c_str(),
+        files.page.c_str(), files.binaural.c_str());
+    for (const std::string& warning : result.warnings) {
+        std::fprintf(stderr, "warning: %s\n", warning.c_str());
     }
     const bool bClean = result.uOutstandingBlocks == 0 && result.uBadFrees == 0;
     if (!bClean) {

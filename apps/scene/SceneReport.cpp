@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include <nlohmann/json.hpp>
 
@@ -39,6 +40,39 @@ ordered TimeJson(const TimeSummary& in_summary, double in_fBudgetMicroseconds) {
     return time;
 }
 
+// The RMS level in dBFS of the windows of in_levels that fall in [in_uFrom, in_uTo) (window
+// indices); -120 for silence.
+double LevelDb(const std::vector<float>& in_levels, size_t in_uFrom, size_t in_uTo) {
+    double fSum = 0.0;
+    size_t uCount = 0;
+    for (size_t uWindow = in_uFrom; uWindow < std::min(in_uTo, in_levels.size()); ++uWindow) {
+        fSum += static_cast<double>(in_levels[uWindow]) * in_levels[uWindow];
+        ++uCount;
+    }
+    const double fRms = uCount > 0 ? std::sqrt(fSum / uCount) : 0.0;
+    return fRms > 1e-6 ? Round(20.0 * std::log10(fRms), 1) : -120.0;
+}
+
+const char* RouteName(VoiceRoute in_eRoute) {
+    switch (in_eRoute) {
+        case VoiceRoute::Mixer:
+            return "mixer";
+        case VoiceRoute::Music:
+            return "music";
+        case VoiceRoute::Master:
+            return "master";
+    }
+    return "mixer";
+}
+
+uint64_t Sum(const std::vector<uint64_t>& in_counts) {
+    uint64_t uSum = 0;
+    for (uint64_t uCount : in_counts) {
+        uSum += uCount;
+    }
+    return uSum;
+}
+
 }  // namespace
 
 TimeSummary SummariseTimes(const std::vector<uint32_t>& in_nanoseconds) {
@@ -60,6 +94,46 @@ TimeSummary SummariseTimes(const std::vector<uint32_t>& in_nanoseconds) {
     return summary;
 }
 
+std::vector<std::string> RunWarnings(const SceneRunResult& in_result) {
+    std::vector<std::string> warnings;
+    const struct {
+        const char* pszFile;
+        uint64_t uNonFinite, uClipped;
+    } aFiles[] = {
+        {"7.1.4", Sum(in_result.speakerNonFinite), Sum(in_result.speakerClipped)},
+        {"binaural", Sum(in_result.binauralNonFinite), Sum(in_result.binauralClipped)},
+    };
+    for (const auto& file : aFiles) {
+        if (file.uNonFinite > 0) {
+            warnings.push_back(std::string("the ") + file.pszFile + " file had " +
+                               std::to_string(file.uNonFinite) +
+                               " samples that were not numbers; they were written as silence");
+        }
+        if (file.uClipped > 0) {
+            warnings.push_back(std::string("the ") + file.pszFile +
+                               " file clips: " + std::to_string(file.uClipped) +
+                               " samples lie beyond full scale (lower the gains)");
+        }
+    }
+    const double fBudget = 1e9 * in_result.uHostFrames / in_result.uSampleRate;
+    uint64_t uOver = 0;
+    for (uint32_t uNs : in_result.frameNanoseconds) {
+        uOver += uNs > fBudget;
+    }
+    // A buffer or two over on a shared machine is another process taking the core for a moment;
+    // one in a hundred is the scene asking more than the audio thread can give.
+    const uint64_t uBuffers = in_result.frameNanoseconds.size();
+    if (uOver >= 2 && uOver * 100 >= uBuffers) {
+        char szBudget[32];
+        std::snprintf(szBudget, sizeof(szBudget), "%.2f", fBudget / 1e6);
+        warnings.push_back("the audio thread took longer than its budget (one host buffer, " +
+                           std::string(szBudget) + " ms) in " + std::to_string(uOver) + " of " +
+                           std::to_string(in_result.frameNanoseconds.size()) +
+                           " host buffers: a real device would have dropped out");
+    }
+    return warnings;
+}
+
 std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_result,
                         const ReportFiles& in_files) {
     ordered report;
@@ -73,11 +147,15 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
     report["pacing"] = in_result.bRealTime ? "real time" : "stepped";
     report["setupSeconds"] = Round(in_result.fSetupSeconds, 4);
     report["wallSeconds"] = Round(in_result.fWallSeconds, 4);
+    report["processorSeconds"] = Round(in_result.fProcessorSeconds, 4);
     report["timesFasterThanRealTime"] =
         in_result.fWallSeconds > 0.0 ? Round(fDuration / in_result.fWallSeconds, 1) : 0.0;
     report["files"] = {{"speakers7_1_4", in_files.speakers},
                        {"binaural", in_files.binaural},
-                       {"picture", in_files.picture}};
+                       {"picture", in_files.picture},
+                       {"page", in_files.page}};
+    report["warnings"] = in_result.warnings;
+    report["notes"] = in_result.notes;
 
     // Per second: the mixer's counters of the frames that start in that second.
     ordered seconds = ordered::array();
@@ -88,6 +166,7 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
         uint32_t uMinPlaying = UINT32_MAX, uMaxPlaying = 0, uMinVoices = UINT32_MAX, uMaxVoices = 0;
         uint32_t uMaxAvailable = 0;
         size_t uRecords = 0;
+        const size_t uFirstFrame = uFrame;
         for (; uFrame < uFrames &&
                uFrame * in_result.uHostFrames < (uSecond + 1) * in_result.uSampleRate;
              ++uFrame) {
@@ -102,12 +181,30 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
             uMaxVoices = std::max(uMaxVoices, counters.uVoices);
             uMaxAvailable = counters.uMaxAvailableObjects;
         }
+        const double fBudgetNs = 1e9 * in_result.uHostFrames / in_result.uSampleRate;
+        uint32_t uSlowest = 0;
+        for (size_t uHost = uFirstFrame;
+             uHost < uFrame && uHost < in_result.frameNanoseconds.size(); ++uHost) {
+            uSlowest = std::max(uSlowest, in_result.frameNanoseconds[uHost]);
+        }
+        const size_t uWindowsPerSecond = std::max<size_t>(
+            1, in_result.uSampleRate / std::max<uint32_t>(1, in_result.uLevelWindowFrames));
+        const size_t uWindowFrom = static_cast<size_t>(uSecond) * uWindowsPerSecond;
         ordered second;
         second["second"] = uSecond;
         second["mixerRecords"] = uRecords;
         second["playingObjects"] = {{"min", uRecords ? uMinPlaying : 0}, {"max", uMaxPlaying}};
         second["voices"] = {{"min", uRecords ? uMinVoices : 0}, {"max", uMaxVoices}};
         second["maxAvailableObjects"] = uMaxAvailable;
+        second["audioThreadMaxShareOfBudget"] = Round(uSlowest / fBudgetNs, 5);
+        for (const std::vector<float>& levels : in_result.speakerLevels) {
+            second["speakerLevelDb"].push_back(
+                LevelDb(levels, uWindowFrom, uWindowFrom + uWindowsPerSecond));
+        }
+        for (const std::vector<float>& levels : in_result.binauralLevels) {
+            second["binauralLevelDb"].push_back(
+                LevelDb(levels, uWindowFrom, uWindowFrom + uWindowsPerSecond));
+        }
         seconds.push_back(second);
     }
     report["perSecond"] = seconds;
@@ -157,6 +254,11 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
     audioThread["pluginCalls"] = TimeJson(SummariseTimes(in_result.pluginNanoseconds), fBudget);
     audioThread["wholeHostFrame"] = TimeJson(SummariseTimes(in_result.frameNanoseconds), fBudget);
     audioThread["listenerMixBatchesDropped"] = in_result.uDroppedMixBatches;
+    uint64_t uOverBudget = 0;
+    for (uint32_t uNs : in_result.frameNanoseconds) {
+        uOverBudget += uNs > 1e3 * fBudget;
+    }
+    audioThread["hostBuffersOverBudget"] = uOverBudget;
     report["audioThread"] = audioThread;
 
     ordered levels;
@@ -166,7 +268,34 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
     for (float fPeak : in_result.binauralPeaks) {
         levels["binauralPeak"].push_back(Round(fPeak, 5));
     }
+    levels["speakerNonFiniteSamples"] = Sum(in_result.speakerNonFinite);
+    levels["speakerClippedSamples"] = Sum(in_result.speakerClipped);
+    levels["binauralNonFiniteSamples"] = Sum(in_result.binauralNonFinite);
+    levels["binauralClippedSamples"] = Sum(in_result.binauralClipped);
+    levels["nonFinite"] = Sum(in_result.speakerNonFinite) + Sum(in_result.binauralNonFinite) > 0;
+    levels["clipped"] = Sum(in_result.speakerClipped) + Sum(in_result.binauralClipped) > 0;
     report["levels"] = levels;
+
+    ordered voices = ordered::array();
+    for (size_t uVoice = 0; uVoice < in_scene.voices.size(); ++uVoice) {
+        const VoiceSpec& spec = in_scene.voices[uVoice];
+        ordered voice;
+        voice["name"] = spec.name;
+        voice["route"] = RouteName(spec.eRoute);
+        voice["start"] = spec.fStart;
+        voice["end"] = VoiceEnd(in_scene, spec);
+        if (uVoice < in_result.voiceRoutes.size() && spec.eRoute == VoiceRoute::Mixer) {
+            ordered spans = ordered::array();
+            for (const VoiceRouteSpan& span : in_result.voiceRoutes[uVoice]) {
+                spans.push_back({{"from", Round(span.fFrom, 3)},
+                                 {"to", Round(span.fTo, 3)},
+                                 {"on", span.bObject ? "object" : "bed"}});
+            }
+            voice["spans"] = spans;
+        }
+        voices.push_back(voice);
+    }
+    report["voices"] = voices;
 
     ordered checks;
     checks["pluginChecksReported"] = in_result.uPluginChecks;
@@ -204,13 +333,27 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
          "own calls (MixInput, FinishMix, PostEffects, EndFrame, ProcessInPlace, IsDataNeeded, "
          "ConsumeFrame, OnFrameEnd); wholeHostFrame adds the host's own work (signals, panning, "
          "bus mixing). Budget: one host buffer's duration. The 99th percentile is by nearest "
-         "rank. The listener mix runs on a thread of its own and is not in these times."},
+         "rank. The listener mix runs on a thread of its own and is not in these times. "
+         "hostBuffersOverBudget counts the whole host frames that took longer than the budget; "
+         "a warning is given when they are at least two and at least one in a hundred (a single "
+         "one is another process taking the core)."},
+        {"levels",
+         "Peaks per channel of both files; samples that were not finite numbers (written to the "
+         "file as silence) and samples beyond full scale (magnitude above 1), counted over every "
+         "channel. Per second: the RMS level in dBFS of every 7.1.4 channel and of both ears "
+         "(-120 for silence)."},
+        {"voices",
+         "Each voice's route; for voices of the mixer bus, the spans in which a dynamic object "
+         "sounded at the voice's position (on an object) and the rest of its time (mixed into "
+         "the bus, heard through the sink's bed)."},
         {"wallSeconds",
          "From the first host frame until both WAV files are shut: the frames, the renderer's "
-         "passes, the listener mix and the files. setupSeconds (before it) loads the libraries "
-         "and the HRTF set and starts the plug-ins."},
+         "passes, the listener mix and the files. processorSeconds: the processor time that the "
+         "whole process spent in that time, every thread, user and system (other work on the "
+         "machine slows the wall time, far less this). setupSeconds (before it) loads the "
+         "libraries and the HRTF set and starts the plug-ins."},
     };
-    return report.dump(2) + "\n";
+    return report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace scene

@@ -18,11 +18,17 @@ struct ReportFiles {
     std::string binaural;
     std::string report;
     std::string picture;
+    std::string page;
 };
 
-// The report as JSON text.
+// The report as JSON text (text that is not UTF-8, such as a name, has its bad bytes replaced).
 std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_result,
                         const ReportFiles& in_files);
+
+// What a run's figures call for the user to know: samples that were not numbers or went beyond
+// full scale in either file, host buffers in which the audio thread took longer than the buffer
+// lasts (when they are at least two and at least one in a hundred).
+std::vector<std::string> RunWarnings(const SceneRunResult& in_result);
 
 struct TimeSummary {
     double fMeanMicroseconds = 0.0;

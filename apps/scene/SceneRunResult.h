@@ -19,6 +19,15 @@ struct MixerCounters {
     bool bPosted = false;
 };
 
+// How one voice was played over time, for the picture and the page: a mixer voice is on a
+// dynamic object or mixed into the bus (the bed) at each moment; music and master voices keep
+// their route.
+struct VoiceRouteSpan {
+    double fFrom = 0.0;  // seconds
+    double fTo = 0.0;
+    bool bObject = false;
+};
+
 struct SceneRunResult {
     uint32_t uSampleRate = 48000;
     uint32_t uHostFrames = 512;
@@ -29,6 +38,7 @@ struct SceneRunResult {
     bool bRealTime = false;
     double fSetupSeconds = 0.0;  // loading the libraries and the HRTF set, starting the plug-ins
     double fWallSeconds = 0.0;   // the run: frames, passes, listener mix, until the files are shut
+    double fProcessorSeconds = 0.0;  // the run's processor time, all threads, user and system
     uint32_t uSinkLayoutMask = 0;
 
     std::vector<MixerCounters> counters;      // per host frame
@@ -48,6 +58,17 @@ struct SceneRunResult {
     uint32_t uLevelWindowFrames = 4800;
     std::vector<float> speakerPeaks;
     std::vector<float> binauralPeaks;
+    std::vector<std::vector<float>> binauralLevels;  // per ear, RMS per window
+    // Per channel: samples that were not finite (written as silence), and beyond full scale.
+    std::vector<uint64_t> speakerNonFinite, speakerClipped;
+    std::vector<uint64_t> binauralNonFinite, binauralClipped;
+    // Per voice of the scene: its spans on an object or in the bed (mixer voices only).
+    std::vector<std::vector<VoiceRouteSpan>> voiceRoutes;
+    // What the user should know: inputs as they are used (a WAV file's channels and rate), and
+    // what went wrong without stopping the run (clipping, the audio thread over its budget).
+    std::vector<std::string> notes;
+    std::vector<std::string> warnings;
+    bool bLibraryMissing = false;  // a plug-in library could not be loaded
 
     uint64_t uPluginChecks = 0;  // reports through the assertion hook
     std::vector<std::string> hostErrors;

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include <sndfile.h>
-
 namespace scene {
 
 namespace {
@@ -21,44 +19,7 @@ double NoiseAt(uint64_t in_uSeed, uint64_t in_uFrame, uint32_t in_uChannel) {
     return static_cast<double>(uValue >> 40) * (2.0 / 16777216.0) - 1.0;
 }
 
-// Reads in_path whole into one vector per channel of in_uChannels (extra file channels dropped, a
-// mono file copied to both), resampled linearly to in_fRate.
-bool ReadWav(const std::string& in_path, uint32_t in_uChannels, double in_fRate,
-             std::vector<std::vector<float>>& out_channels, std::string& out_error) {
-    SF_INFO info = {};
-    SNDFILE* pFile = sf_open(in_path.c_str(), SFM_READ, &info);
-    if (pFile == nullptr) {
-        out_error = "cannot read " + in_path + ": " + sf_strerror(nullptr);
-        return false;
-    }
-    std::vector<float> interleaved(static_cast<size_t>(info.frames) * info.channels);
-    const sf_count_t uRead = sf_readf_float(pFile, interleaved.data(), info.frames);
-    sf_close(pFile);
-    if (info.channels < 1 || uRead <= 0) {
-        out_error = in_path + " holds no samples";
-        return false;
-    }
-    const double fStep = static_cast<double>(info.samplerate) / in_fRate;
-    const size_t uOutFrames = static_cast<size_t>(static_cast<double>(uRead) / fStep);
-    out_channels.assign(in_uChannels, std::vector<float>(uOutFrames));
-    for (uint32_t uChannel = 0; uChannel < in_uChannels; ++uChannel) {
-        const int iSource = std::min<int>(static_cast<int>(uChannel), info.channels - 1);
-        for (size_t uFrame = 0; uFrame < uOutFrames; ++uFrame) {
-            const double fPosition = static_cast<double>(uFrame) * fStep;
-            const size_t uBase = static_cast<size_t>(fPosition);
-            const double fFraction = fPosition - static_cast<double>(uBase);
-            const size_t uNext = std::min<size_t>(uBase + 1, static_cast<size_t>(uRead) - 1);
-            const float fA = interleaved[uBase * info.channels + iSource];
-            const float fB = interleaved[uNext * info.channels + iSource];
-            out_channels[uChannel][uFrame] = static_cast<float>(fA + (fB - fA) * fFraction);
-        }
-    }
-    return true;
-}
-
-}  // namespace
-
-double SineOfCycles(double in_fCycles) {
+inline double Sine(double in_fCycles) {
     // Rounded to the nearest whole turn by the 1.5 * 2^52 trick (exact below 2^51 turns; no
     // branch and no libm call, so the loops that call this vectorise), then folded to a quarter
     // turn: sin(2 pi t) = sign(t) sin(2 pi min(|t|, 1/2 - |t|)) for t in [-1/2, 1/2].
@@ -79,6 +40,47 @@ double SineOfCycles(double in_fCycles) {
     return std::copysign(fX + fX * fX2 * fSum, fTurn);
 }
 
+// The tone's and the noise's loops, built for the processor's widest vectors too and chosen when
+// the program loads (AVX-512 does the noise's 64-bit multiplies eight at a time). This file is
+// built without contracting products and sums into fused multiply-adds, so every build computes
+// the same samples.
+// ThreadSanitizer's runtime is not ready when the loader runs the clones' resolvers: one loop
+// there.
+#if defined(__SANITIZE_THREAD__)
+#define ZV_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define ZV_THREAD_SANITIZER 1
+#endif
+#endif
+#if defined(__x86_64__) && !defined(_WIN32) && !defined(ZV_THREAD_SANITIZER)
+#define ZV_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#else
+#define ZV_VECTOR_CLONES
+#endif
+
+ZV_VECTOR_CLONES void RenderTone(float* out_pSamples, double in_fFirst, double in_fCyclesPerFrame,
+                                 int32_t in_iFrames) {
+    for (int32_t iFrame = 0; iFrame < in_iFrames; ++iFrame) {
+        out_pSamples[iFrame] =
+            static_cast<float>(Sine(in_fFirst + in_fCyclesPerFrame * static_cast<double>(iFrame)));
+    }
+}
+
+ZV_VECTOR_CLONES void RenderNoise(float* out_pSamples, uint64_t in_uSeed, uint64_t in_uFirstFrame,
+                                  uint32_t in_uFrames, uint32_t in_uChannel) {
+    for (uint32_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
+        out_pSamples[uFrame] =
+            static_cast<float>(NoiseAt(in_uSeed, in_uFirstFrame + uFrame, in_uChannel));
+    }
+}
+
+}  // namespace
+
+double SineOfCycles(double in_fCycles) {
+    return Sine(in_fCycles);
+}
+
 bool VoiceSignal::Prepare(const SceneSpec& in_scene, const VoiceSpec& in_voice,
                           uint32_t in_uVoiceIndex, std::string& out_error) {
     m_eKind = in_voice.signal.eKind;
@@ -96,10 +98,11 @@ bool VoiceSignal::Prepare(const SceneSpec& in_scene, const VoiceSpec& in_voice,
     m_fSweepPeriod = in_voice.signal.fPeriodSeconds;
     m_uNoiseSeed = (static_cast<uint64_t>(in_scene.uSeed) << 32) ^ (in_uVoiceIndex * 7919ull);
     if (m_eKind == SignalKind::WavFile) {
-        if (!ReadWav(in_voice.signal.wavPath, m_uChannels, m_fSampleRate, m_wav, out_error)) {
+        m_pWav = std::make_unique<WavSource>();
+        if (!m_pWav->Open(in_voice.signal.wavPath, m_uChannels, in_scene.uSampleRate, out_error)) {
             return false;
         }
-        m_uEndFrame = std::min<uint64_t>(m_uEndFrame, m_uStartFrame + m_wav[0].size());
+        m_uEndFrame = std::min<uint64_t>(m_uEndFrame, m_uStartFrame + m_pWav->Frames());
     }
     return true;
 }
@@ -158,6 +161,20 @@ void VoiceSignal::Render(uint64_t in_uFirstFrame, uint32_t in_uFrames,
     // One loop per kind without a switch inside, so that the tone's and the noise's vectorise.
     if (m_eKind == SignalKind::Sweep) {
         RenderSweep(in_uFirstFrame, in_uFrames, out_ppChannels);
+    } else if (m_eKind == SignalKind::WavFile) {
+        // Before the voice's start: silence, and the file is not read.
+        const uint64_t uLead = in_uFirstFrame < m_uStartFrame
+                                   ? std::min<uint64_t>(m_uStartFrame - in_uFirstFrame, in_uFrames)
+                                   : 0;
+        for (uint32_t uChannel = 0; uChannel < m_uChannels; ++uChannel) {
+            std::fill(out_ppChannels[uChannel], out_ppChannels[uChannel] + uLead, 0.0f);
+        }
+        if (uLead < in_uFrames) {
+            float* apFrom[2] = {out_ppChannels[0] + uLead,
+                                m_uChannels > 1 ? out_ppChannels[1] + uLead : nullptr};
+            m_pWav->Read(in_uFirstFrame + uLead - m_uStartFrame,
+                         static_cast<uint32_t>(in_uFrames - uLead), apFrom);
+        }
     }
     for (uint32_t uChannel = 0; uChannel < m_uChannels; ++uChannel) {
         float* pOut = out_ppChannels[uChannel];
@@ -167,23 +184,9 @@ void VoiceSignal::Render(uint64_t in_uFirstFrame, uint32_t in_uFrames,
             const double fCyclesPerFrame = ToneCyclesPerFrame(uChannel);
             double fFirst = fCyclesPerFrame * static_cast<double>(in_uFirstFrame);
             fFirst -= std::floor(fFirst);
-            const int32_t iFrames = static_cast<int32_t>(in_uFrames);
-            for (int32_t iFrame = 0; iFrame < iFrames; ++iFrame) {
-                pOut[iFrame] = static_cast<float>(
-                    SineOfCycles(fFirst + fCyclesPerFrame * static_cast<double>(iFrame)));
-            }
+            RenderTone(pOut, fFirst, fCyclesPerFrame, static_cast<int32_t>(in_uFrames));
         } else if (m_eKind == SignalKind::Noise) {
-            for (uint32_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
-                pOut[uFrame] =
-                    static_cast<float>(NoiseAt(m_uNoiseSeed, in_uFirstFrame + uFrame, uChannel));
-            }
-        } else if (m_eKind == SignalKind::WavFile) {
-            const std::vector<float>& channel = m_wav[uChannel];
-            for (uint32_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
-                // Before the start, the offset wraps round to beyond the file: silence.
-                const uint64_t uOffset = in_uFirstFrame + uFrame - m_uStartFrame;
-                pOut[uFrame] = uOffset < channel.size() ? channel[uOffset] : 0.0f;
-            }
+            RenderNoise(pOut, m_uNoiseSeed, in_uFirstFrame, in_uFrames, uChannel);
         }
         // The envelope: silence outside the voice's span, fades at its edges.
         const uint64_t uEnd = in_uFirstFrame + in_uFrames;

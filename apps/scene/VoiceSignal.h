@@ -8,10 +8,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "SceneDescription.h"
+#include "WavSource.h"
 
 namespace scene {
 
@@ -20,8 +22,8 @@ double SineOfCycles(double in_fCycles);
 
 class VoiceSignal {
 public:
-    // Prepares in_voice of in_scene; a WAV source is read here. False, with out_error, when the
-    // file cannot be read.
+    // Prepares in_voice of in_scene; a WAV source is opened here (and read as it plays). False,
+    // with out_error, when the file cannot be read.
     bool Prepare(const SceneSpec& in_scene, const VoiceSpec& in_voice, uint32_t in_uVoiceIndex,
                  std::string& out_error);
 
@@ -33,6 +35,8 @@ public:
     bool IsActive(uint64_t in_uFirstFrame, uint32_t in_uFrames) const;
 
     uint32_t Channels() const { return m_uChannels; }
+    // The WAV file the voice plays, or null.
+    const WavSource* Wav() const { return m_pWav.get(); }
 
 private:
     float Envelope(uint64_t in_uFrame) const;
@@ -51,7 +55,7 @@ private:
     double m_fSweepEnd = 4000.0;
     double m_fSweepPeriod = 2.0;
     uint64_t m_uNoiseSeed = 0;
-    std::vector<std::vector<float>> m_wav;  // per channel, at the scene's rate
+    std::unique_ptr<WavSource> m_pWav;
 };
 
 }  // namespace scene

@@ -41,6 +41,8 @@ bool WavTimeline::Open(const std::string& in_path, uint32_t in_uChannels, uint32
     m_windowSums.assign(in_uChannels, 0.0);
     m_levels.assign(in_uChannels, std::vector<float>());
     m_peaks.assign(in_uChannels, 0.0f);
+    m_nonFinite.assign(in_uChannels, 0);
+    m_clipped.assign(in_uChannels, 0);
     return true;
 }
 
@@ -56,22 +58,63 @@ float* WavTimeline::Frames(uint64_t in_uFrame, size_t in_uFrames) {
     return m_data.data() + static_cast<size_t>(in_uFrame - m_uBase) * m_uChannels;
 }
 
-void WavTimeline::Measure(const float* in_pFrames, size_t in_uFrames) {
-    for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
-        const float* pFrame = in_pFrames + uFrame * m_uChannels;
-        for (uint32_t uChannel = 0; uChannel < m_uChannels; ++uChannel) {
-            const float fSample = pFrame[uChannel];
-            m_windowSums[uChannel] += static_cast<double>(fSample) * fSample;
-            m_peaks[uChannel] = std::max(m_peaks[uChannel], std::fabs(fSample));
+void WavTimeline::Measure(float* io_pFrames, size_t in_uFrames) {
+    // Samples beyond full scale or not numbers are rare: one pass that vectorises looks for them,
+    // and only then does the counting and the silencing.
+    const size_t uSamples = in_uFrames * m_uChannels;
+    bool bOdd = false;
+    for (size_t uSample = 0; uSample < uSamples; ++uSample) {
+        bOdd |= !(std::fabs(io_pFrames[uSample]) <= 1.0f);
+    }
+    if (bOdd) {
+        for (size_t uSample = 0; uSample < uSamples; ++uSample) {
+            float& fSample = io_pFrames[uSample];
+            if (std::fabs(fSample) <= 1.0f) {
+                continue;
+            }
+            if (std::isfinite(fSample)) {
+                ++m_clipped[uSample % m_uChannels];
+            } else {
+                fSample = 0.0f;
+                ++m_nonFinite[uSample % m_uChannels];
+            }
         }
-        if (++m_uWindowFill == m_uWindow) {
-            for (uint32_t uChannel = 0; uChannel < m_uChannels; ++uChannel) {
+    }
+    // Per channel in locals, which the compiler keeps in registers (the members could alias the
+    // frames); the sums take the frames in the same order as ever, so the levels are the same.
+    constexpr uint32_t kMaxChannels = 16;
+    const uint32_t uChannels = std::min(m_uChannels, kMaxChannels);
+    double aSums[kMaxChannels];
+    float aPeaks[kMaxChannels];
+    for (uint32_t uChannel = 0; uChannel < uChannels; ++uChannel) {
+        aSums[uChannel] = m_windowSums[uChannel];
+        aPeaks[uChannel] = m_peaks[uChannel];
+    }
+    size_t uFrame = 0;
+    while (uFrame < in_uFrames) {
+        const size_t uRun = std::min<size_t>(in_uFrames - uFrame, m_uWindow - m_uWindowFill);
+        const float* pFrame = io_pFrames + uFrame * m_uChannels;
+        for (size_t uIndex = 0; uIndex < uRun; ++uIndex, pFrame += m_uChannels) {
+            for (uint32_t uChannel = 0; uChannel < uChannels; ++uChannel) {
+                const float fSample = pFrame[uChannel];
+                aSums[uChannel] += static_cast<double>(fSample) * fSample;
+                aPeaks[uChannel] = std::max(aPeaks[uChannel], std::fabs(fSample));
+            }
+        }
+        uFrame += uRun;
+        m_uWindowFill += static_cast<uint32_t>(uRun);
+        if (m_uWindowFill == m_uWindow) {
+            for (uint32_t uChannel = 0; uChannel < uChannels; ++uChannel) {
                 m_levels[uChannel].push_back(
-                    static_cast<float>(std::sqrt(m_windowSums[uChannel] / m_uWindow)));
-                m_windowSums[uChannel] = 0.0;
+                    static_cast<float>(std::sqrt(aSums[uChannel] / m_uWindow)));
+                aSums[uChannel] = 0.0;
             }
             m_uWindowFill = 0;
         }
+    }
+    for (uint32_t uChannel = 0; uChannel < uChannels; ++uChannel) {
+        m_windowSums[uChannel] = aSums[uChannel];
+        m_peaks[uChannel] = aPeaks[uChannel];
     }
 }
 

@@ -1,7 +1,9 @@
 // A multichannel output that is mixed into by position and written to a 32-bit float WAV file
 // through libsndfile as it is finished: callers add into any frame at or after the written part;
 // FlushBefore writes out everything before a frame. While writing, it measures each channel's
-// level (RMS) over windows of fixed length, for the picture and the report.
+// level (RMS) over windows of fixed length, for the picture and the report, and counts the
+// samples beyond full scale. A sample that is not a finite number never reaches the file: it is
+// written as silence and counted.
 #pragma once
 
 #include <cstdint>
@@ -41,9 +43,13 @@ public:
     const std::vector<std::vector<float>>& Levels() const { return m_levels; }
     // Largest absolute sample written, per channel.
     const std::vector<float>& Peaks() const { return m_peaks; }
+    // Per channel: samples that were not finite (written as 0), and samples beyond full scale
+    // (magnitude above 1), which clip wherever the file is played or converted to integers.
+    const std::vector<uint64_t>& NonFiniteSamples() const { return m_nonFinite; }
+    const std::vector<uint64_t>& ClippedSamples() const { return m_clipped; }
 
 private:
-    void Measure(const float* in_pFrames, size_t in_uFrames);
+    void Measure(float* io_pFrames, size_t in_uFrames);
 
     sf_private_tag* m_pFile = nullptr;
     uint32_t m_uChannels = 0;
@@ -55,6 +61,8 @@ private:
     std::vector<double> m_windowSums;
     std::vector<std::vector<float>> m_levels;
     std::vector<float> m_peaks;
+    std::vector<uint64_t> m_nonFinite;
+    std::vector<uint64_t> m_clipped;
 };
 
 }  // namespace scene

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <random>
 
+#include "HrtfSet.h"
 #include "PassRenderer.h"
 #include "SceneTestSupport.h"
 #include "SpeakerLayout.h"
@@ -264,6 +265,59 @@ TEST_F(PassRendererTest, CountsPassesAndSilentPassesPerStream) {
     // Only sounding passes leave a trajectory sample.
     ASSERT_EQ(1u, m_renderer.Trajectories().size());
     EXPECT_EQ(5u, m_renderer.Trajectories().at(1).size());
+}
+
+// Directions below the set's lowest measured elevation keep their left-right balance: straight
+// below sounds as balanced as straight ahead at every azimuth, and mirrored directions mirror.
+TEST(HrtfSetTest, DirectionsBelowTheMeasuredOnesStaySymmetric) {
+    scene::HrtfSet hrtf;
+    std::string error;
+    ASSERT_TRUE(hrtf.Open("/usr/share/libmysofa/default.sofa", kRate, 1024, 545, error)) << error;
+    auto balanceDb = [&](double in_fAzimuth, double in_fElevation) {
+        const scene::HrtfSet::Spectra spectra = hrtf.SpectraFor(in_fAzimuth, in_fElevation);
+        double fLeft = 0.0, fRight = 0.0;
+        for (size_t uBin = 0; uBin < 513; ++uBin) {
+            fLeft += std::norm(spectra.pLeft[uBin]);
+            fRight += std::norm(spectra.pRight[uBin]);
+        }
+        return Decibels(fRight / fLeft);
+    };
+    EXPECT_GT(hrtf.LowestElevation(), -90.0);  // the test is about what the set lacks
+    for (double fAzimuth : {0.0, 45.0, 90.0, 135.0, 180.0, -90.0}) {
+        EXPECT_NEAR(0.0, balanceDb(fAzimuth, -90.0), 1.5) << fAzimuth;
+    }
+    EXPECT_NEAR(0.0, balanceDb(0.0, -89.9), 1.5);
+    for (double fElevation : {-85.0, -70.0, -50.0, -20.0}) {
+        for (double fAzimuth : {30.0, 90.0, 150.0}) {
+            EXPECT_NEAR(balanceDb(fAzimuth, fElevation), -balanceDb(-fAzimuth, fElevation), 1.5)
+                << fAzimuth << ", " << fElevation;
+            EXPECT_GT(balanceDb(fAzimuth, fElevation), 0.0) << fAzimuth << ", " << fElevation;
+        }
+    }
+}
+
+// A tone that jumps from the right to the left, and one that circles slowly: the filter changes
+// are crossfaded, so nothing but the tone reaches the headphone file (no click, no burst).
+TEST_F(PassRendererTest, FilterChangesOfAJumpingOrMovingToneMakeNoClick) {
+    constexpr uint32_t kPasses = 150;
+    Play(kPasses, [](uint32_t in_uPass) {
+        const float fSide = in_uPass < 60 ? 2.0f : -2.0f;
+        // Round once in 150 passes (1.5 s), one degree every 20 ms or so.
+        const double fAngle = 6.283185307179586 * in_uPass / kPasses;
+        return std::vector<standin::Pass>{
+            PassOf(1, in_uPass,
+                   {Dynamic(1, Tone(uint64_t{in_uPass} * kBlock, 1000), fSide, 0, 0),
+                    Dynamic(2, Tone(uint64_t{in_uPass} * kBlock, 3000),
+                            static_cast<float>(2 * std::sin(fAngle)), 0.5f,
+                            static_cast<float>(-2 * std::cos(fAngle)))})};
+    });
+    for (int iEar = 0; iEar < 2; ++iEar) {
+        EXPECT_GT(scene_tests::ToneLevelDb(m_binaural, iEar, 0, 40 * kBlock, 1000), -30.0);
+        EXPECT_LT(scene_tests::LoudestOutsideDb(m_binaural, iEar, {1000, 3000}, 250, kBlock,
+                                                (kPasses - 2) * kBlock),
+                  -70.0)
+            << "ear " << iEar;
+    }
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <vector>
 
+#include "HrtfSet.h"
 #include "SceneFile.h"
 #include "SceneTestSupport.h"
 #include "Trajectory.h"
@@ -97,11 +99,86 @@ TEST(SceneFileTest, RefusesBadScenesAndSaysWhere) {
     }
 }
 
-TEST(SceneFileTest, AMissingFileIsNamed) {
+// Scenes that must be refused, kept as files in hostile/: each names the value at fault, says
+// why, and suggests the key that was meant.
+TEST(SceneFileTest, RefusesHostileScenesAndSaysWhereAndWhy) {
+    struct Case {
+        const char* pszFile;
+        const char* pszMessage;
+    };
+    const Case aCases[] = {
+        {"gain-1e39", "voices[0].gain: must lie between 0 and 100"},
+        {"sweep-period-1e-300", "voices[0].source.period: must lie between"},
+        {"sweep-to-1e300", "voices[0].source.to: 1e+300 Hz is not below half the sample rate"},
+        {"frequency-1e9", "voices[0].source.frequency: 1e+09 Hz is not below half the sample"},
+        {"frequency-infinite", "not valid JSON: number overflow parsing '1e400'"},
+        {"direct-gain-1e30", "sink.directGain: must lie between 0 and 100"},
+        {"misspelt-duration", "unknown key 'durration' in the scene (did you mean 'duration'?)"},
+        {"misspelt-source", "unknown key 'sourse' in voices[0] (did you mean 'source'?)"},
+        {"misspelt-gain", "unknown key 'gian' in voices[2] (did you mean 'gain'?)"},
+        {"misspelt-trajectory",
+         "unknown key 'trajectroy' in voices[0] (did you mean 'trajectory'?)"},
+        {"misspelt-route", "unknown key 'rout' in voices[0] (did you mean 'route'?)"},
+        {"misspelt-azimuth",
+         "unknown key 'azimuht' in voices[0].trajectory[0] (did you mean 'azimuth'?)"},
+        {"duplicate-gain", "duplicate key 'gain' in voices[0]"},
+        {"duplicate-duration", "duplicate key 'duration' in the scene"},
+        {"missing-comma", "line 5, column 23: not valid JSON: syntax error"},
+        {"end-before-start", "voices[0].end: must come after the voice's start (2 s)"},
+        {"end-negative", "voices[0].end: must lie between 0 and 3600"},
+        {"duration-1e-9", "scene.duration: 1e-09 s is shorter than one host buffer"},
+        {"voices-300", "scene.voices: 300 voices; a scene plays at most 256"},
+        {"tone-with-file", "voices[0].source.file: a tone source has no 'file'"},
+        {"distance-zero", "voices[0].trajectory[0].distance: must lie between 0.01"},
+        {"name-parent", "is not one path component"},
+        {"name-control", "the name holds control characters"},
+    };
+    for (const Case& testCase : aCases) {
+        const std::string path =
+            std::string(ZV_SCENE_TESTS_DIR "/hostile/") + testCase.pszFile + ".json";
+        SceneSpec scene;
+        std::string error;
+        std::vector<std::string> warnings;
+        const bool bRefused = !scene::LoadSceneFile(path, scene, error) ||
+                              !scene::CheckScene(scene, warnings, error) ||
+                              !scene::CheckOutputName(scene.name, error);
+        EXPECT_TRUE(bRefused) << testCase.pszFile;
+        EXPECT_NE(std::string::npos, error.find(testCase.pszMessage))
+            << testCase.pszFile << " gave: " << error;
+    }
+}
+
+TEST(SceneFileTest, FilesThatCannotBeReadSayWhy) {
+    const std::string directory = scene_tests::OutputDirectory();
+    const std::string plain = directory + "/plain.json";
+    std::ofstream(plain) << "{\"voices\": []}";
+    const std::pair<std::string, const char*> aCases[] = {
+        {"/nonexistent/scene.json", "/nonexistent/scene.json: No such file or directory"},
+        {directory, "is a directory"},
+        {plain + "/scene.json", "Not a directory"},
+    };
+    for (const auto& testCase : aCases) {
+        SceneSpec scene;
+        std::string error;
+        EXPECT_FALSE(scene::LoadSceneFile(testCase.first, scene, error));
+        EXPECT_NE(std::string::npos, error.find(testCase.second)) << error;
+    }
+    // The SOFA set: missing, and a file that is not one.
+    std::string error;
+    EXPECT_FALSE(scene::HrtfSet::CheckFile(directory + "/none.sofa", error));
+    EXPECT_NE(std::string::npos, error.find("No such file or directory")) << error;
+    EXPECT_FALSE(scene::HrtfSet::CheckFile(plain, error));
+    EXPECT_NE(std::string::npos, error.find("is not a SOFA file")) << error;
+}
+
+TEST(SceneFileTest, AVoiceThatStartsAfterTheEndIsAWarning) {
     SceneSpec scene;
     std::string error;
-    EXPECT_FALSE(scene::LoadSceneFile("/nonexistent/scene.json", scene, error));
-    EXPECT_NE(std::string::npos, error.find("/nonexistent/scene.json"));
+    ASSERT_TRUE(ParseScene(R"({"duration": 2, "voices": [{"start": 3}]})", "", scene, error));
+    std::vector<std::string> warnings;
+    EXPECT_TRUE(scene::CheckScene(scene, warnings, error)) << error;
+    ASSERT_EQ(1u, warnings.size());
+    EXPECT_NE(std::string::npos, warnings[0].find("it is not heard")) << warnings[0];
 }
 
 TEST(TrajectoryTest, InterpolatesLinearlyAndHoldsAtTheEnds) {
@@ -225,38 +302,71 @@ TEST_F(VoiceSignalTest, EverySampleIsTheSameWhateverTheBlocks) {
     }
 }
 
-TEST_F(VoiceSignalTest, AWavSourceIsReadAndResampledToTheSceneRate) {
-    const std::string path = scene_tests::OutputDirectory() + "/source.wav";
-    // One second of a 24 kHz ramp: at 48 kHz it lasts 48000 frames and every other sample lies
-    // halfway between two of the file's.
-    {
-        SF_INFO info = {};
-        info.samplerate = 24000;
-        info.channels = 1;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-        SNDFILE* pFile = sf_open(path.c_str(), SFM_WRITE, &info);
-        ASSERT_NE(nullptr, pFile);
-        std::vector<float> ramp(24000);
-        for (size_t i = 0; i < ramp.size(); ++i) {
-            ramp[i] = static_cast<float>(i) / 24000.0f;
+// WAV sources at other rates come out at the scene's rate with their tones where they were and no
+// image or alias above -90 dBFS (a 96 kHz file's 30 kHz tone must not fold to 18 kHz; an 8 kHz
+// file's 1 kHz tone must not mirror to 7 and 9 kHz).
+TEST_F(VoiceSignalTest, WavSourcesAreResampledWithoutImagesOrAliases) {
+    struct Case {
+        int iRate;
+        std::vector<double> tones;      // per file channel; the voice plays the first two
+        std::vector<double> heard;      // per voice channel: the tone that must come through
+        std::vector<double> forbidden;  // images and aliases, in either channel
+    };
+    const Case aCases[] = {
+        {8000, {1000, 1500}, {1000, 1500}, {7000, 9000, 6500, 9500, 15000, 17000}},
+        {44100, {2000, 3000}, {2000, 3000}, {5900, 1900, 6900, 900}},
+        {96000, {5000, 30000}, {5000, 0}, {18000}},
+    };
+    const std::string directory = scene_tests::OutputDirectory();
+    for (const Case& testCase : aCases) {
+        SCOPED_TRACE(testCase.iRate);
+        const std::string path = directory + "/" + std::to_string(testCase.iRate) + ".wav";
+        scene_tests::WriteToneWav(path, testCase.iRate, testCase.tones, 1.2);
+        scene::VoiceSpec voice;
+        voice.uChannels = 2;
+        voice.signal.eKind = scene::SignalKind::WavFile;
+        voice.signal.wavPath = path;
+        const auto channels = Render(voice, 48000);
+        for (size_t uChannel = 0; uChannel < 2; ++uChannel) {
+            scene_tests::WavFile out;
+            out.iChannels = 1;
+            out.iSampleRate = 48000;
+            out.samples = channels[uChannel];
+            if (testCase.heard[uChannel] > 0) {
+                EXPECT_NEAR(-6.0,
+                            scene_tests::ToneLevelDb(out, 0, 4800, 43200, testCase.heard[uChannel]),
+                            0.2);
+            }
+            for (double fHz : testCase.forbidden) {
+                EXPECT_LT(scene_tests::ToneLevelDb(out, 0, 4800, 43200, fHz), -90.0) << fHz;
+            }
         }
-        sf_writef_float(pFile, ramp.data(), static_cast<sf_count_t>(ramp.size()));
-        sf_close(pFile);
     }
+}
+
+// A long file in a short scene: only what plays is read. A file with more channels than the voice
+// says which of them play.
+TEST_F(VoiceSignalTest, AWavSourceReadsOnlyWhatPlaysAndSaysWhichChannels) {
+    const std::string path = scene_tests::OutputDirectory() + "/long.wav";
+    scene_tests::WriteToneWav(path, 8000, {100, 200, 300, 400, 500, 600, 700, 800}, 120.0);
     scene::VoiceSpec voice;
     voice.uChannels = 2;
     voice.signal.eKind = scene::SignalKind::WavFile;
     voice.signal.wavPath = path;
-    const auto channels = Render(voice, 52800);
-    EXPECT_NEAR(1000.0f / 24000.0f, channels[0][2000], 1e-6f);
-    EXPECT_NEAR(1000.5f / 24000.0f, channels[0][2001], 1e-6f);
-    EXPECT_EQ(channels[0], channels[1]);  // a mono file plays on both channels
-    EXPECT_EQ(0.0f, channels[0][48100]);  // and stops where the file ends
-    scene::VoiceSignal missing;
+    m_scene.fDurationSeconds = 0.5;
+    scene::VoiceSignal signal;
     std::string error;
-    voice.signal.wavPath = path + ".missing";
-    EXPECT_FALSE(missing.Prepare(m_scene, voice, 0, error));
-    EXPECT_NE(std::string::npos, error.find(".missing"));
+    ASSERT_TRUE(signal.Prepare(m_scene, voice, 0, error)) << error;
+    std::vector<float> left(480), right(480);
+    float* apChannels[2] = {left.data(), right.data()};
+    for (uint64_t uFirst = 0; uFirst < 24000; uFirst += 480) {
+        signal.Render(uFirst, 480, apChannels);
+    }
+    ASSERT_NE(nullptr, signal.Wav());
+    EXPECT_LT(signal.Wav()->FileFramesRead(), 4000u + 2 * 4096u);
+    EXPECT_NE(std::string::npos,
+              signal.Wav()->Describe().find("plays channels 1-2 (channels 3-8 are not played)"))
+        << signal.Wav()->Describe();
 }
 
 TEST(DefaultSceneTest, HasMoreObjectVoicesThanGrantedAndEveryRoute) {

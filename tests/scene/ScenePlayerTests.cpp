@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include <nlohmann/json.hpp>
 
@@ -161,6 +162,14 @@ TEST_F(ScenePlayerTest, TheReportCountsGrantedObjectsAndVoices) {
     for (const nlohmann::json& ring : m_report["rings"]["mixerObjects"]) {
         EXPECT_EQ(0, ring["overruns"]);
     }
+    // Each voice's route over time, for the picture: four on objects, two in the bed, throughout.
+    std::map<std::string, int> routes;
+    for (const nlohmann::json& voice : m_report["voices"]) {
+        ASSERT_EQ(1u, voice["spans"].size()) << voice.dump();
+        ++routes[voice["spans"][0]["on"].get<std::string>()];
+    }
+    EXPECT_EQ(4, routes["object"]);
+    EXPECT_EQ(2, routes["bed"]);
 }
 
 TEST_F(ScenePlayerTest, VoicesBeyondTheGrantAndBypassedVoicesAreHeardThroughTheSink) {
