@@ -62,7 +62,14 @@ struct ZvChannelLayout {
 
     constexpr bool HasLfe() const { return (uChannelMask & ZV_SPEAKER_LOW_FREQUENCY) != 0; }
 };
-static_assert(sizeof(ZvChannelLayout) == 4, "ZvChannelLayout is one 32-bit word");
+// The engine passes it by value (ComputeSpeakerVolumes), and both ABIs pass it as they pass a
+// 32-bit integer because it is 4 bytes and trivially copyable, which includes a trivial destructor
+// (its constructors only build values; the copy and the destructor are the compiler's). No
+// interface slot returns it: the platform's compiler returns a class with a constructor through a
+// hidden pointer. The check asks the compiler's builtin, so that this header needs no standard
+// library.
+static_assert(sizeof(ZvChannelLayout) == 4 && __is_trivially_copyable(ZvChannelLayout),
+              "ZvChannelLayout is one 32-bit word, passed by value across the plug-in boundary");
 
 namespace ZV {
 // The host stores a buffer's channels in mask order, except that the low-frequency channel, when

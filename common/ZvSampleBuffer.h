@@ -35,7 +35,17 @@ struct ZvSampleBuffer {
 };
 
 // fPrev is the gain at the first frame; a linear ramp across the buffer heads for fNext.
+//
+// The engine passes it by value (ConsumeFrame, MixInput), and both ABIs pass it alike because it
+// is 8 bytes and trivially copyable, which includes a trivial destructor: on x64 Windows as one
+// 64-bit integer (a register, or a stack slot), on 32-bit x86 as two 32-bit words on the stack,
+// by the platform's compiler and by MinGW-w64 alike (on Linux, one SSE register, as for the same
+// record in C). A larger record, or one with a copy constructor or destructor of its own, would
+// travel through a hidden pointer on x64 Windows instead. The check asks the compiler's builtin,
+// so that this header needs no standard library.
 struct ZvVolumeRamp {
     float fPrev;
     float fNext;
 };
+static_assert(sizeof(ZvVolumeRamp) == 8 && __is_trivially_copyable(ZvVolumeRamp),
+              "ZvVolumeRamp is passed by value across the plug-in boundary");

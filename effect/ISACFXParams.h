@@ -12,7 +12,7 @@
 class ISACFXParams final : public ZV::IPluginParam {
 public:
     ISACFXParams() = default;
-    ~ISACFXParams() override = default;
+    ~ISACFXParams() = default;
     ISACFXParams(const ISACFXParams&) = delete;
     ISACFXParams& operator=(const ISACFXParams&) = delete;
 

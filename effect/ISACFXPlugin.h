@@ -50,7 +50,7 @@ public:
     ISACFXPlugin();
     // Releases the bed objects (entry 11 down to 0), then the stream, then the client, and closes
     // the event; the stream is not stopped first.
-    ~ISACFXPlugin() override;
+    ~ISACFXPlugin();
     ISACFXPlugin(const ISACFXPlugin&) = delete;
     ISACFXPlugin& operator=(const ISACFXPlugin&) = delete;
 

@@ -17,7 +17,7 @@ namespace host {
 class HostAllocator final : public ZV::IPluginMemAlloc {
 public:
     HostAllocator() = default;
-    ~HostAllocator() override;
+    ~HostAllocator();
     HostAllocator(const HostAllocator&) = delete;
     HostAllocator& operator=(const HostAllocator&) = delete;
 

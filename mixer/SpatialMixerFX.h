@@ -76,7 +76,7 @@ public:
 
 private:
     SpatialMixerFX(ZV::IPluginMemAlloc* in_pAllocator, const MixerStreamActivation& in_rActivation);
-    ~SpatialMixerFX() override;
+    ~SpatialMixerFX();
 
     bool AllocateBuffers();
     bool AllocateSamples(ZvSampleBuffer& out_rBuffer);

@@ -26,7 +26,7 @@ public:
     // A copy with the same value and every change flag set.
     explicit SpatialMixerFXAttachmentParams(const SpatialMixerFXAttachmentParams& in_source);
     SpatialMixerFXAttachmentParams& operator=(const SpatialMixerFXAttachmentParams&) = delete;
-    ~SpatialMixerFXAttachmentParams() override = default;
+    ~SpatialMixerFXAttachmentParams() = default;
 
     ZvResult SetParameter(uint16_t in_ID, const void* in_pValue, uint32_t in_uParamSize) override;
     ZV::IPluginParam* CloneParameters(ZV::IPluginMemAlloc* in_pAllocator) override;

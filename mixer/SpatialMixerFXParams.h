@@ -35,7 +35,7 @@ public:
     // A copy with the same values and every change flag set.
     explicit SpatialMixerFXParams(const SpatialMixerFXParams& in_source);
     SpatialMixerFXParams& operator=(const SpatialMixerFXParams&) = delete;
-    ~SpatialMixerFXParams() override = default;
+    ~SpatialMixerFXParams() = default;
 
     ZvResult SetParameter(uint16_t in_ID, const void* in_pValue, uint32_t in_uParamSize) override;
     ZV::IPluginParam* CloneParameters(ZV::IPluginMemAlloc* in_pAllocator) override;

@@ -10,8 +10,10 @@
 # through the sink (stereo and 7.1.4, console and desktop builds), through the effect on a
 # 12-channel bus, and through a mixer bus (Wine grants no dynamic objects: every voice must come
 # out through the bed route); and the loss path (PulseAudio killed mid-stream and started again,
-# then a re-created sink plays). Exits non-zero if anything fails, a library that lacks its
-# plug-in included.
+# then a re-created sink plays); and the host written in C (chost), which calls the engine
+# libraries by their documented slot numbers as x64 and as x86 programs (the x86 one with the
+# engine side of the 32-bit design-tool SpatialEffect). Exits non-zero if anything fails, a library
+# that lacks its plug-in included.
 #
 # The 32-bit parts (the x86 design-tool SpatialEffect under 32-bit Wine) run only where this
 # machine runs 32-bit programs (scripts/lib/run32.sh finds out; some kernels run none). Where it
@@ -68,7 +70,8 @@ tonecheck="$root/build/release/bin/tonecheck"
 # the engine library beside the design-tool libraries.
 for arch in x64 x86; do
     mkdir -p "$work/$arch" "$work/$arch-alone"
-    cp build/mingw-$arch/bin/*.dll build/mingw-$arch/bin/spatialhost.exe "$work/$arch/"
+    cp build/mingw-$arch/bin/*.dll build/mingw-$arch/bin/spatialhost.exe \
+        build/mingw-$arch/bin/chost.exe "$work/$arch/"
     cp "$work/$arch"/* "$work/$arch-alone/"
     rm -f "$work/$arch-alone/OrvelSoundEngine.dll"
 done
@@ -153,14 +156,20 @@ wine32_part() {
     fi
 }
 
-# host DIR ARGS...: runs spatialhost in DIR under Wine, at most two minutes: the x64 build with
-# the x64 command, the x86 build with plain wine (reached only where 32-bit programs run).
-host() {
-    local dir=$1 loader=$wine64
-    shift
+# program DIR PROGRAM ARGS...: runs PROGRAM in DIR under Wine, at most two minutes: the x64 build
+# with the x64 command, the x86 build with plain wine (reached only where 32-bit programs run).
+program() {
+    local dir=$1 exe=$2 loader=$wine64
+    shift 2
     case $(basename "$dir") in x86*) loader=wine ;; esac
-    (cd "$dir" && timeout 120 "$loader" spatialhost.exe "$@" 2>&1 | tr -d '\r')
+    (cd "$dir" && timeout 120 "$loader" "$exe" "$@" 2>&1 | tr -d '\r')
     return "${PIPESTATUS[0]}"
+}
+# host DIR ARGS...: spatialhost.
+host() {
+    local dir=$1
+    shift
+    program "$dir" spatialhost.exe "$@"
 }
 
 winpath() { echo "Z:${1//\//\\}"; }
@@ -256,6 +265,27 @@ if wine32_part "SpatialEffect (32-bit) with engine"; then
 fi
 if wine32_part "SpatialEffect (32-bit) alone"; then
     design_tool "SpatialEffect (32-bit) alone" "$work/x86-alone" SpatialEffect.dll 0
+fi
+
+echo "== windows: the host written in C"
+# chost knows the engine libraries only by the documented slot numbers and records, and its own
+# allocator and contexts are C vtables of __thiscall functions on x86: a slot at another index, a
+# record that crosses differently or a call in another convention fails or crashes it.
+c_host() {
+    local label=$1 dir=$2
+    shift 2
+    if program "$dir" chost.exe "$@" >"$work/$label.log"; then
+        pass "$label"
+    else
+        fail "$label"
+    fi
+    sed "s/^/   $label: /" "$work/$label.log"
+}
+c_host "C host (x64)" "$work/x64" --sink ZvSpatialSink.dll --effect SpatialEffect.dll \
+    --mixer SpatialMixerFX.dll
+# The x86 build: the sink, and the effect's engine side in the 32-bit design-tool SpatialEffect.
+if wine32_part "C host (x86)"; then
+    c_host "C host (x86)" "$work/x86" --sink ZvSpatialSink.dll --effect SpatialEffect.dll
 fi
 
 echo "== windows: tones"

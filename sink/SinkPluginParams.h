@@ -23,13 +23,13 @@ enum SinkParamId : uint16_t {
 // Bank block: DirectGain (IEEE-754 single) then ChannelConfig (32-bit integer), little-endian.
 constexpr uint32_t kSinkParamBlockSize = 8;
 
-class SinkPluginParams : public ZV::IPluginParam {
+class SinkPluginParams final : public ZV::IPluginParam {
 public:
     // DirectGain 1.0 and ChannelConfig 0 (stereo) until a block or a change says otherwise.
     SinkPluginParams();
     SinkPluginParams(const SinkPluginParams& in_other);
     SinkPluginParams& operator=(const SinkPluginParams&) = delete;
-    ~SinkPluginParams() override = default;
+    ~SinkPluginParams() = default;
 
     ZvResult SetParameter(uint16_t in_uParamId, const void* in_pValue,
                           uint32_t in_uParamSize) override;

@@ -56,7 +56,7 @@ public:
     static constexpr DWORD kPassWaitMilliseconds = 100;
 
     ZvSinkISAC();
-    ~ZvSinkISAC() override;
+    ~ZvSinkISAC();
     ZvSinkISAC(const ZvSinkISAC&) = delete;
     ZvSinkISAC& operator=(const ZvSinkISAC&) = delete;
 
