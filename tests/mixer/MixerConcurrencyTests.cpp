@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "MixerTestSupport.h"
+#include "VoiceSoak.h"
 #include "standin/Control.h"
 
 namespace {
@@ -135,6 +136,19 @@ TYPED_TEST(MixerConcurrencyTest, TermPluginInTheMiddleOfPassesReturnsOnlyOnceThe
     EXPECT_EQ(0u, live.workItems);
     EXPECT_EQ(0u, live.audioObjects);
     EXPECT_EQ(0u, standin::StartedStreamCount());
+}
+
+// The voice soak at the renderer's real pace, its render worker and the desktop build's
+// activations on their own threads: the same checks, for about three seconds.
+template <typename Build>
+using MixerRealTimeSoakTest = mixer_tests::VoiceSoakTest<Build>;
+TYPED_TEST_SUITE(MixerRealTimeSoakTest, mixer_tests::Builds, mixer_tests::BuildNames);
+
+TYPED_TEST(MixerRealTimeSoakTest, EveryVoiceIsHeardOnceWhereItIsAtTheRenderersPace) {
+    const mixer_tests::SoakCoverage coverage = this->Soak(23, 300, true);
+    EXPECT_EQ(2u, coverage.uLosses);
+    EXPECT_LE(2u, coverage.uReturns);
+    EXPECT_LE(10000u, coverage.uObjectSamplesHeard);
 }
 
 }  // namespace

@@ -138,7 +138,6 @@ struct VoiceSoak::Voice {
 
 VoiceSoak::VoiceSoak(const SoakRig& in_rig, uint32_t in_uSeed)
     : m_rig(in_rig),
-      m_uSeed(in_uSeed),
       m_random(in_uSeed),
       m_expected(size_t{kOutputs} * kSoakFrames),
       m_prevVolumes(size_t{8} * kOutputs * 2),
@@ -262,7 +261,9 @@ void VoiceSoak::Run(uint32_t in_uFrames) {
         ApplyScript();
         RunOneFrame();
         if (m_rig.bRealTime) {
-            next += std::chrono::microseconds(1000000 * kSoakFrames / kSampleRate);
+            // The engine's pace, but never a burst to catch up: a late frame is late.
+            next = std::max(next + std::chrono::microseconds(1000000 * kSoakFrames / kSampleRate),
+                            std::chrono::steady_clock::now());
             std::this_thread::sleep_until(next);
         }
         Pace();
@@ -471,7 +472,9 @@ void VoiceSoak::FollowLoss() {
     if (m_rig.bDesktop) {
         m_uNoticesExpected += 2;
     }
-    if (m_rig.context.MonitorLog().MessageCount() != m_uNoticesExpected) {
+    // At the renderer's real pace a worker kept from its core for 100 ms loses the stream
+    // too: only a stepped run knows every loss.
+    if (!m_rig.bRealTime && m_rig.context.MonitorLog().MessageCount() != m_uNoticesExpected) {
         Fail(Text("%zu notices, not %zu", m_rig.context.MonitorLog().MessageCount(),
                   m_uNoticesExpected));
     }
@@ -926,7 +929,7 @@ void VoiceSoak::Finish() {
     }
     CompleteFrames(true);
     const size_t uNotices = m_uNoticesExpected + (m_bInLoss && m_rig.bDesktop ? 1u : 0u);
-    if (m_rig.context.MonitorLog().MessageCount() != uNotices) {
+    if (!m_rig.bRealTime && m_rig.context.MonitorLog().MessageCount() != uNotices) {
         Fail(Text("%zu notices at the end, not %zu", m_rig.context.MonitorLog().MessageCount(),
                   uNotices));
     }

@@ -163,7 +163,6 @@ private:
     uint32_t AttemptCalls() const;
 
     SoakRig m_rig;
-    uint32_t m_uSeed;
     std::mt19937 m_random;
     std::vector<std::unique_ptr<Voice>> m_voices;  // by voice id (0 unused)
     std::vector<Frame> m_frames;
