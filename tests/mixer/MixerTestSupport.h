@@ -245,17 +245,21 @@ protected:
     std::vector<std::string> m_inputErrors;
 };
 
+inline bool IsSounding(const standin::ObjectPass& in_object) {
+    for (float fSample : in_object.samples) {
+        if (fSample != 0.0f) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // The objects of a pass that carry sound (the worker activates every object within the budget;
 // those without an input play silence).
 inline size_t SoundingObjects(const standin::Pass& in_pass) {
     size_t uCount = 0;
     for (const standin::ObjectPass& object : in_pass.objects) {
-        for (float fSample : object.samples) {
-            if (fSample != 0.0f) {
-                ++uCount;
-                break;
-            }
-        }
+        uCount += IsSounding(object) ? 1 : 0;
     }
     return uCount;
 }
