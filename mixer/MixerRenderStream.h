@@ -4,8 +4,9 @@
 //
 // Both builds of the mixer hand the mixer one of these: the Universal Windows build its
 // ActivationHandler (activated asynchronously), the desktop build a DesktopRenderStream
-// (activated synchronously and re-activated in place). The object is reference counted; the mixer
-// holds one reference and its render worker takes another for each cycle (SharedRenderStream).
+// (activated synchronously at InitPlugin, on a thread-pool thread after a loss). Each attempt at a
+// re-activation is a new object. The object is reference counted; the mixer holds one reference
+// and its render worker takes another for each cycle (SharedRenderStream).
 //
 // Threads and ordering. The activating thread (the completion thread, or a thread-pool thread in
 // the desktop build's re-activation, or the thread of InitPlugin) writes the stream, the event, the
