@@ -832,6 +832,15 @@ void VoiceSoak::CheckObjectSample(const standin::Pass& in_pass,
 
 // ---- Frames whose samples must all have been heard ----
 
+uint64_t VoiceSoak::MissedPasses(uint64_t in_uStream) const {
+    for (const standin::StreamStats& stream : standin::Streams()) {
+        if (stream.streamId == in_uStream) {
+            return stream.missedPasses;
+        }
+    }
+    return 0;
+}
+
 void VoiceSoak::CompleteFrames(bool in_bAll) {
     const size_t uEnd =
         in_bAll ? m_frames.size()
@@ -857,11 +866,17 @@ void VoiceSoak::CompleteFrame(uint32_t in_uFrame) {
         }
         const uint32_t uAll = (1u << voice.uPulses) - 1u;
         if (voice.uHeard != uAll) {
+            uint32_t uMissing = 0;
+            for (uint32_t uBits = uAll & ~uint32_t{voice.uHeard}; uBits != 0; uBits &= uBits - 1) {
+                ++uMissing;
+            }
             if (bStreamGone) {
-                for (uint32_t uBits = uAll & ~uint32_t{voice.uHeard}; uBits != 0;
-                     uBits &= uBits - 1) {
-                    ++m_coverage.uSamplesLostAcrossLosses;
-                }
+                m_coverage.uSamplesLostAcrossLosses += uMissing;
+            } else if (m_rig.bRealTime && MissedPasses(frame.uStream) != 0) {
+                // A worker kept from its core past a pass leaves a period in every ring, and the
+                // rings, which never catch up, overflow in the end: the machine's loss, not the
+                // mixer's.
+                m_coverage.uSamplesLostToMissedPasses += uMissing;
             } else {
                 Fail(Text("voice %u's frame %u: pulses 0x%x of 0x%x heard", uId, in_uFrame,
                           voice.uHeard, uAll));

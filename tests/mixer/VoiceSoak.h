@@ -78,6 +78,7 @@ struct SoakCoverage {
     uint32_t uSharedObjectFrames = 0;
     uint64_t uObjectSamplesHeard = 0;
     uint64_t uSamplesLostAcrossLosses = 0;
+    uint64_t uSamplesLostToMissedPasses = 0;  // at the real pace only
 };
 
 class VoiceSoak {
@@ -158,6 +159,8 @@ private:
                uint32_t in_uTo) const;
     bool Together(uint32_t in_uFrame, uint32_t in_uA, uint32_t in_uB) const;
     float LoudestAt(uint32_t in_uFrame, uint32_t in_uVoice) const;
+    // Signals of the stream that its client answered late (the renderer's count).
+    uint64_t MissedPasses(uint64_t in_uStream) const;
     // The stream the mixer runs on now (m_running), from the renderer's record.
     void LookUpRunningStream();
     uint32_t AttemptCalls() const;
