@@ -149,12 +149,7 @@ TYPED_TEST(MixerRealTimeSoakTest, EveryVoiceIsHeardOnceWhereItIsAtTheRenderersPa
     EXPECT_EQ(2u, coverage.uLosses);
     EXPECT_LE(2u, coverage.uReturns);
     EXPECT_LE(10000u, coverage.uObjectSamplesHeard);
-    printf(
-        "real-time soak: %llu object samples heard, %llu lost across losses, %llu lost to "
-        "passes the worker missed\n",
-        static_cast<unsigned long long>(coverage.uObjectSamplesHeard),
-        static_cast<unsigned long long>(coverage.uSamplesLostAcrossLosses),
-        static_cast<unsigned long long>(coverage.uSamplesLostToMissedPasses));
+    printf("%s\n", coverage.Summary().c_str());
 }
 
 }  // namespace

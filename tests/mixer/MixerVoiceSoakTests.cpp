@@ -30,13 +30,7 @@ TYPED_TEST(MixerVoiceSoakTest, EveryVoiceIsHeardOnceWhereItIsThroughStartsStopsM
     EXPECT_LE(100u, coverage.uSharedObjectFrames);
     EXPECT_LE(100000u, coverage.uObjectSamplesHeard);
     EXPECT_LT(0u, coverage.uSamplesLostAcrossLosses);
-    printf(
-        "soak: %u frames, %u losses (%u failed attempts), %u meetings, %llu object samples "
-        "heard, %llu lost across losses, %u frames over and %u under the budget\n",
-        coverage.uFrames, coverage.uLosses, coverage.uFailedAttempts, coverage.uMeetings,
-        static_cast<unsigned long long>(coverage.uObjectSamplesHeard),
-        static_cast<unsigned long long>(coverage.uSamplesLostAcrossLosses),
-        coverage.uFramesOverBudget, coverage.uFramesUnderBudget);
+    printf("%s\n", coverage.Summary().c_str());
 }
 
 }  // namespace

@@ -115,6 +115,17 @@ std::string Text(const char* in_pszFormat, ...) {
 
 }  // namespace
 
+std::string SoakCoverage::Summary() const {
+    return Text(
+        "%u frames, %u losses (%u failed attempts, %u returns), %u meetings, %u frames "
+        "over and %u under the budget; %llu object samples heard, %llu lost across "
+        "losses, %llu lost to passes the worker missed",
+        uFrames, uLosses, uFailedAttempts, uReturns, uMeetings, uFramesOverBudget,
+        uFramesUnderBudget, static_cast<unsigned long long>(uObjectSamplesHeard),
+        static_cast<unsigned long long>(uSamplesLostAcrossLosses),
+        static_cast<unsigned long long>(uSamplesLostToMissedPasses));
+}
+
 struct VoiceSoak::Voice {
     uint32_t uId = 0;
     size_t uIndex = 0;  // in the bus driver

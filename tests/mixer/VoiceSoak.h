@@ -79,6 +79,9 @@ struct SoakCoverage {
     uint64_t uObjectSamplesHeard = 0;
     uint64_t uSamplesLostAcrossLosses = 0;
     uint64_t uSamplesLostToMissedPasses = 0;  // at the real pace only
+
+    // One line for the test's output.
+    std::string Summary() const;
 };
 
 class VoiceSoak {
