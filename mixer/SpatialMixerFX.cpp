@@ -197,6 +197,10 @@ void SpatialMixerFX::ReleaseStream() {
     if (pStream != nullptr) {
         pStream->Release();
     }
+    if (m_pSpentStream != nullptr) {
+        m_pSpentStream->Release();
+        m_pSpentStream = nullptr;
+    }
 }
 
 ZvResult SpatialMixerFX::TermPlugin(ZV::IPluginMemAlloc* in_pAllocator) {
@@ -521,8 +525,15 @@ void SpatialMixerFX::FinishMix(ZvSampleBuffer* io_pMixBuffer) {
             if (m_bRecovering) {
                 m_bRecovering = false;
                 m_bAttemptPending = false;
-                m_retry.Succeeded();
+                m_bProving = true;
+                m_uRunningSince = uNow;
                 m_rActivation.NoticeObjectsBack(m_pContext);
+            }
+            // A stream that has run a whole first interval is back for good: the next loss is
+            // tried again at once, and the intervals start from the first.
+            if (m_bProving && uNow - m_uRunningSince >= RetrySchedule::kFirstIntervalMilliseconds) {
+                m_bProving = false;
+                m_retry.Succeeded();
             }
             const uint32_t uGrant = pStream->MaxDynamicObjects();
             const uint32_t uPlaying =
@@ -698,9 +709,20 @@ void SpatialMixerFX::ResetLostStream(uint64_t in_uNowMilliseconds) {
         return;
     }
     ResetRecords();
+    // An attempt's stream lost before it had run a first interval is a failed attempt, so that a
+    // renderer that opens streams and then fails them is tried at growing intervals too.
+    const bool bAttemptFailed = m_bRecovering || m_bProving;
     if (!m_bRecovering) {
         m_bRecovering = true;
         m_rActivation.NoticeObjectsLost(m_pContext);
+    }
+    if (bAttemptFailed) {
+        // The lost stream goes to the next attempt, which lets it go first.
+        m_bProving = false;
+        m_bAttemptPending = false;
+        m_retry.Failed(in_uNowMilliseconds);
+        m_pSpentStream = pLost;
+        return;
     }
     StartReactivation(pLost, in_uNowMilliseconds);
 }
@@ -728,7 +750,12 @@ void SpatialMixerFX::RetryReactivation(uint64_t in_uNowMilliseconds) {
     }
     if (m_retry.Due(in_uNowMilliseconds)) {
         // A stream that is not running is never borrowed by the worker.
-        StartReactivation(m_stream.Exchange(nullptr), in_uNowMilliseconds);
+        MixerRenderStream* pOld = m_stream.Exchange(nullptr);
+        if (pOld == nullptr) {
+            pOld = m_pSpentStream;
+            m_pSpentStream = nullptr;
+        }
+        StartReactivation(pOld, in_uNowMilliseconds);
     }
 }
 

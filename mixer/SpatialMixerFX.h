@@ -21,7 +21,9 @@
 //
 // A lost stream is re-activated at once, and, while that fails, again after 1 second of the
 // engine's audio time (host frames x frames per buffer / sample rate), then after intervals that
-// double up to 8 seconds (RetrySchedule); the voices play on the bed meanwhile. A stream that
+// double up to 8 seconds (RetrySchedule); the voices play on the bed meanwhile. A stream that is
+// lost again before it has run for 1 second counts as one more failed attempt, so a renderer
+// that opens streams and fails them at once is tried at the same growing intervals. A stream that
 // could not be opened at InitPlugin is not looked for again.
 //
 // The two builds differ only in how the render stream is opened and re-opened, and in their
@@ -165,9 +167,12 @@ private:
     SharedRenderStream m_stream;
     MixerRenderWorker m_worker;
 
-    // Re-activation after a loss, in the engine's audio time.
+    // Re-activation after a loss, in the engine's audio time (milliseconds).
     uint64_t m_uAudioFrames = 0;     // frames of the FinishMix calls so far
     bool m_bRecovering = false;      // the objects are lost: re-activations are under way
     bool m_bAttemptPending = false;  // the current stream is an attempt whose outcome is not in
+    bool m_bProving = false;         // back, but not yet for a whole first interval
+    uint64_t m_uRunningSince = 0;    // when the objects came back
+    MixerRenderStream* m_pSpentStream = nullptr;  // lost while proving; for the next attempt
     RetrySchedule m_retry;
 };

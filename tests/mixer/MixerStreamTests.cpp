@@ -284,6 +284,40 @@ TYPED_TEST(MixerStreamTest, ARendererThatKeepsFailingIsTriedAgainAtGrowingInterv
     EXPECT_EQ(this->LostAndBack(), this->Notices());
 }
 
+// A renderer that opens streams and fails each one's first pass: every attempt succeeds and is
+// lost at once, and is tried again at the same growing intervals, not in every other frame.
+TYPED_TEST(MixerStreamTest, ARendererThatFailsEveryNewStreamIsTriedAtGrowingIntervalsToo) {
+    ASSERT_EQ(ZV_Success, this->Start());
+    this->PlayTwoVoices();
+    standin::FailCall("ISpatialAudioObjectRenderStreamBase::BeginUpdatingAudioObjects", 1,
+                      AUDCLNT_E_RESOURCES_INVALIDATED, UINT32_MAX);
+    std::vector<uint64_t> streamFrames;
+    size_t uStreams = standin::StreamActivations().size();
+    while (this->m_pDriver->FramesRun() < 350) {
+        const bool bRunning = this->m_pMixer->CurrentStreamState() == StreamRunning;
+        this->m_pDriver->RunFrame();
+        if (bRunning) {
+            // The stream's first pass fails (a pass whose Begin fails never ends: the step gives
+            // up on it), and the worker marks the stream lost.
+            standin::Step(std::chrono::milliseconds(10));
+            ASSERT_TRUE(testing_support::WaitUntil(
+                [&]() { return this->m_pMixer->CurrentStreamState() == StreamLost; }));
+        }
+        this->Settle();
+        if (standin::StreamActivations().size() != uStreams) {
+            uStreams = standin::StreamActivations().size();
+            streamFrames.push_back(this->m_pDriver->FramesRun());
+        }
+        if (!bRunning) {
+            ASSERT_NEAR(0.75f * kCentreGain, this->Mix(1, 0), 1e-5f);
+        }
+    }
+    // Once at the loss, then 1 and 2 seconds (100 and 200 buffers) after each stream was lost.
+    ASSERT_EQ(3u, streamFrames.size());
+    EXPECT_EQ(102u, streamFrames[1] - streamFrames[0]);
+    EXPECT_EQ(202u, streamFrames[2] - streamFrames[1]);
+}
+
 // The Universal Windows build waits for its completion a bounded while.
 class AsyncStreamTest : public MixerStreamTest<mixer_tests::AsyncBuild> {
 protected:

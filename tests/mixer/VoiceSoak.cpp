@@ -219,7 +219,7 @@ VoiceSoak::VoiceSoak(const SoakRig& in_rig, uint32_t in_uSeed)
     standin::EndpointConfig usual;
     usual.id = L"{0.0.0.00000000}.{50a4c0de-0000-4000-8000-000000000003}";
     if (m_rig.bRealTime) {
-        m_losses = {{60, LossKind::FailedPass, 0, {}}, {160, LossKind::NewDevice, 0, longPasses}};
+        m_losses = {{60, LossKind::FailedPass, 0, {}}, {200, LossKind::NewDevice, 0, longPasses}};
     } else {
         m_losses = {{250, LossKind::FailedPass, 0, {}},
                     {500, LossKind::NewDevice, 1, longPasses},
