@@ -23,10 +23,22 @@
 #include <cstdlib>
 #include <vector>
 
+#include "AssertHook.h"
 #include "DesktopRenderStream.h"
 #include "DesktopStreamActivation.h"
 #include "HostAllocator.h"
 #include "SpatialStreamOpener.h"
+
+namespace {
+
+// The plug-in code's checks report here.
+void PrintCheck(const char* in_pszExpression, const char* in_pszSource, int in_iLine) {
+    std::fprintf(stderr, "check failed: %s (%s:%d)\n", in_pszExpression, in_pszSource, in_iLine);
+}
+
+}  // namespace
+
+ZvAssertHook g_pfnZvAssertHook = &PrintCheck;
 
 namespace {
 
