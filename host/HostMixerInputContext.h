@@ -52,6 +52,10 @@ public:
     const ZV::ZvEmitterRay& LastRayReceived() const { return m_lastRayReceived; }
     uint32_t Get3DPositionCalls() const { return m_uGet3DPositionCalls; }
     uint32_t ComputeSpeakerVolumesCalls() const { return m_uComputeSpeakerVolumesCalls; }
+    // The azimuth (degrees) that the next ComputeSpeakerVolumes pans its previous matrix from,
+    // once there was a call.
+    bool HasPanned() const { return m_bHasPanned; }
+    float LastPanAzimuth() const { return m_fLastPanAzimuth; }
     std::vector<std::string> Errors() const { return m_log.Errors(); }
 
     // IMixerInputContext

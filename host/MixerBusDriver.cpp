@@ -101,10 +101,16 @@ void MixerBusDriver::RemoveAllVoices() {
 const ZvSampleBuffer& MixerBusDriver::RunFrame() {
     std::fill(m_mixSamples.begin(), m_mixSamples.end(), 0.0f);
     m_mixBuffer.uValidFrames = 0;
-    for (const std::unique_ptr<Voice>& pVoice : m_voices) {
-        pVoice->Fill(m_uFrameIndex);
-        m_rMixer.MixInput(&pVoice->Context(), pVoice->m_baseVolume, pVoice->m_emitterListenerVolume,
-                          &pVoice->m_buffer, &m_mixBuffer);
+    const size_t uCalls = m_callOrder.empty() ? m_voices.size() : m_callOrder.size();
+    for (size_t uCall = 0; uCall < uCalls; ++uCall) {
+        const size_t uIndex = m_callOrder.empty() ? uCall : m_callOrder[uCall];
+        if (uIndex >= m_voices.size() || !m_voices[uIndex]->m_bPlaying) {
+            continue;
+        }
+        Voice& voice = *m_voices[uIndex];
+        voice.Fill(m_uFrameIndex);
+        m_rMixer.MixInput(&voice.Context(), voice.m_baseVolume, voice.m_emitterListenerVolume,
+                          &voice.m_buffer, &m_mixBuffer);
     }
     m_rMixer.FinishMix(&m_mixBuffer);
     m_rMixer.PostEffects(&m_mixBuffer);

@@ -1,6 +1,7 @@
 // Plays voices into a mixer plug-in frame by frame, as the host engine's bus does: every frame,
-// each voice's buffer is filled by its source and handed to MixInput with its two volume ramps,
-// in the order the voices were added; then FinishMix, PostEffects and EndFrame close the frame.
+// each playing voice's buffer is filled by its source and handed to MixInput with its two volume
+// ramps, in the order the voices were added (or the one set); then FinishMix, PostEffects and
+// EndFrame close the frame.
 // The bus's own buffer (the mix buffer) starts each frame silent and holds, after it, what the
 // mixer mixed into the bed.
 //
@@ -41,6 +42,10 @@ public:
         void SetSource(Source in_source) { m_source = std::move(in_source); }
         void SetBaseVolume(ZvVolumeRamp in_ramp) { m_baseVolume = in_ramp; }
         void SetEmitterListenerVolume(ZvVolumeRamp in_ramp) { m_emitterListenerVolume = in_ramp; }
+        // A voice that does not play stays connected but is not handed to MixInput (as the
+        // engine does with a voice that has stopped); every voice plays when added.
+        void SetPlaying(bool in_bPlaying) { m_bPlaying = in_bPlaying; }
+        bool IsPlaying() const { return m_bPlaying; }
         ZvVolumeRamp BaseVolume() const { return m_baseVolume; }
         ZvVolumeRamp EmitterListenerVolume() const { return m_emitterListenerVolume; }
 
@@ -60,6 +65,7 @@ public:
         Source m_source;
         ZvVolumeRamp m_baseVolume{1.0f, 1.0f};
         ZvVolumeRamp m_emitterListenerVolume{1.0f, 1.0f};
+        bool m_bPlaying = true;
     };
 
     // The mixer must be initialised with an output of in_outputLayout; frames are
@@ -79,6 +85,10 @@ public:
     size_t VoiceCount() const { return m_voices.size(); }
     Voice& VoiceAt(size_t in_uIndex) { return *m_voices.at(in_uIndex); }
 
+    // The order in which the next frames hand the voices to MixInput, as indexes of VoiceAt
+    // (each at most once; voices left out are not handed over); empty: the order of addition.
+    void SetCallOrder(std::vector<size_t> in_order) { m_callOrder = std::move(in_order); }
+
     // EndFrame's second argument (null by default).
     void SetFrameEndHooks(ZV::IFrameEndHooks* in_pHooks) { m_pHooks = in_pHooks; }
 
@@ -95,6 +105,7 @@ private:
     std::vector<float> m_mixSamples;
     ZvSampleBuffer m_mixBuffer{};
     std::vector<std::unique_ptr<Voice>> m_voices;
+    std::vector<size_t> m_callOrder;
     ZV::IFrameEndHooks* m_pHooks = nullptr;
     uint64_t m_uFrameIndex = 0;
 };

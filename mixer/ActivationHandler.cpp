@@ -52,7 +52,7 @@ ActivationHandler::~ActivationHandler() {
 }
 
 HRESULT ActivationHandler::StartActivation() {
-    m_bCompleted.store(false, std::memory_order_relaxed);
+    BeginActivation();
     HRESULT hr = ReadDefaultRenderId();
     if (FAILED(hr)) {
         Fail(StreamClosed);
@@ -116,13 +116,13 @@ HRESULT ActivationHandler::ActivateCompleted(IActivateAudioInterfaceAsyncOperati
         return S_OK;
     }
     Publish(std::move(opened));
-    m_bCompleted.store(true, std::memory_order_release);
+    CompleteActivation();
     return S_OK;
 }
 
 void ActivationHandler::Fail(StreamState in_eState) {
     Drop(in_eState);
-    m_bCompleted.store(true, std::memory_order_release);
+    CompleteActivation();
 }
 
 HRESULT ActivationHandler::QueryInterface(REFIID riid, void** ppvObject) {

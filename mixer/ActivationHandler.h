@@ -13,11 +13,11 @@
 //
 // Threads: StartActivation runs on the audio thread; ActivateCompleted on a platform thread. The
 // completion writes everything it opens, then the state (MixerRenderStream::Publish, release),
-// then the completed flag (release store, the last write of the completion); the audio thread
-// polls the flag with acquire loads. The device id is written by StartActivation before the
-// platform call and read only by the destructor. The reference count is an atomic changed with
-// read-modify-write operations (acq_rel on release, so that the destroying thread sees every
-// write of the others).
+// then the completed flag (CompleteActivation, release, the last write of the completion); the
+// audio thread polls the flag with acquire loads. The device id is written by StartActivation
+// before the platform call and read only by the destructor. The reference count is an atomic
+// changed with read-modify-write operations (acq_rel on release, so that the destroying thread sees
+// every write of the others).
 #pragma once
 
 #include <mmdeviceapi.h>
@@ -42,9 +42,9 @@ public:
     // Starts the activation. Returns the platform's result; on any failure the handler is
     // completed with StreamClosed at once.
     HRESULT StartActivation();
-    // Acquire: once true, the state and the renderer's limits are final (until the render worker
-    // marks the stream lost).
-    bool IsCompleted() const { return m_bCompleted.load(std::memory_order_acquire); }
+    // Once true, the state and the renderer's limits are final (until the render worker marks the
+    // stream lost).
+    bool IsCompleted() const { return !ActivationPending(); }
 
     // IUnknown (one count for every interface)
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
@@ -82,6 +82,5 @@ private:
     std::atomic<ULONG> m_uRefs{1};
     ZV::IPluginMemAlloc* const m_pAllocator;
     ComPtr<IUnknown> m_marshaler;  // the aggregated marshaler's own IUnknown
-    std::atomic<bool> m_bCompleted{false};
     HStringHolder m_deviceId;
 };

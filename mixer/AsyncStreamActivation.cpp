@@ -31,10 +31,9 @@ MixerRenderStream* AsyncStreamActivation::Open(ZV::IPluginMemAlloc* in_pAllocato
 }
 
 MixerRenderStream* AsyncStreamActivation::Reopen(ZV::IPluginMemAlloc* in_pAllocator,
-                                                 MixerRenderStream* in_pLost,
-                                                 ZV::IMixerPluginContext* /*in_pContext*/) const {
+                                                 MixerRenderStream* in_pLost) const {
     // The mixer's reference is the last one: the render worker holds nothing of the lost stream
-    // and its completion has long run.
+    // and its completion has run.
     if (in_pLost != nullptr) {
         in_pLost->Release();
     }

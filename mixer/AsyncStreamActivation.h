@@ -5,10 +5,10 @@
 // millisecond, for at most the wait it was given (2 seconds in the build): a handler that has not
 // completed by then, or that completed without a running stream, is let go and the mixer runs
 // without a stream (a completion that still arrives only reaches the handler, which the platform
-// keeps alive until then). Reopen (the reset of a lost stream) lets the lost handler go (its
-// stream, client and event with it) before it creates a new one, so that the new activation finds
-// the renderer's dynamic objects free again, and returns at once: until the new handler
-// completes, the mixer sees a stream that is not running.
+// keeps alive until then). Reopen (after a loss, and for every later attempt) lets the lost or
+// failed handler go (its stream, client and event with it) before it creates a new one, so that
+// the new activation finds the renderer's dynamic objects free again, and returns at once: until
+// the new handler completes, the mixer sees a stream that is not running.
 #pragma once
 
 #include <stdint.h>
@@ -24,8 +24,8 @@ public:
         : m_uWaitMilliseconds(in_uWaitMilliseconds) {}
 
     MixerRenderStream* Open(ZV::IPluginMemAlloc* in_pAllocator) const override;
-    MixerRenderStream* Reopen(ZV::IPluginMemAlloc* in_pAllocator, MixerRenderStream* in_pLost,
-                              ZV::IMixerPluginContext* in_pContext) const override;
+    MixerRenderStream* Reopen(ZV::IPluginMemAlloc* in_pAllocator,
+                              MixerRenderStream* in_pLost) const override;
 
 private:
     uint32_t m_uWaitMilliseconds;

@@ -1,5 +1,7 @@
 #include "DesktopRenderStream.h"
 
+#include <objbase.h>
+
 #include <new>
 #include <utility>
 
@@ -25,37 +27,57 @@ DesktopRenderStream* DesktopRenderStream::Create(ZV::IPluginMemAlloc* in_pAlloca
 DesktopRenderStream::DesktopRenderStream(ZV::IPluginMemAlloc* in_pAllocator)
     : m_pAllocator(in_pAllocator) {}
 
-SpatialOpenResult DesktopRenderStream::Activate(StreamState in_eStateOnFailure) {
-    // The renderer's dynamic objects are shared by every stream of the endpoint: an earlier stream
-    // must be gone before a new one asks for them.
-    Drop(State());
+DesktopRenderStream::~DesktopRenderStream() {
+    if (m_pWork != nullptr) {
+        WaitForThreadpoolWorkCallbacks(m_pWork, FALSE);
+        CloseThreadpoolWork(m_pWork);
+        m_pWork = nullptr;
+    }
+    // Only when the work never ran.
+    if (m_pLost != nullptr) {
+        m_pLost->Release();
+        m_pLost = nullptr;
+    }
+}
+
+SpatialOpenResult DesktopRenderStream::Activate() {
     SpatialStream opened;
     const SpatialOpenResult eResult = OpenDefaultSpatialStream(kStreamRequest, opened);
-    switch (eResult) {
-        case SpatialOpenResult::Opened:
-            Publish(std::move(opened));
-            break;
-        case SpatialOpenResult::NoEndpoint:
-            Drop(StreamClosed);
-            break;
-        case SpatialOpenResult::Failed:
-            Drop(in_eStateOnFailure);
-            break;
+    if (eResult == SpatialOpenResult::Opened) {
+        Publish(std::move(opened));
+    } else {
+        Drop(StreamClosed);
     }
     return eResult;
 }
 
-void DesktopRenderStream::Reset(ZV::IMixerPluginContext* in_pContext) {
-    const auto now = std::chrono::steady_clock::now();
-    if (m_bResetAttempted && now - m_lastResetAttempt < kResetInterval) {
-        return;
+bool DesktopRenderStream::StartActivation(MixerRenderStream* in_pLost) {
+    m_pWork = CreateThreadpoolWork(&DesktopRenderStream::ActivationWork, this, nullptr);
+    if (m_pWork == nullptr) {
+        if (in_pLost != nullptr) {
+            in_pLost->Release();
+        }
+        return false;
     }
-    m_bResetAttempted = true;
-    m_lastResetAttempt = now;
-    if (in_pContext != nullptr) {
-        in_pContext->PostMonitorMessage(kResetNotice, kResetNoticeLevel);
+    m_pLost = in_pLost;
+    BeginActivation();
+    SubmitThreadpoolWork(m_pWork);
+    return true;
+}
+
+void CALLBACK DesktopRenderStream::ActivationWork(PTP_CALLBACK_INSTANCE /*in_pInstance*/,
+                                                  PVOID in_pContext, PTP_WORK /*in_pWork*/) {
+    DesktopRenderStream* pStream = static_cast<DesktopRenderStream*>(in_pContext);
+    const HRESULT hrCom = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (pStream->m_pLost != nullptr) {
+        pStream->m_pLost->Release();
+        pStream->m_pLost = nullptr;
     }
-    Activate(StreamLost);
+    pStream->Activate();
+    if (SUCCEEDED(hrCom)) {
+        CoUninitialize();
+    }
+    pStream->CompleteActivation();
 }
 
 ULONG DesktopRenderStream::AddRef() {

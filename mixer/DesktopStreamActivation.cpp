@@ -7,19 +7,35 @@ MixerRenderStream* DesktopStreamActivation::Open(ZV::IPluginMemAlloc* in_pAlloca
     if (pStream == nullptr) {
         return nullptr;
     }
-    if (pStream->Activate(StreamClosed) != SpatialOpenResult::Opened) {
+    if (pStream->Activate() != SpatialOpenResult::Opened) {
         pStream->Release();
         return nullptr;
     }
     return pStream;
 }
 
-MixerRenderStream* DesktopStreamActivation::Reopen(ZV::IPluginMemAlloc* /*in_pAllocator*/,
-                                                   MixerRenderStream* in_pLost,
-                                                   ZV::IMixerPluginContext* in_pContext) const {
-    if (in_pLost != nullptr) {
-        // This activation hands the mixer no other kind of stream.
-        static_cast<DesktopRenderStream*>(in_pLost)->Reset(in_pContext);
+MixerRenderStream* DesktopStreamActivation::Reopen(ZV::IPluginMemAlloc* in_pAllocator,
+                                                   MixerRenderStream* in_pLost) const {
+    DesktopRenderStream* pStream = DesktopRenderStream::Create(in_pAllocator);
+    if (pStream == nullptr) {
+        if (in_pLost != nullptr) {
+            in_pLost->Release();
+        }
+        return nullptr;
     }
-    return in_pLost;
+    // Without a work item the stream stays closed, and the mixer tries again later.
+    pStream->StartActivation(in_pLost);
+    return pStream;
+}
+
+void DesktopStreamActivation::NoticeObjectsLost(ZV::IMixerPluginContext* in_pContext) const {
+    if (in_pContext != nullptr) {
+        in_pContext->PostMonitorMessage(kLostNotice, kNoticeLevel);
+    }
+}
+
+void DesktopStreamActivation::NoticeObjectsBack(ZV::IMixerPluginContext* in_pContext) const {
+    if (in_pContext != nullptr) {
+        in_pContext->PostMonitorMessage(kBackNotice, kNoticeLevel);
+    }
 }

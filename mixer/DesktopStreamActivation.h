@@ -1,16 +1,24 @@
-// The desktop build's activation: synchronous, on the thread that asks, through a
-// DesktopRenderStream that is re-activated in place after a loss.
+// The desktop build's activation: synchronous at InitPlugin, on a thread-pool thread after a loss
+// (DesktopRenderStream), with a notice to the host when the objects are lost and when they are
+// back.
 #pragma once
+
+#include <stdint.h>
 
 #include "MixerStreamActivation.h"
 
 class DesktopStreamActivation final : public MixerStreamActivation {
 public:
+    static constexpr const char* kLostNotice = "WS Mixer Plugin: Resetting";
+    static constexpr const char* kBackNotice = "WS Mixer Plugin: Objects restored";
+    static constexpr uint32_t kNoticeLevel = 1;
+
     constexpr DesktopStreamActivation() = default;
 
     // The stream when it runs; null after any failure (the mixer then runs without one).
     MixerRenderStream* Open(ZV::IPluginMemAlloc* in_pAllocator) const override;
-    // Re-activates in_pLost in place (at most once a second, with the notice) and hands it back.
-    MixerRenderStream* Reopen(ZV::IPluginMemAlloc* in_pAllocator, MixerRenderStream* in_pLost,
-                              ZV::IMixerPluginContext* in_pContext) const override;
+    MixerRenderStream* Reopen(ZV::IPluginMemAlloc* in_pAllocator,
+                              MixerRenderStream* in_pLost) const override;
+    void NoticeObjectsLost(ZV::IMixerPluginContext* in_pContext) const override;
+    void NoticeObjectsBack(ZV::IMixerPluginContext* in_pContext) const override;
 };

@@ -4,18 +4,18 @@
 //
 // Both builds of the mixer hand the mixer one of these: the Universal Windows build its
 // ActivationHandler (activated asynchronously), the desktop build a DesktopRenderStream
-// (activated synchronously and re-activated in place). The object is reference counted; the mixer
-// holds one reference and its render worker takes another for each cycle (SharedRenderStream).
+// (activated synchronously at InitPlugin, on a thread-pool thread after a loss). Each attempt at a
+// re-activation is a new object. The object is reference counted; the mixer holds one reference
+// and its render worker takes another for each cycle (SharedRenderStream).
 //
-// Threads and ordering. The activating thread (the completion thread, or the audio thread in the
-// desktop build) writes the stream, the event, the frame count and the maximum while the state is
-// not StreamRunning, then publishes them with a release store of StreamRunning (Publish). Readers
-// load the state with acquire ordering and read the rest only when they saw StreamRunning or
-// StreamLost (a stream that ran): MaxDynamicObjects and FrameCount answer 0 otherwise, so that a
-// reader never touches fields that an activation in flight is writing. The render worker moves
-// the state from StreamRunning to StreamLost (release store) and nothing else. The fields change
-// again only in the desktop build's in-place re-activation, on the audio thread, while the state
-// is StreamLost and the worker holds no reference (SharedRenderStream makes sure of it).
+// Threads and ordering. The activating thread (the completion thread, or a thread-pool thread in
+// the desktop build's re-activation, or the thread of InitPlugin) writes the stream, the event, the
+// frame count and the maximum while the state is not StreamRunning, then publishes them with a
+// release store of StreamRunning (Publish). Readers load the state with acquire ordering and read
+// the rest only when they saw StreamRunning or StreamLost (a stream that ran): MaxDynamicObjects
+// and FrameCount answer 0 otherwise, so that a reader never touches fields that an activation in
+// flight is writing. The render worker moves the state from StreamRunning to StreamLost (release
+// store) and nothing else. A stream is activated once: a re-activation makes a new stream object.
 #pragma once
 
 #include <spatialaudioclient.h>
@@ -43,6 +43,11 @@ public:
     // The render worker: the renderer stopped signalling or failed an update call.
     void MarkLost() { m_eState.store(StreamLost, std::memory_order_release); }
 
+    // Whether an activation that is to make this stream run is still under way on another thread;
+    // once it is not, the state is final until the render worker marks the stream lost. Acquire:
+    // a reader that sees the activation over also sees everything it wrote.
+    bool ActivationPending() const { return !m_bCompleted.load(std::memory_order_acquire); }
+
     // The renderer's maximum dynamic object count (at most 32) of a stream that ran, else 0.
     uint32_t MaxDynamicObjects() const { return HasRun() ? m_opened.uMaxDynamicObjects : 0; }
     // Frames per pass of a stream that ran, else 0.
@@ -64,6 +69,11 @@ protected:
     // maximum and the frame count read 0 from now on.
     void Drop(StreamState in_eState = StreamClosed);
 
+    // An activation on another thread begins (before it is handed to that thread) and ends (its
+    // last write, release).
+    void BeginActivation() { m_bCompleted.store(false, std::memory_order_relaxed); }
+    void CompleteActivation() { m_bCompleted.store(true, std::memory_order_release); }
+
 private:
     bool HasRun() const {
         const int32_t eState = m_eState.load(std::memory_order_acquire);
@@ -71,5 +81,6 @@ private:
     }
 
     std::atomic<int32_t> m_eState{StreamClosed};
-    SpatialStream m_opened;  // published by the release store of StreamRunning
+    std::atomic<bool> m_bCompleted{true};  // no activation under way
+    SpatialStream m_opened;                // published by the release store of StreamRunning
 };

@@ -17,11 +17,6 @@ MixerRenderWorker::~MixerRenderWorker() {
     Stop();
 }
 
-void MixerRenderWorker::SetBuffer(uint8_t* in_pBuffer, uint32_t in_uBytes) {
-    m_pBuffer = in_pBuffer;
-    m_uBufferBytes = in_pBuffer != nullptr ? in_uBytes : 0;
-}
-
 bool MixerRenderWorker::Start() {
     if (m_pWork != nullptr) {
         return true;
@@ -94,15 +89,17 @@ void MixerRenderWorker::RunCycle(MixerRenderStream& io_rStream) {
         // The pass goes on: the object calls fail or succeed on their own.
         io_rStream.MarkLost();
     }
-    // Compared as unsigned: a negative MaxObjects does not limit.
+    // Compared as unsigned: a negative MaxObjects does not limit. Beyond the budget only records
+    // that still have something to play are fed.
     const uint32_t uMaxObjects =
         static_cast<uint32_t>(m_rMaxObjects.load(std::memory_order_relaxed));
-    uint32_t uObjects = io_rStream.MaxDynamicObjects();
-    uObjects = uMaxObjects < uObjects ? uMaxObjects : uObjects;
-    uObjects = uObjects < m_uMaxRecords ? uObjects : m_uMaxRecords;
-    for (uint32_t uRecord = 0; uRecord < uObjects; ++uRecord) {
-        if (m_ppRecords[uRecord] != nullptr) {
-            FeedRecord(*m_ppRecords[uRecord], pRenderStream);
+    uint32_t uGrant = io_rStream.MaxDynamicObjects();
+    uGrant = uGrant < m_uMaxRecords ? uGrant : m_uMaxRecords;
+    const uint32_t uBudget = uMaxObjects < uGrant ? uMaxObjects : uGrant;
+    for (uint32_t uRecord = 0; uRecord < uGrant; ++uRecord) {
+        ObjectRecord* pRecord = m_ppRecords[uRecord];
+        if (pRecord != nullptr && (uRecord < uBudget || HasSomethingToPlay(*pRecord))) {
+            FeedRecord(*pRecord, pRenderStream);
         }
     }
     if (pRenderStream->EndUpdatingAudioObjects() != S_OK) {
@@ -110,8 +107,22 @@ void MixerRenderWorker::RunCycle(MixerRenderStream& io_rStream) {
     }
 }
 
+bool MixerRenderWorker::HasSomethingToPlay(const ObjectRecord& in_record) {
+    const uint32_t uState = in_record.uState.load(std::memory_order_acquire);
+    return ObjectRecord::IsActive(uState) ||
+           in_record.uDrained.load(std::memory_order_relaxed) != ObjectRecord::OccupancyOf(uState);
+}
+
 void MixerRenderWorker::FeedRecord(ObjectRecord& io_rRecord,
                                    ISpatialAudioObjectRenderStream* in_pStream) {
+    // Acquire: the samples of this occupancy in the ring and its first position are visible.
+    const uint32_t uState = io_rRecord.uState.load(std::memory_order_acquire);
+    const uint32_t uOccupancy = ObjectRecord::OccupancyOf(uState);
+    if (io_rRecord.object && io_rRecord.uObjectOccupancy != uOccupancy) {
+        // Voices that were not on the object before: a fresh one, so that nothing of them sounds
+        // from where the object was, and nothing of the earlier ones through them.
+        io_rRecord.object.Reset();
+    }
     if (!io_rRecord.object) {
         if (FAILED(in_pStream->ActivateSpatialAudioObject(
                 AudioObjectType_Dynamic, io_rRecord.object.ReleaseAndGetAddressOf())) ||
@@ -119,6 +130,7 @@ void MixerRenderWorker::FeedRecord(ObjectRecord& io_rRecord,
             io_rRecord.object.Reset();  // the next pass tries again
             return;
         }
+        io_rRecord.uObjectOccupancy = uOccupancy;
     }
     BYTE* pBuffer = nullptr;
     UINT32 uLength = 0;
@@ -130,20 +142,34 @@ void MixerRenderWorker::FeedRecord(ObjectRecord& io_rRecord,
         }
         return;
     }
+
+    // Whole samples, straight from the ring; what is not read plays silence.
+    const uint32_t uWhole = uLength - uLength % sizeof(float);
+    uint32_t uRead = 0;
+    CBuffer* pRing = io_rRecord.pRing;
+    if (pRing != nullptr && io_rRecord.uDrained.load(std::memory_order_relaxed) != uOccupancy) {
+        if (ObjectRecord::IsActive(uState)) {
+            // A ring that runs short gives a silent pass and keeps what it holds.
+            if (uWhole != 0 && pRing->Read(uWhole, pBuffer)) {
+                uRead = uWhole;
+            }
+        } else {
+            // The voices stopped and nothing is written any more: the tail, then the end of the
+            // occupancy.
+            const uint32_t uAvailable = pRing->BytesAvailable();
+            const uint32_t uTail = uAvailable < uWhole ? uAvailable : uWhole;
+            if (uTail != 0 && pRing->Read(uTail, pBuffer)) {
+                uRead = uTail;
+            }
+            if (uTail == uAvailable) {
+                io_rRecord.uDrained.store(uOccupancy, std::memory_order_release);
+            }
+        }
+    }
+    memset(pBuffer + uRead, 0, uLength - uRead);
+    // After the ring: the position is never older than the samples it carries.
     io_rRecord.object->SetPosition(io_rRecord.fX.load(std::memory_order_relaxed),
                                    io_rRecord.fY.load(std::memory_order_relaxed),
                                    io_rRecord.fZ.load(std::memory_order_relaxed));
     io_rRecord.object->SetVolume(io_rRecord.fVolume.load(std::memory_order_relaxed));
-
-    // Whole samples, and never more than the byte buffer holds; what is not read plays silence.
-    uint32_t uRead = uLength < m_uBufferBytes ? uLength : m_uBufferBytes;
-    uRead -= uRead % sizeof(float);
-    const bool bRead = uRead != 0 && io_rRecord.bActive.load(std::memory_order_relaxed) &&
-                       io_rRecord.pRing != nullptr && io_rRecord.pRing->Read(uRead, m_pBuffer);
-    if (bRead) {
-        memcpy(pBuffer, m_pBuffer, uRead);
-    } else {
-        uRead = 0;
-    }
-    memset(pBuffer + uRead, 0, uLength - uRead);
 }

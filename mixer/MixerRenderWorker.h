@@ -2,6 +2,12 @@
 // (at most 100 milliseconds), then, in one pass, hands each object record within the object
 // budget its samples, position and volume through the record's dynamic object.
 //
+// A record's samples are read from its ring straight into the object's buffer, whatever the
+// length of the renderer's period. A record that plays for a new occupancy (ObjectRecord.h) gets
+// a fresh object, whose position is set in the very pass that carries its first samples. A record
+// whose voices have stopped plays out what its ring holds (the last pass of it filled up with
+// silence), even beyond the budget, and then tells the audio thread that its occupancy is over.
+//
 // Each cycle borrows the mixer's current stream (SharedRenderStream) and runs only on a stream
 // that is StreamRunning; otherwise the worker sleeps about a millisecond and looks again, so a
 // stream lost or closed for good costs next to nothing. A missed event or a failed Begin or End
@@ -12,9 +18,9 @@
 //
 // Threads: Start and Stop run on the audio thread; the loop on a thread-pool thread in the
 // multithreaded apartment. m_bRunning is an atomic, release store by the audio thread and acquire
-// loads by the worker. The records, their rings and the byte buffer are set up before Start and
-// freed after Stop; Stop returns only when the work function has returned. The worker allocates
-// nothing and holds no lock but a ring's and SharedRenderStream's, one at a time.
+// loads by the worker. The records and their rings are set up before Start and freed after Stop;
+// Stop returns only when the work function has returned. The worker allocates nothing and holds
+// no lock but a ring's and SharedRenderStream's, one at a time.
 #pragma once
 
 #include <spatialaudioclient.h>
@@ -41,9 +47,6 @@ public:
     MixerRenderWorker(const MixerRenderWorker&) = delete;
     MixerRenderWorker& operator=(const MixerRenderWorker&) = delete;
 
-    // The byte buffer the worker reads a record's ring into; set before Start.
-    void SetBuffer(uint8_t* in_pBuffer, uint32_t in_uBytes);
-
     // False when the work item cannot be created; nothing runs then.
     bool Start();
     // Returns once the work function has returned; does nothing when not started.
@@ -58,14 +61,14 @@ private:
                                       PTP_WORK in_pWork);
     void Run();
     void RunCycle(MixerRenderStream& io_rStream);
+    // Active, or still holding a tail of voices that stopped.
+    static bool HasSomethingToPlay(const ObjectRecord& in_record);
     void FeedRecord(ObjectRecord& io_rRecord, ISpatialAudioObjectRenderStream* in_pStream);
 
     ObjectRecord* const* const m_ppRecords;
     const uint32_t m_uMaxRecords;
     SharedRenderStream& m_rStream;
     const std::atomic<int32_t>& m_rMaxObjects;
-    uint8_t* m_pBuffer = nullptr;
-    uint32_t m_uBufferBytes = 0;
     std::atomic<bool> m_bRunning{false};
     PTP_WORK m_pWork = nullptr;  // audio thread only
 };

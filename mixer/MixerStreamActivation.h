@@ -1,12 +1,12 @@
 // How the mixer obtains its render stream: the one thing in which its two builds differ.
 //
 // The Universal Windows build activates the spatial-audio client asynchronously through an
-// ActivationHandler (AsyncStreamActivation); the desktop build activates it synchronously on the
-// default endpoint and re-activates it in place after a loss (DesktopStreamActivation). Each
-// build's factory (SpatialMixerFXFactory.h) hands the mixer its own implementation; everything
-// else of the mixer is shared.
+// ActivationHandler (AsyncStreamActivation); the desktop build activates it synchronously at
+// InitPlugin and on a thread-pool thread after a loss (DesktopStreamActivation). Each build's
+// factory (SpatialMixerFXFactory.h) hands the mixer its own implementation; everything else of
+// the mixer, the schedule of re-activations included, is shared.
 //
-// Threads: both operations run on the host's audio thread (InitPlugin, FinishMix). An
+// Threads: every operation runs on the host's audio thread (InitPlugin, FinishMix). An
 // implementation keeps no state of its own; what an activation needs lives in the stream object.
 #pragma once
 
@@ -20,14 +20,19 @@ public:
     // every input goes to the bed). Never waits without bound.
     virtual MixerRenderStream* Open(ZV::IPluginMemAlloc* in_pAllocator) const = 0;
 
-    // FinishMix on a lost stream, once the render worker holds nothing of it (no reference, no
-    // object): takes over the mixer's reference in_pLost and returns the mixer's reference to the
-    // stream to use from now on (the same object re-activated in place, or a new one whose
-    // activation may still be under way), or null when there is none. in_pContext receives the
-    // build's notices.
+    // FinishMix, to bring objects back after a loss: takes over the mixer's reference in_pLost
+    // (the lost stream, or the stream of an earlier attempt that failed; may be null), which the
+    // render worker no longer holds, and returns the mixer's reference to a new stream whose
+    // activation may still be under way (MixerRenderStream::ActivationPending), or null when none
+    // could be started. Returns at once: the audio thread never waits for an activation. The lost
+    // stream is released before the new one asks the renderer for its dynamic objects.
     virtual MixerRenderStream* Reopen(ZV::IPluginMemAlloc* in_pAllocator,
-                                      MixerRenderStream* in_pLost,
-                                      ZV::IMixerPluginContext* in_pContext) const = 0;
+                                      MixerRenderStream* in_pLost) const = 0;
+
+    // The build's notices: the objects are lost (once per loss, however many attempts follow),
+    // and they are back.
+    virtual void NoticeObjectsLost(ZV::IMixerPluginContext* /*in_pContext*/) const {}
+    virtual void NoticeObjectsBack(ZV::IMixerPluginContext* /*in_pContext*/) const {}
 
 protected:
     ~MixerStreamActivation() = default;

@@ -52,6 +52,13 @@ bool SharedRenderStream::TakeUnlessBorrowed(MixerRenderStream*& out_rpStream) {
     return bFree;
 }
 
+bool SharedRenderStream::IsBorrowed() const {
+    Lock();
+    const bool bBorrowed = m_pBorrowed != nullptr;
+    Unlock();
+    return bBorrowed;
+}
+
 MixerRenderStream* SharedRenderStream::Borrow() {
     Lock();
     MixerRenderStream* pStream = m_pCurrent;

@@ -35,6 +35,9 @@ public:
     // it; false, and nothing changed, while it has.
     bool TakeUnlessBorrowed(MixerRenderStream*& out_rpStream);
 
+    // Whether the worker holds a stream for its cycle right now.
+    bool IsBorrowed() const;
+
     // Render worker. The current stream with a reference, when it is StreamRunning; null
     // otherwise.
     MixerRenderStream* Borrow();

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -49,6 +50,11 @@ void PrepareRay(ZV::ZvEmitterRay& out_rRay) {
     out_rRay.uPositionIndex = 0;
 }
 
+// An input's share of its object's volume.
+float ShareOf(float in_fVolume, float in_fLoudest) {
+    return in_fLoudest > 0.0f ? in_fVolume / in_fLoudest : 1.0f;
+}
+
 bool SamePosition(const InputSlot& in_a, const InputSlot& in_b) {
     return in_a.fX == in_b.fX && in_a.fY == in_b.fY && in_a.fZ == in_b.fZ;
 }
@@ -89,6 +95,8 @@ ZvResult SpatialMixerFX::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
     }
     m_pGlobalContext = in_pContext->GlobalContext();
     m_uMaxFrames = m_pGlobalContext->GetFramesPerBuffer();
+    // The engine's rate, for its audio time; a format without one counts at 48 kHz.
+    m_uSampleRate = io_rFormat.uSampleRate != 0 ? io_rFormat.uSampleRate : 48000u;
     m_pAllocator = in_pAllocator;
     m_pContext = in_pContext;
     m_outputLayout = io_rFormat.channelConfig;
@@ -165,20 +173,6 @@ bool SpatialMixerFX::AllocateBuffers() {
         return false;
     }
 
-    // The worker's byte buffer: one pass of mono 32-bit samples.
-    const MixerRenderStream* pStream = m_stream.Current();
-    const uint32_t uFrameCount = pStream != nullptr ? pStream->FrameCount() : 0;
-    if (uFrameCount != 0) {
-        uint32_t uWorkerBytes = 0;
-        if (!SizeProduct32(uWorkerBytes, uFrameCount, sizeof(float))) {
-            return false;
-        }
-        m_pWorkerBuffer = static_cast<uint8_t*>(HostAllocateZeroed(m_pAllocator, uWorkerBytes));
-        if (m_pWorkerBuffer == nullptr) {
-            return false;
-        }
-        m_worker.SetBuffer(m_pWorkerBuffer, uWorkerBytes);
-    }
     return true;
 }
 
@@ -203,6 +197,10 @@ void SpatialMixerFX::ReleaseStream() {
     if (pStream != nullptr) {
         pStream->Release();
     }
+    if (m_pSpentStream != nullptr) {
+        m_pSpentStream->Release();
+        m_pSpentStream = nullptr;
+    }
 }
 
 ZvResult SpatialMixerFX::TermPlugin(ZV::IPluginMemAlloc* in_pAllocator) {
@@ -220,10 +218,6 @@ ZvResult SpatialMixerFX::TermPlugin(ZV::IPluginMemAlloc* in_pAllocator) {
     // The objects hold the stream; they go first.
     m_worker.ReleaseObjects();
     if (m_pAllocator != nullptr) {
-        if (m_pWorkerBuffer != nullptr) {
-            m_pAllocator->Free(m_pWorkerBuffer);
-            m_pWorkerBuffer = nullptr;
-        }
         FreeSamples(m_scratch);
         for (InputSlot& slot : m_aSlots) {
             FreeSamples(slot.samples);
@@ -290,6 +284,11 @@ StreamState SpatialMixerFX::CurrentStreamState() const {
     return pStream != nullptr ? pStream->State() : StreamClosed;
 }
 
+bool SpatialMixerFX::StreamActivationPending() const {
+    const MixerRenderStream* pStream = m_stream.Current();
+    return pStream != nullptr && pStream->ActivationPending();
+}
+
 void SpatialMixerFX::RefreshParameterSnapshot() {
     if (m_pParams == nullptr) {
         m_bBypass = false;
@@ -343,12 +342,13 @@ void SpatialMixerFX::MixInput(ZV::IMixerInputContext* in_pInputContext, ZvVolume
         uChannels = (uChannels - 1u) & 0xFFu;
     }
 
-    // Eligibility: a running stream with a grant, at most two channels, no bypass.
+    // Eligibility: a running stream with a grant, one or two channels, no bypass. The
+    // low-frequency channel alone has no place to be heard from.
     const MixerRenderStream* pStream = m_stream.Current();
     const uint32_t uGrant = pStream != nullptr && pStream->State() == StreamRunning
                                 ? Smaller(pStream->MaxDynamicObjects(), kMaxObjectRecords)
                                 : 0u;
-    bool bEligible = uGrant != 0 && uChannels <= 2;
+    bool bEligible = uGrant != 0 && uChannels >= 1 && uChannels <= 2;
     if (bEligible) {
         RefreshParameterSnapshot();
         const auto* pAttachment = static_cast<const SpatialMixerFXAttachmentParams*>(
@@ -372,17 +372,19 @@ void SpatialMixerFX::MixInput(ZV::IMixerInputContext* in_pInputContext, ZvVolume
         // Compared as unsigned: a negative MaxObjects does not limit.
         const uint32_t uBudget =
             Smaller(static_cast<uint32_t>(m_iMaxObjects.load(std::memory_order_relaxed)), uGrant);
-        bAssigned = AssignToObject(slot, in_pInputContext, uBudget,
-                                   RendererVolume(in_emitterListenerVolume.fNext));
+        bAssigned = AssignToObject(slot, in_pInputContext, uBudget, *pInputData);
         if (bAssigned) {
+            slot.fVolumePrev = RendererVolume(in_emitterListenerVolume.fPrev);
+            slot.fVolumeNext = RendererVolume(in_emitterListenerVolume.fNext);
             Downmix(slot, *io_pInputBuffer, uChannels, in_baseVolume, uFrames);
         }
     }
     ++m_uInputIndex;
 
-    if (!bAssigned) {
+    // On an object, the low-frequency channel still goes to the bus's own.
+    if (!bAssigned || inputLayout.HasLfe()) {
         MixIntoBed(in_pInputContext, in_baseVolume, in_emitterListenerVolume, io_pInputBuffer,
-                   io_pMixBuffer);
+                   io_pMixBuffer, bAssigned);
     }
     if (pInputData != nullptr) {
         pInputData->bConsumed = true;
@@ -391,7 +393,7 @@ void SpatialMixerFX::MixInput(ZV::IMixerInputContext* in_pInputContext, ZvVolume
 }
 
 bool SpatialMixerFX::AssignToObject(InputSlot& io_rSlot, ZV::IMixerInputContext* in_pInputContext,
-                                    uint32_t in_uBudget, float in_fVolume) {
+                                    uint32_t in_uBudget, MixerInputData& io_rInput) {
     io_rSlot.bAssigned = false;
     const uint32_t uNumRays = in_pInputContext->GetRayCount();
     if (uNumRays == 0) {
@@ -417,28 +419,45 @@ bool SpatialMixerFX::AssignToObject(InputSlot& io_rSlot, ZV::IMixerInputContext*
         }
     }
 
-    // Inputs at the very same position share a record.
+    // Inputs at the very same position share a record: the one the first of them took.
     for (uint32_t uRecord = 0; uRecord < in_uBudget; ++uRecord) {
-        ObjectRecord& record = *m_apRecords[uRecord];
+        const ObjectRecord& record = *m_apRecords[uRecord];
         if (record.uInputCount != 0 && record.uInputCount < ObjectRecord::kMaxInputs &&
             SamePosition(*record.apInputs[0], io_rSlot)) {
-            record.apInputs[record.uInputCount++] = &io_rSlot;
-            io_rSlot.bAssigned = true;
+            JoinRecord(uRecord, io_rSlot, io_rInput);
             return true;
         }
     }
-    // Otherwise the first free record within the budget.
+    // An input that plays on keeps its record, unless one of those it shared it with came first
+    // this frame from another position.
+    const uint32_t uOwn = io_rInput.uRecord;
+    if (uOwn < in_uBudget) {
+        const ObjectRecord& record = *m_apRecords[uOwn];
+        if (record.bHeld && record.uOccupancy == io_rInput.uOccupancy && record.uInputCount == 0) {
+            JoinRecord(uOwn, io_rSlot, io_rInput);
+            return true;
+        }
+    }
+    // Otherwise a new occupancy of the first free record within the budget.
     for (uint32_t uRecord = 0; uRecord < in_uBudget; ++uRecord) {
         ObjectRecord& record = *m_apRecords[uRecord];
-        if (record.uInputCount == 0) {
-            record.apInputs[0] = &io_rSlot;
-            record.uInputCount = 1;
-            record.fVolume.store(in_fVolume, std::memory_order_relaxed);
-            io_rSlot.bAssigned = true;
+        if (record.IsFree()) {
+            record.bNewOccupancy = true;
+            JoinRecord(uRecord, io_rSlot, io_rInput);
             return true;
         }
     }
     return false;
+}
+
+void SpatialMixerFX::JoinRecord(uint32_t in_uRecord, InputSlot& io_rSlot,
+                                MixerInputData& io_rInput) {
+    ObjectRecord& record = *m_apRecords[in_uRecord];
+    record.apInputs[record.uInputCount++] = &io_rSlot;
+    io_rSlot.bAssigned = true;
+    io_rInput.uRecord = in_uRecord;
+    io_rInput.uOccupancy =
+        record.bNewOccupancy ? ObjectRecord::NextOccupancy(record.uOccupancy) : record.uOccupancy;
 }
 
 void SpatialMixerFX::Downmix(InputSlot& io_rSlot, const ZvSampleBuffer& in_input,
@@ -465,7 +484,8 @@ void SpatialMixerFX::Downmix(InputSlot& io_rSlot, const ZvSampleBuffer& in_input
 
 void SpatialMixerFX::MixIntoBed(ZV::IMixerInputContext* in_pInputContext,
                                 ZvVolumeRamp in_baseVolume, ZvVolumeRamp in_emitterListenerVolume,
-                                ZvSampleBuffer* in_pInputBuffer, ZvSampleBuffer* io_pMixBuffer) {
+                                ZvSampleBuffer* in_pInputBuffer, ZvSampleBuffer* io_pMixBuffer,
+                                bool in_bLowFrequencyOnly) {
     const uint32_t uInputs = in_pInputBuffer->NumChannels();
     const uint32_t uOutputs = io_pMixBuffer->NumChannels();
     const uint32_t uNeeded = uInputs * ZV::SpeakerVolumeRowStride(uOutputs);
@@ -477,6 +497,12 @@ void SpatialMixerFX::MixIntoBed(ZV::IMixerInputContext* in_pInputContext,
     ZV::SpeakerVolumeMatrix nextVolumes = {m_pNextVolumes, uInputs, uOutputs};
     in_pInputContext->ComputeSpeakerVolumes(in_pInputBuffer->channelConfig,
                                             io_pMixBuffer->channelConfig, prevVolumes, nextVolumes);
+    if (in_bLowFrequencyOnly && uInputs != 0) {
+        // The host stores the low-frequency channel last: every other row goes silent.
+        const size_t uOtherFloats = size_t{uInputs - 1} * ZV::SpeakerVolumeRowStride(uOutputs);
+        memset(m_pPrevVolumes, 0, uOtherFloats * sizeof(float));
+        memset(m_pNextVolumes, 0, uOtherFloats * sizeof(float));
+    }
     m_pGlobalContext->MixWithVolumes(
         in_pInputBuffer, io_pMixBuffer, in_baseVolume.fPrev * in_emitterListenerVolume.fPrev,
         in_baseVolume.fNext * in_emitterListenerVolume.fNext, prevVolumes, nextVolumes);
@@ -488,10 +514,27 @@ void SpatialMixerFX::FinishMix(ZvSampleBuffer* io_pMixBuffer) {
     if (io_pMixBuffer == nullptr || !m_bReady) {
         return;
     }
+    // The engine's audio time, this frame included.
+    m_uAudioFrames += m_uMaxFrames;
+    const uint64_t uNow = m_uAudioFrames * 1000u / m_uSampleRate;
+
     MixerRenderStream* pStream = m_stream.Current();
     const StreamState eState = pStream != nullptr ? pStream->State() : StreamClosed;
     switch (eState) {
         case StreamRunning: {
+            if (m_bRecovering) {
+                m_bRecovering = false;
+                m_bAttemptPending = false;
+                m_bProving = true;
+                m_uRunningSince = uNow;
+                m_rActivation.NoticeObjectsBack(m_pContext);
+            }
+            // A stream that has run a whole first interval is back for good: the next loss is
+            // tried again at once, and the intervals start from the first.
+            if (m_bProving && uNow - m_uRunningSince >= RetrySchedule::kFirstIntervalMilliseconds) {
+                m_bProving = false;
+                m_retry.Succeeded();
+            }
             const uint32_t uGrant = pStream->MaxDynamicObjects();
             const uint32_t uPlaying =
                 MixDownRecords(*io_pMixBuffer, Smaller(uGrant, kMaxObjectRecords));
@@ -505,7 +548,7 @@ void SpatialMixerFX::FinishMix(ZvSampleBuffer* io_pMixBuffer) {
             // frame starts at slot 0.
             EmptyRecords();
             m_uInputIndex = 0;
-            ResetLostStream();
+            ResetLostStream(uNow);
             break;
         case StreamClosed:
         default:
@@ -513,6 +556,9 @@ void SpatialMixerFX::FinishMix(ZvSampleBuffer* io_pMixBuffer) {
             PostCounters(0, 0);
             m_uInputIndex = 0;
             ClearConsumedFlags();
+            if (m_bRecovering) {
+                RetryReactivation(uNow);
+            }
             break;
     }
 }
@@ -524,31 +570,31 @@ uint32_t SpatialMixerFX::MixDownRecords(const ZvSampleBuffer& in_mixBuffer, uint
     for (uint32_t uRecord = 0; uRecord < in_uRecords; ++uRecord) {
         ObjectRecord& record = *m_apRecords[uRecord];
         if (record.uInputCount == 0) {
-            record.bActive.store(false, std::memory_order_relaxed);
+            if (record.bHeld) {
+                // Its voices stopped (or moved on): the worker plays out the tail.
+                record.bHeld = false;
+                record.uState.store(ObjectRecord::StateWord(record.uOccupancy, false),
+                                    std::memory_order_release);
+            }
             continue;
         }
-        // The inputs are summed in the record's own samples (the same sums as in a cleared
-        // scratch copied over, without the copy). A record of one input is that input's samples
-        // as they are: adding a slot to zeros at unity gain gives the slot back bit for bit (a
-        // slot never holds -0, being a sum started from +0), so the ring takes them from the
-        // slot.
-        float* pMono = record.samples.pData;
-        if (record.uInputCount == 1) {
-            pMono = record.apInputs[0]->samples.pData;
-        } else {
-            memset(pMono, 0, uFrames * sizeof(float));
-            for (uint32_t uInput = 0; uInput < record.uInputCount; ++uInput) {
-                m_pGlobalContext->AddChannelRamped(record.apInputs[uInput]->samples.pData, pMono,
-                                                   1.0f, 1.0f, uFrames);
-            }
+        if (record.bNewOccupancy) {
+            record.bNewOccupancy = false;
+            record.uOccupancy = ObjectRecord::NextOccupancy(record.uOccupancy);
         }
+        record.bHeld = true;
+        float fVolume = 1.0f;
+        const float* pMono = MixRecord(record, uFrames, fVolume);
         // The renderer's frame: +z is behind the listener, the host's +z in front of it. The
-        // position goes out before the samples that play there.
+        // position and the volume go out before the occupancy they belong to, and all of them
+        // before the samples that play there.
         const InputSlot& first = *record.apInputs[0];
         record.fX.store(first.fX, std::memory_order_relaxed);
         record.fY.store(first.fY, std::memory_order_relaxed);
         record.fZ.store(-first.fZ, std::memory_order_relaxed);
-        record.bActive.store(true, std::memory_order_relaxed);
+        record.fVolume.store(fVolume, std::memory_order_relaxed);
+        record.uState.store(ObjectRecord::StateWord(record.uOccupancy, true),
+                            std::memory_order_release);
         record.pRing->Write(uFrames * sizeof(float), pMono);
         ++uPlaying;
         ReleaseInputs(record);
@@ -559,10 +605,39 @@ uint32_t SpatialMixerFX::MixDownRecords(const ZvSampleBuffer& in_mixBuffer, uint
         ObjectRecord* pRecord = m_apRecords[uRecord];
         if (pRecord != nullptr && pRecord->uInputCount != 0) {
             ReleaseInputs(*pRecord);
-            pRecord->bActive.store(false, std::memory_order_relaxed);
+            pRecord->bNewOccupancy = false;
         }
     }
     return uPlaying;
+}
+
+const float* SpatialMixerFX::MixRecord(ObjectRecord& io_rRecord, uint32_t in_uFrames,
+                                       float& out_fVolume) {
+    // A record of one input is that input's samples as they are, at its own volume: adding a
+    // slot to zeros at unity gain gives the slot back bit for bit (a slot never holds -0, being a
+    // sum started from +0), so the ring takes them from the slot.
+    if (io_rRecord.uInputCount == 1) {
+        out_fVolume = io_rRecord.apInputs[0]->fVolumeNext;
+        return io_rRecord.apInputs[0]->samples.pData;
+    }
+    // The object plays at the loudest input's volume; each input is scaled to its own, with a
+    // ramp between the frame's two ends as the host's volumes have them.
+    float fLoudestPrev = 0.0f;
+    float fLoudestNext = 0.0f;
+    for (uint32_t uInput = 0; uInput < io_rRecord.uInputCount; ++uInput) {
+        fLoudestPrev = std::max(fLoudestPrev, io_rRecord.apInputs[uInput]->fVolumePrev);
+        fLoudestNext = std::max(fLoudestNext, io_rRecord.apInputs[uInput]->fVolumeNext);
+    }
+    float* pMono = io_rRecord.samples.pData;
+    memset(pMono, 0, in_uFrames * sizeof(float));
+    for (uint32_t uInput = 0; uInput < io_rRecord.uInputCount; ++uInput) {
+        const InputSlot& slot = *io_rRecord.apInputs[uInput];
+        m_pGlobalContext->AddChannelRamped(slot.samples.pData, pMono,
+                                           ShareOf(slot.fVolumePrev, fLoudestPrev),
+                                           ShareOf(slot.fVolumeNext, fLoudestNext), in_uFrames);
+    }
+    out_fVolume = fLoudestNext;
+    return pMono;
 }
 
 void SpatialMixerFX::ReleaseInputs(ObjectRecord& io_rRecord) {
@@ -579,7 +654,28 @@ void SpatialMixerFX::EmptyRecords() {
             continue;
         }
         ReleaseInputs(*pRecord);
-        pRecord->bActive.store(false, std::memory_order_relaxed);
+        pRecord->bNewOccupancy = false;
+        if (pRecord->bHeld) {
+            pRecord->bHeld = false;
+            pRecord->uState.store(ObjectRecord::StateWord(pRecord->uOccupancy, false),
+                                  std::memory_order_release);
+        }
+    }
+}
+
+void SpatialMixerFX::ResetRecords() {
+    for (ObjectRecord* pRecord : m_apRecords) {
+        if (pRecord == nullptr) {
+            continue;
+        }
+        // What the rings still hold belongs to the lost stream.
+        if (pRecord->pRing != nullptr) {
+            pRecord->pRing->Reset();
+        }
+        pRecord->bHeld = false;
+        pRecord->uState.store(ObjectRecord::StateWord(pRecord->uOccupancy, false),
+                              std::memory_order_relaxed);
+        pRecord->uDrained.store(pRecord->uOccupancy, std::memory_order_relaxed);
     }
 }
 
@@ -605,20 +701,62 @@ void SpatialMixerFX::ClearConsumedFlags() {
     }
 }
 
-void SpatialMixerFX::ResetLostStream() {
+void SpatialMixerFX::ResetLostStream(uint64_t in_uNowMilliseconds) {
     MixerRenderStream* pLost = nullptr;
     if (!m_stream.TakeUnlessBorrowed(pLost)) {
         // The worker is still ending the cycle that found the loss (and releasing the objects
         // that hold the stream): the next frame tries again.
         return;
     }
-    // What the rings still hold belongs to the lost stream.
-    for (ObjectRecord* pRecord : m_apRecords) {
-        if (pRecord != nullptr && pRecord->pRing != nullptr) {
-            pRecord->pRing->Reset();
-        }
+    ResetRecords();
+    // An attempt's stream lost before it had run a first interval is a failed attempt, so that a
+    // renderer that opens streams and then fails them is tried at growing intervals too.
+    const bool bAttemptFailed = m_bRecovering || m_bProving;
+    if (!m_bRecovering) {
+        m_bRecovering = true;
+        m_rActivation.NoticeObjectsLost(m_pContext);
     }
-    m_stream.Exchange(m_rActivation.Reopen(m_pAllocator, pLost, m_pContext));
+    if (bAttemptFailed) {
+        // The lost stream goes to the next attempt, which lets it go first.
+        m_bProving = false;
+        m_bAttemptPending = false;
+        m_retry.Failed(in_uNowMilliseconds);
+        m_pSpentStream = pLost;
+        return;
+    }
+    StartReactivation(pLost, in_uNowMilliseconds);
+}
+
+void SpatialMixerFX::StartReactivation(MixerRenderStream* in_pOld, uint64_t in_uNowMilliseconds) {
+    MixerRenderStream* pNew = m_rActivation.Reopen(m_pAllocator, in_pOld);
+    m_stream.Exchange(pNew);
+    m_bAttemptPending = pNew != nullptr;
+    if (pNew == nullptr) {
+        m_retry.Failed(in_uNowMilliseconds);
+    }
+}
+
+void SpatialMixerFX::RetryReactivation(uint64_t in_uNowMilliseconds) {
+    if (m_bAttemptPending) {
+        const MixerRenderStream* pAttempt = m_stream.Current();
+        // An attempt still under way, or one that has just come to run (the next frame takes it
+        // up), is no failure.
+        if (pAttempt != nullptr &&
+            (pAttempt->ActivationPending() || pAttempt->State() != StreamClosed)) {
+            return;
+        }
+        m_bAttemptPending = false;
+        m_retry.Failed(in_uNowMilliseconds);
+    }
+    if (m_retry.Due(in_uNowMilliseconds)) {
+        // A stream that is not running is never borrowed by the worker.
+        MixerRenderStream* pOld = m_stream.Exchange(nullptr);
+        if (pOld == nullptr) {
+            pOld = m_pSpentStream;
+            m_pSpentStream = nullptr;
+        }
+        StartReactivation(pOld, in_uNowMilliseconds);
+    }
 }
 
 void SpatialMixerFX::PostEffects(ZvSampleBuffer* /*io_pMixBuffer*/) {}

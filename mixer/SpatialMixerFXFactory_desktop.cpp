@@ -1,5 +1,5 @@
-// The factory of the desktop build: the render stream is activated synchronously and re-activated
-// in place after a loss.
+// The factory of the desktop build: the render stream is activated synchronously at InitPlugin
+// and on a thread-pool thread after a loss.
 
 #include "AssertHook.h"
 #include "DesktopStreamActivation.h"

@@ -23,10 +23,11 @@ struct ArmedFault {
 };
 
 // The hot path of every platform call takes no lock: the log is a ring of name pointers filled
-// through an atomic index, and the fault list is looked at only while a fault is armed.
+// through an atomic index, and the fault list is looked at only while a fault is armed. The ring
+// starts all null: a reader may meet an entry whose index a caller has taken but not yet filled.
 struct CallRegistry {
     std::unique_ptr<std::atomic<const char*>[]> log {
-        new std::atomic<const char*>[ kLogCapacity ]
+        new std::atomic<const char*>[ kLogCapacity ]()
     };
     std::atomic<uint64_t> uLogged{
         0};  // calls logged since the last clear; the ring keeps the latest

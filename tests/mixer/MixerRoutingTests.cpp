@@ -77,10 +77,10 @@ TYPED_TEST(MixerRoutingTest, VoicesBecomeObjectsWithTheirDownmixPositionAndVolum
     EXPECT_EQ(16u, counters.uMaxAvailableObjects);
 }
 
-TYPED_TEST(MixerRoutingTest, VoicesAtTheVerySamePositionShareOneObject) {
+TYPED_TEST(MixerRoutingTest, VoicesAtTheVerySamePositionShareOneObjectEachAtItsOwnVolume) {
     ASSERT_EQ(ZV_Success, this->Start());
-    this->AddVoice(kMono, {0.25f}, 5.0f, 0.3f, 0.1f).SetEmitterListenerVolume({1.0f, 0.9f});
-    this->AddVoice(kMono, {0.5f}, 5.0f, 0.3f, 0.1f).SetEmitterListenerVolume({1.0f, 0.3f});
+    this->AddVoice(kMono, {0.25f}, 5.0f, 0.3f, 0.1f).SetEmitterListenerVolume({0.9f, 0.9f});
+    this->AddVoice(kMono, {0.5f}, 5.0f, 0.3f, 0.1f).SetEmitterListenerVolume({0.3f, 0.3f});
     // Off by one step of the float: another object.
     this->AddVoice(kMono, {0.125f}, 5.0f, std::nextafter(0.3f, 1.0f), 0.1f);
     // Azimuth 0 and -0 give x = 0 and x = -0, which compare equal.
@@ -92,8 +92,9 @@ TYPED_TEST(MixerRoutingTest, VoicesAtTheVerySamePositionShareOneObject) {
     const standin::Pass pass = this->LastPass();
     ASSERT_EQ(16u, pass.objects.size());
     EXPECT_EQ(3u, SoundingObjects(pass));
-    EXPECT_TRUE(AllNear(pass.objects[0].samples, 0.75f));
-    EXPECT_FLOAT_EQ(0.9f, pass.objects[0].volume);  // the first voice's
+    // The object plays at the louder voice's volume; the other one is heard at its own.
+    EXPECT_FLOAT_EQ(0.9f, pass.objects[0].volume);
+    EXPECT_TRUE(AllNear(pass.objects[0].samples, 0.25f + 0.5f * 0.3f / 0.9f));
     EXPECT_TRUE(AllNear(pass.objects[1].samples, 0.125f));
     EXPECT_TRUE(AllNear(pass.objects[2].samples, 0.09375f));
     EXPECT_EQ(3u, this->LastCounters().uPlayingObjects);
@@ -220,7 +221,9 @@ TYPED_TEST(MixerRoutingTest, LoweringMaxObjectsAndRaisingItBringsTheHigherObject
     this->m_pParams->SetParameter(6, &iTwo, 4);
     this->Frame();
     this->Frame();
-    // Objects 2 and 3 were skipped and ended by the renderer; their voices play on the bed.
+    this->Frame();
+    // Objects 2 and 3 played out what they held, were skipped and ended by the renderer; their
+    // voices play on the bed.
     EXPECT_EQ(2u, this->LastPass().objects.size());
     EXPECT_NE(0.0f, this->Mix(0, 0));
     EXPECT_LE(2u, standin::Streams().back().objectsEndedImplicitly);

@@ -7,6 +7,7 @@
 
 #include <objidl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -25,20 +26,28 @@ using mixer_tests::kStereo;
 using mixer_tests::SoundingObjects;
 
 const float kCentreGain = std::cos(0.25f * 3.14159265f);
-constexpr const char* kResetNotice = "WS Mixer Plugin: Resetting";
+constexpr const char* kLostNotice = "WS Mixer Plugin: Resetting";
+constexpr const char* kBackNotice = "WS Mixer Plugin: Objects restored";
 
-template <typename Build>
-class MixerStreamTest : public mixer_tests::MixerTest<Build> {
+template <typename TypeParam>
+class MixerStreamTest : public mixer_tests::MixerTest<TypeParam> {
 protected:
-    size_t Notices() {
-        size_t uCount = 0;
+    // The notices posted so far, each of the desktop build's two and at its level.
+    std::vector<std::string> Notices() {
+        std::vector<std::string> texts;
         for (const host::HostMonitorLog::Message& message :
              this->m_pContext->MonitorLog().Messages()) {
-            EXPECT_EQ(kResetNotice, message.text);
             EXPECT_EQ(1u, message.eLevel);
-            ++uCount;
+            texts.push_back(message.text);
         }
-        return uCount;
+        return texts;
+    }
+    // What the build posts for one loss that ends with the objects back.
+    static std::vector<std::string> LostAndBack() {
+        if (!TypeParam::kDesktop) {
+            return {};
+        }
+        return {kLostNotice, kBackNotice};
     }
 
     // Two voices ahead at their own distances, playing.
@@ -49,13 +58,20 @@ protected:
         ASSERT_EQ(2u, SoundingObjects(this->LastPass()));
     }
 
-    // Frames until both voices sound again on a stream other than in_uLostStream.
+    // Frames until both voices sound again, whole passes of them, on a stream other than
+    // in_uLostStream (on objects in either order: each voice that starts gets a fresh one).
     bool PlayingAgainOnAnotherStream(uint64_t in_uLostStream) {
         return this->FramesUntil([&]() {
             const standin::Pass pass = this->LastPass();
-            return pass.streamId != 0 && pass.streamId != in_uLostStream &&
-                   SoundingObjects(pass) == 2 && AllNear(pass.objects[0].samples, 0.5f) &&
-                   AllNear(pass.objects[1].samples, 0.25f);
+            if (pass.streamId == 0 || pass.streamId == in_uLostStream ||
+                SoundingObjects(pass) != 2) {
+                return false;
+            }
+            size_t uWhole = 0;
+            for (const standin::ObjectPass& object : pass.objects) {
+                uWhole += AllNear(object.samples, 0.5f) || AllNear(object.samples, 0.25f) ? 1 : 0;
+            }
+            return uWhole == 2;
         });
     }
 
@@ -140,12 +156,12 @@ TYPED_TEST(MixerStreamTest, AStreamLostInAPassIsReopenedOnTheSameEndpointOnceIts
     EXPECT_EQ(S_OK, streams[1].result);
     EXPECT_EQ(16u, streams[1].minDynamicObjectCount);
     EXPECT_EQ(1u, standin::StartedStreamCount());
-    EXPECT_EQ(TypeParam::kDesktop ? 1u : 0u, this->Notices());
+    EXPECT_EQ(this->LostAndBack(), this->Notices());
     EXPECT_EQ(2u, this->LastCounters().uPlayingObjects);
     EXPECT_EQ(2u, this->LastCounters().uTotalVoices);
 }
 
-TYPED_TEST(MixerStreamTest, ALostDeviceGivesWayToTheNewDefaultEndpoint) {
+TYPED_TEST(MixerStreamTest, ALostDeviceGivesWayToTheNewDefaultEndpointWhosePeriodsAreReadInFull) {
     ASSERT_EQ(ZV_Success, this->Start());
     this->PlayTwoVoices();
     const uint64_t uLost = this->CurrentStreamId();
@@ -153,40 +169,48 @@ TYPED_TEST(MixerStreamTest, ALostDeviceGivesWayToTheNewDefaultEndpoint) {
     // The renderer stops signalling: the worker's wait runs out after 100 ms of renderer time.
     standin::LoseDevice();
     ASSERT_TRUE(this->StepUntilLost());
-    // The new endpoint's passes are twice as long as the worker's byte buffer, which was made for
-    // the first stream: each object gets what the buffer holds, and silence after it.
+    // The new endpoint's passes are twice as long as those of the stream the mixer started with.
     standin::EndpointConfig newEndpoint;
     newEndpoint.id = L"{0.0.0.00000000}.{a1b2c3d4-0000-4000-8000-000000000001}";
     newEndpoint.maxDynamicObjects = 8;
     newEndpoint.frameCount = 960;
     standin::SetDefaultEndpoint(newEndpoint);
 
+    // Two host buffers for every pass: each pass finds what it takes.
     standin::Pass pass;
     ASSERT_TRUE(this->FramesUntil([&]() {
+        this->m_pDriver->RunFrame();
         pass = this->LastPass();
         return pass.streamId != 0 && pass.streamId != uLost && SoundingObjects(pass) == 2;
     }));
-    ASSERT_EQ(960u, pass.objects[0].samples.size());
-    const std::vector<float>& samples = pass.objects[0].samples;
-    EXPECT_TRUE(AllNear(std::vector<float>(samples.begin(), samples.begin() + 480), 0.5f));
-    EXPECT_TRUE(AllNear(std::vector<float>(samples.begin() + 480, samples.end()), 0.0f));
+    for (int i = 0; i < 4; ++i) {
+        this->m_pDriver->RunFrame();
+        this->Frame();
+        // Each voice on an object of its own, the louder one activated first or second.
+        std::vector<std::vector<float>> sounding;
+        for (const standin::ObjectPass& object : this->LastPass().objects) {
+            if (mixer_tests::IsSounding(object)) {
+                sounding.push_back(object.samples);
+            }
+        }
+        ASSERT_EQ(2u, sounding.size());
+        std::sort(sounding.begin(), sounding.end());
+        ASSERT_EQ(960u, sounding[0].size());
+        EXPECT_TRUE(AllNear(sounding[0], 0.25f)) << i;
+        EXPECT_TRUE(AllNear(sounding[1], 0.5f)) << i;
+    }
     EXPECT_EQ(8u, this->LastCounters().uMaxAvailableObjects);
-    EXPECT_EQ(TypeParam::kDesktop ? 1u : 0u, this->Notices());
+    EXPECT_EQ(this->LostAndBack(), this->Notices());
 }
 
-TYPED_TEST(MixerStreamTest, ALossWithoutAnEndpointLeavesEveryVoiceOnTheBedForGood) {
+TYPED_TEST(MixerStreamTest, ALossWithoutAnEndpointPlaysOnTheBedUntilOneIsBackWithinASecond) {
     ASSERT_EQ(ZV_Success, this->Start());
     this->PlayTwoVoices();
     standin::LoseDevice();
     standin::RemoveDefaultEndpoint();
     ASSERT_TRUE(this->StepUntilLost());
-    ASSERT_TRUE(
-        this->FramesUntil([&]() { return this->m_pMixer->CurrentStreamState() == StreamClosed; }));
-
-    // An endpoint that comes back later is not looked for: the stream is closed for good.
-    standin::SetDefaultEndpoint(standin::EndpointConfig());
-    for (int i = 0; i < 5; ++i) {
-        this->Frame();
+    for (int i = 0; i < 3; ++i) {
+        this->SettledFrame();
     }
     EXPECT_EQ(StreamClosed, this->m_pMixer->CurrentStreamState());
     EXPECT_NEAR(0.75f * kCentreGain, this->Mix(0, 0), 1e-5f);
@@ -194,37 +218,104 @@ TYPED_TEST(MixerStreamTest, ALossWithoutAnEndpointLeavesEveryVoiceOnTheBedForGoo
     EXPECT_EQ(0u, counters.uPlayingObjects);
     EXPECT_EQ(2u, counters.uTotalVoices);
     EXPECT_EQ(0u, counters.uMaxAvailableObjects);
-    EXPECT_EQ(TypeParam::kDesktop ? 1u : 0u, this->Notices());
-    EXPECT_EQ(0u, standin::StartedStreamCount());
+
+    // An endpoint that comes back is found by the next attempt, a second of audio time (100
+    // buffers) after the first one failed; the voices play on the bed until then.
+    standin::SetDefaultEndpoint(standin::EndpointConfig());
+    int iFrames = 0;
+    size_t uSounding = 0;
+    while (iFrames < 110 && uSounding != 2) {
+        EXPECT_EQ(0u, uSounding);
+        EXPECT_NEAR(0.75f * kCentreGain, this->Mix(0, 0), 1e-5f) << iFrames;
+        this->SettledFrame();
+        uSounding = SoundingObjects(this->LastPass());
+        ++iFrames;
+    }
+    EXPECT_LE(95, iFrames);
+    EXPECT_EQ(2u, uSounding);
+    EXPECT_EQ(0.0f, this->Mix(0, 0));
+    EXPECT_EQ(this->LostAndBack(), this->Notices());
 }
 
-// The desktop build's reset runs on the audio thread: a renderer that keeps failing costs one
-// attempt, and one notice, a second.
-using DesktopStreamTest = MixerStreamTest<mixer_tests::DesktopBuild>;
-
-TEST_F(DesktopStreamTest, AFailingResetIsTriedAgainASecondLaterWithOneNoticePerAttempt) {
+// A renderer that keeps failing (the lost device stays the default endpoint: spatial sound
+// switched off looks the same) is tried again after 1, 2, 4, 8 and 8 seconds of audio time, in
+// both builds, and never by the audio thread itself; the voices play on the bed, and the desktop
+// build posts one notice when the objects go and one when they are back.
+TYPED_TEST(MixerStreamTest, ARendererThatKeepsFailingIsTriedAgainAtGrowingIntervals) {
     ASSERT_EQ(ZV_Success, this->Start());
     this->PlayTwoVoices();
     standin::LoseDevice();
     ASSERT_TRUE(this->StepUntilLost());
-    // The lost device stays the default endpoint, and activating on it fails.
-    ASSERT_TRUE(this->FramesUntil([&]() { return this->Notices() == 1; }));
-    const auto firstAttempt = std::chrono::steady_clock::now();
-    for (int i = 0; i < 20; ++i) {
-        this->Frame();
+    const size_t uActivationsBefore = standin::ClientActivations().size();
+    std::vector<uint64_t> attemptFrames;
+    while (attemptFrames.size() < 6 && this->m_pDriver->FramesRun() < 3000) {
+        const uint64_t uActivationCalls = standin::CallCount("ActivateAudioInterfaceAsync") +
+                                          standin::CallCount("IMMDevice::Activate");
+        this->SettledFrame();
+        if (standin::CallCount("ActivateAudioInterfaceAsync") +
+                standin::CallCount("IMMDevice::Activate") !=
+            uActivationCalls) {
+            attemptFrames.push_back(this->m_pDriver->FramesRun());
+        }
+        ASSERT_NE(StreamRunning, this->m_pMixer->CurrentStreamState());
+        ASSERT_NEAR(0.75f * kCentreGain, this->Mix(1, 0), 1e-5f);
     }
-    if (std::chrono::steady_clock::now() - firstAttempt < std::chrono::milliseconds(900)) {
-        EXPECT_EQ(1u, this->Notices());
+    ASSERT_EQ(6u, attemptFrames.size());
+    EXPECT_EQ(uActivationsBefore + 6, standin::ClientActivations().size());
+    // Each failure is seen in the frame after its attempt; the next attempt comes one interval
+    // (10 ms buffers) later.
+    const uint64_t aIntervals[5] = {100, 200, 400, 800, 800};
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(1 + aIntervals[i], attemptFrames[i + 1] - attemptFrames[i]) << i;
     }
-    EXPECT_EQ(StreamLost, this->m_pMixer->CurrentStreamState());
-    EXPECT_NEAR(0.75f * kCentreGain, this->Mix(1, 0), 1e-5f);
-    EXPECT_EQ(0u, standin::StartedStreamCount());
+    if (TypeParam::kDesktop) {
+        EXPECT_EQ(std::vector<std::string>{kLostNotice}, this->Notices());
+    }
 
+    // The renderer is back: the next attempt, at most 8 seconds later, brings the objects back.
     standin::SetDefaultEndpoint(standin::EndpointConfig());
-    ASSERT_TRUE(this->FramesUntil([&]() { return this->Notices() == 2; }));
-    EXPECT_GE(std::chrono::steady_clock::now() - firstAttempt, std::chrono::milliseconds(1000));
-    ASSERT_TRUE(this->FramesUntil([&]() { return SoundingObjects(this->LastPass()) == 2; }));
-    EXPECT_EQ(2u, this->Notices());
+    const uint64_t uBack = this->m_pDriver->FramesRun();
+    size_t uSounding = 0;
+    while (uSounding != 2 && this->m_pDriver->FramesRun() < uBack + 820) {
+        this->SettledFrame();
+        uSounding = SoundingObjects(this->LastPass());
+    }
+    EXPECT_EQ(2u, uSounding);
+    EXPECT_EQ(this->LostAndBack(), this->Notices());
+}
+
+// A renderer that opens streams and fails each one's first pass: every attempt succeeds and is
+// lost at once, and is tried again at the same growing intervals, not in every other frame.
+TYPED_TEST(MixerStreamTest, ARendererThatFailsEveryNewStreamIsTriedAtGrowingIntervalsToo) {
+    ASSERT_EQ(ZV_Success, this->Start());
+    this->PlayTwoVoices();
+    standin::FailCall("ISpatialAudioObjectRenderStreamBase::BeginUpdatingAudioObjects", 1,
+                      AUDCLNT_E_RESOURCES_INVALIDATED, UINT32_MAX);
+    std::vector<uint64_t> streamFrames;
+    size_t uStreams = standin::StreamActivations().size();
+    while (this->m_pDriver->FramesRun() < 350) {
+        const bool bRunning = this->m_pMixer->CurrentStreamState() == StreamRunning;
+        this->m_pDriver->RunFrame();
+        if (bRunning) {
+            // The stream's first pass fails (a pass whose Begin fails never ends: the step gives
+            // up on it), and the worker marks the stream lost.
+            standin::Step(std::chrono::milliseconds(10));
+            ASSERT_TRUE(testing_support::WaitUntil(
+                [&]() { return this->m_pMixer->CurrentStreamState() == StreamLost; }));
+        }
+        this->Settle();
+        if (standin::StreamActivations().size() != uStreams) {
+            uStreams = standin::StreamActivations().size();
+            streamFrames.push_back(this->m_pDriver->FramesRun());
+        }
+        if (!bRunning) {
+            ASSERT_NEAR(0.75f * kCentreGain, this->Mix(1, 0), 1e-5f);
+        }
+    }
+    // Once at the loss, then 1 and 2 seconds (100 and 200 buffers) after each stream was lost.
+    ASSERT_EQ(3u, streamFrames.size());
+    EXPECT_EQ(102u, streamFrames[1] - streamFrames[0]);
+    EXPECT_EQ(202u, streamFrames[2] - streamFrames[1]);
 }
 
 // The Universal Windows build waits for its completion a bounded while.

@@ -174,6 +174,20 @@ protected:
         standin::Step();
     }
 
+    // One frame and its pass, then a bounded wait until the other threads have done what the
+    // frame set off: no activation of the render stream is under way, and the worker holds no
+    // lost stream. The next frame sees every outcome, so a run of these is the same every time.
+    void SettledFrame() {
+        Frame();
+        Settle();
+    }
+    void Settle() {
+        EXPECT_TRUE(testing_support::WaitUntil([&]() {
+            return !m_pMixer->StreamActivationPending() &&
+                   (m_pMixer->CurrentStreamState() != StreamLost || !m_pMixer->WorkerHoldsStream());
+        }));
+    }
+
     // Runs frames (each with its pass) until in_predicate holds, for a bounded while; whether it
     // held. For conditions that another thread brings about (the worker ending its cycle).
     template <typename Predicate>
@@ -190,14 +204,13 @@ protected:
     }
 
     // Steps the renderer until the worker has marked the stream lost (after a lost device, a
-    // 100-millisecond wait ends with the tenth step).
+    // 100-millisecond wait ends with the tenth step) and let go of it.
     bool StepUntilLost() {
         return testing_support::WaitUntil([&]() {
-            if (m_pMixer->CurrentStreamState() == StreamLost) {
-                return true;
+            if (m_pMixer->CurrentStreamState() != StreamLost) {
+                standin::Step(std::chrono::milliseconds(50));
             }
-            standin::Step(std::chrono::milliseconds(50));
-            return m_pMixer->CurrentStreamState() == StreamLost;
+            return m_pMixer->CurrentStreamState() == StreamLost && !m_pMixer->WorkerHoldsStream();
         });
     }
 
@@ -232,17 +245,21 @@ protected:
     std::vector<std::string> m_inputErrors;
 };
 
+inline bool IsSounding(const standin::ObjectPass& in_object) {
+    for (float fSample : in_object.samples) {
+        if (fSample != 0.0f) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // The objects of a pass that carry sound (the worker activates every object within the budget;
 // those without an input play silence).
 inline size_t SoundingObjects(const standin::Pass& in_pass) {
     size_t uCount = 0;
     for (const standin::ObjectPass& object : in_pass.objects) {
-        for (float fSample : object.samples) {
-            if (fSample != 0.0f) {
-                ++uCount;
-                break;
-            }
-        }
+        uCount += IsSounding(object) ? 1 : 0;
     }
     return uCount;
 }
