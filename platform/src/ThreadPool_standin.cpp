@@ -36,6 +36,8 @@ void RunCallback(_TP_WORK* in_pWork) {
     t_pCurrentWork = in_pWork;
     in_pWork->pfnCallback(nullptr, in_pWork->pvContext, in_pWork);
     t_pCurrentWork = nullptr;
+    // A callback that returned has settled whatever a renderer step set it going for.
+    StepDebts::Settle();
 
     bool bFree = false;
     {
@@ -105,6 +107,7 @@ void WINAPI SubmitThreadpoolWork(PTP_WORK pwk) {
 
 void WINAPI WaitForThreadpoolWorkCallbacks(PTP_WORK pwk, BOOL /*fCancelPendingCallbacks*/) {
     CallScope scope("WaitForThreadpoolWorkCallbacks");
+    standin::detail::StepDebts::Settle();
     // Every submission starts at once, so there is nothing pending to cancel.
     std::shared_ptr<standin::detail::Event> waitingOn;
     {

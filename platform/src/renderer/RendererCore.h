@@ -106,6 +106,7 @@ private:
     uint64_t m_uLastStreamId = 0;
     uint64_t m_uLastObjectId = 0;
     Pacing m_ePacing = Pacing::Stepped;
+    uint64_t m_uStepNs = 10000000;  // what a Step moves timer time by: the latest default's period
     std::thread m_pacer;
     bool m_bPacerStop = false;
     std::vector<ClientActivation> m_clientActivations;
