@@ -81,7 +81,7 @@ void VirtualClock::Advance(uint64_t in_uNs, Event* in_pSignal) {
     if (in_pSignal != nullptr) {
         std::lock_guard<std::mutex> lock(in_pSignal->m_mutex);
         m_uNowNs.fetch_add(in_uNs, std::memory_order_acq_rel);
-        in_pSignal->m_bSignalled = true;
+        in_pSignal->SetForStepLocked();
     } else {
         m_uNowNs.fetch_add(in_uNs, std::memory_order_acq_rel);
     }
@@ -118,6 +118,10 @@ void Event::Set() {
 
 void Event::SetForStep() {
     std::lock_guard<std::mutex> lock(m_mutex);
+    SetForStepLocked();
+}
+
+void Event::SetForStepLocked() {
     m_bSignalled = true;
     for (Waiter* pWaiter : m_waiters) {
         if (!pWaiter->bReleased) {
@@ -181,12 +185,9 @@ DWORD Event::ConsumeLocked() {
 }
 
 DWORD Event::Wait(DWORD in_dwMilliseconds) {
-    if (in_dwMilliseconds != 0) {
-        // A thread that blocks has settled whatever a step set it going for.
-        StepDebts::Settle();
-    }
     std::unique_lock<std::mutex> lock(m_mutex);
     if (m_bSignalled) {
+        // The thread goes on working: whatever a step set it going for is not settled yet.
         return ConsumeLocked();
     }
     if (in_dwMilliseconds == 0) {
@@ -209,6 +210,10 @@ DWORD Event::Wait(DWORD in_dwMilliseconds) {
             std::chrono::steady_clock::now() + std::chrono::milliseconds(in_dwMilliseconds);
     };
     startTiming();
+    // A thread that blocks has settled whatever a step set it going for; it does so only once it
+    // is among the waiters, where the next step's signal finds it, and its time-out runs from the
+    // time of this step.
+    StepDebts::Settle();
     WorkWaitRegistration registration(shared_from_this());
     DWORD dwResult = WAIT_TIMEOUT;
     for (;;) {

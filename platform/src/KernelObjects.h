@@ -32,8 +32,8 @@ public:
     uint64_t NowNs() const { return m_uNowNs.load(std::memory_order_acquire); }
     // Moves the clock on, then lets every waiter of the attached events look at it (those whose
     // time-out it reached are released: see StepDebts). With in_pSignal (an attached event), that
-    // event is set in the same hold of its lock as the time moves, so that none of its waiters can
-    // see the new time without the signal.
+    // event is set for the step (SetForStep) in the same hold of its lock as the time moves, so
+    // that none of its waiters can see the new time without the signal.
     void Advance(uint64_t in_uNs, Event* in_pSignal = nullptr);
     void Attach(const std::shared_ptr<Event>& in_event);
 
@@ -45,10 +45,11 @@ private:
 };
 
 // What a Step waits for besides the passes: every thread that the step set going (a pass it ended,
-// a timed wait that the renderer's clock expired, a timer that fired for it) must be back in a
-// blocking wait of the platform (a wait with a time-out, Sleep, waiting for work callbacks), or
-// have left its work callback or ended, before Step returns. So a stepped test finds every render
-// worker settled after each step, whatever the threads' timing.
+// a wait it signalled or expired by the renderer's clock, a timer that fired for it) must be back
+// in a blocking wait of the platform (blocked on an event or a timer, with its time-out running
+// from the time of this step and where the next step's signal finds it; Sleep; waiting for work
+// callbacks), or have left its work callback or ended, before Step returns. So a stepped test finds
+// every render worker settled after each step, whatever the threads' timing.
 //
 // The side that sets a thread going incurs the debt (Incur); the thread takes it over when it
 // returns (Owe) and settles it at its next blocking wait (Settle).
@@ -74,8 +75,8 @@ public:
     std::shared_ptr<Event> Waitable() override { return shared_from_this(); }
 
     void Set();
-    // Sets the event and releases one of its waiters for the step that set it (a stepped timer's
-    // expiry).
+    // Sets the event and releases one of its waiters (all of a manual-reset event's) for the step
+    // that set it: a stepped timer's expiry, a stepped stream's signal.
     void SetForStep();
     void Reset();
     // WAIT_OBJECT_0 or WAIT_TIMEOUT. Uses the attached clock, if any, for a finite time-out; an
@@ -103,6 +104,7 @@ private:
     };
 
     friend class VirtualClock;
+    void SetForStepLocked();
     // Releases (for the step) the waiters whose deadline on in_pClock has come.
     void ExpireLocked(const VirtualClock* in_pClock, uint64_t in_uNowNs);
     DWORD ConsumeLocked();
