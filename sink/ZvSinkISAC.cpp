@@ -12,6 +12,9 @@
 namespace {
 
 constexpr const char* kSource = "ZvSinkISAC";
+// The rate that audio time and the pacing timer go by when neither the host nor the renderer
+// names one.
+constexpr uint32_t kFallbackSampleRate = 48000;
 
 // The bed stream: the twelve static types, no dynamic objects, a Start whose result is not looked
 // at, and the family's activation record with its last version number 0.
@@ -48,7 +51,12 @@ ZvSinkISAC::ZvSinkISAC()
       m_pWork(nullptr),
       m_pAllocator(nullptr),
       m_uFramesPerBuffer(0),
-      m_uScratchFrames(0) {
+      m_uScratchFrames(0),
+      m_uSampleRate(0),
+      m_uOpenedSampleRate(0),
+      m_uHostFrames(0),
+      m_retry(),
+      m_uTickMilliseconds(0) {
     for (BedEntry& entry : m_bed) {
         entry.eType = AudioObjectType_None;
     }
@@ -105,24 +113,25 @@ ZvResult ZvSinkISAC::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
         m_iNumSlots = kMaxSlots;
     }
 
-    // The layout: ChannelConfig's, or the host's when it names none (or without parameters, the
-    // parameters' default, stereo). The host then renders in it.
-    m_channelLayout = io_rFormat.channelConfig;
+    // The layout: ChannelConfig's (without parameters, the parameters' default, stereo). A value
+    // that names none is reported and falls back to the host's layout when that is one of the
+    // four, else to stereo: the sink never plays without a bed object per channel. The host then
+    // renders in it.
     const uint32_t uChannelConfig = m_pParams != nullptr ? m_pParams->GetChannelConfig() : 0;
-    ZvChannelLayout chosen;
-    if (SinkLayoutFromConfig(uChannelConfig, chosen)) {
-        m_channelLayout = chosen;
-        m_uNumBedObjects = chosen.uNumChannels;
+    ZV_CHECK(kSource, uChannelConfig < kSinkLayoutCount);
+    if (!SinkLayoutFromConfig(uChannelConfig, m_channelLayout)) {
+        m_channelLayout = SinkFallbackLayout(io_rFormat.channelConfig);
     }
+    m_uNumBedObjects = m_channelLayout.uNumChannels;
     io_rFormat.channelConfig = m_channelLayout;
+    m_uSampleRate = io_rFormat.uSampleRate;
     for (uint32_t i = 0; i < kBedObjectCount; ++i) {
         m_bed[i].eType = kBedObjectTypes[i];
     }
 
-    // Nothing can be played without frames or channels: fail before anything is opened.
+    // Nothing can be played without frames: fail before anything is opened.
     ZV_CHECK(kSource, m_uFramesPerBuffer != 0);
-    ZV_CHECK(kSource, m_channelLayout.uNumChannels != 0);
-    if (m_uFramesPerBuffer == 0 || m_channelLayout.uNumChannels == 0) {
+    if (m_uFramesPerBuffer == 0) {
         return ZV_DeviceNotOpened;
     }
 
@@ -131,7 +140,22 @@ ZvResult ZvSinkISAC::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
     }
     // The scratch, and with it every pass, is sized by the first open's period.
     m_uScratchFrames = m_uPeriodFrames;
-    if (!AllocateBuffers()) {
+    if (m_uSampleRate == 0) {
+        m_uSampleRate = m_uOpenedSampleRate != 0 ? m_uOpenedSampleRate : kFallbackSampleRate;
+    }
+    // The pacing timer ticks once per render period (in whole milliseconds, at least one).
+    m_uTickMilliseconds = static_cast<uint32_t>(
+        (uint64_t{m_uScratchFrames} * 1000 + m_uSampleRate / 2) / m_uSampleRate);
+    if (m_uTickMilliseconds == 0) {
+        m_uTickMilliseconds = 1;
+    }
+    // A high-resolution timer where the system has them (Windows 10, version 1803 on).
+    m_hTick.Reset(CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                         TIMER_ALL_ACCESS));
+    if (!m_hTick) {
+        m_hTick.Reset(CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS));
+    }
+    if (!m_hTick || !AllocateBuffers()) {
         ReleaseAll();
         return ZV_DeviceNotOpened;
     }
@@ -211,15 +235,11 @@ ZvResult ZvSinkISAC::OpenSpatialStream() {
     m_pStream = std::move(opened.stream);
     m_hEvent = std::move(opened.event);
     m_uPeriodFrames = opened.uFrameCount;
+    m_uOpenedSampleRate = opened.uSampleRate;
 
-    // One object per output channel. An object that cannot be activated stays empty: its buffer
-    // is then missing in every pass, and the passes play nothing.
-    for (uint32_t i = 0; i < m_uNumBedObjects; ++i) {
-        ISpatialAudioObject* pObject = nullptr;
-        if (SUCCEEDED(m_pStream->ActivateSpatialAudioObject(m_bed[i].eType, &pObject))) {
-            m_bed[i].pObject.Attach(pObject);
-        }
-    }
+    // One object per output channel. An object that cannot be activated stays empty until the
+    // worker activates it on a later pass; only its channel is silent until then.
+    ActivateMissingObjects();
 
     m_eStreamState.store(StreamRunning, std::memory_order_release);
     return ZV_Success;
@@ -267,6 +287,7 @@ void ZvSinkISAC::ReleaseAll() {
     m_bFrameConsumed = false;
 
     ReleaseStream();
+    m_hTick.Reset();
     m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
 }
 

@@ -343,24 +343,6 @@ TEST_F(SinkFrameFlowTest, TheSinkAsksForDataWhileMoreThanOneBufferIsFree) {
     }
 }
 
-// A ChannelConfig that names no layout keeps the host's: no object plays, yet every pass takes
-// its period out of the ring, so the host keeps rendering.
-TEST_F(SinkFrameFlowTest, ALayoutWithoutBedObjectsStillDrainsTheRing) {
-    SinkSetup setup;
-    setup.uFramesPerBuffer = 480;
-    setup.uChannelConfig = 7;
-    ASSERT_EQ(ZV_Success, CreateSink(setup));
-    m_pDriver = MakeDriver();
-    m_pDriver->SetSource(&m_source);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(1u, m_pDriver->FillSink());
-        ASSERT_EQ(1u, standin::Step());
-    }
-    for (const standin::Pass& pass : standin::TakePasses()) {
-        EXPECT_TRUE(pass.objects.empty());
-    }
-}
-
 // The delay from ConsumeFrame to the renderer: for every sample, the renderer frames that pass
 // between its hand-over (just before a pass) and the pass that plays it. It never exceeds what the
 // ring holds ahead of it. The figures go to the test's output and its recorded properties.
