@@ -26,6 +26,9 @@ constexpr SpatialStreamRequest kStreamRequest = {kBedObjectMask, DynamicObjectUs
 // The longest the worker waits for the renderer before it takes the stream for lost.
 constexpr DWORD kPassWaitMs = 100;
 
+// The rate that audio time goes by when neither the host nor the renderer names one.
+constexpr uint32_t kFallbackSampleRate = 48000;
+
 constexpr uint32_t kSampleBytes = sizeof(float);
 
 uint32_t Min(uint32_t in_uA, uint32_t in_uB) {
@@ -57,7 +60,11 @@ ISACFXPlugin::ISACFXPlugin()
       m_bed(),
       m_pWork(nullptr),
       m_uInterleaveFrames(0),
-      m_uScratchFrames(0) {}
+      m_uScratchFrames(0),
+      m_uSampleRate(0),
+      m_uHostFrames(0),
+      m_retry(),
+      m_bObjectsNeverPlayed(false) {}
 
 // The members do the releasing, in reverse order of declaration: the bed objects (the array from
 // its last entry down), the stream, the client, and last the event.
@@ -139,6 +146,10 @@ ZvResult ISACFXPlugin::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
     for (uint32_t uEntry = 0; uEntry < kMaxChannels; ++uEntry) {
         m_bed[uEntry].eType = static_cast<uint32_t>(kBedObjectTypes[uEntry]);
     }
+    m_uSampleRate = io_rFormat.uSampleRate != 0 ? io_rFormat.uSampleRate : m_uSampleRate;
+    if (m_uSampleRate == 0) {
+        m_uSampleRate = kFallbackSampleRate;
+    }
 
     m_uFrameBytes = static_cast<uint16_t>(m_uNumChannels * kSampleBytes);
     ZV::IGlobalPluginContext* pGlobal = in_pContext->GlobalContext();
@@ -205,6 +216,12 @@ void ISACFXPlugin::ReleaseSetUp(ZV::IPluginMemAlloc* in_pAllocator) {
         in_pAllocator->Free(m_pInterleave);
         m_pInterleave = nullptr;
     }
+    ReleaseStream();
+    m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
+}
+
+void ISACFXPlugin::ReleaseStream() {
+    // The objects belong to the stream, and the event goes only after the stream that signals it.
     for (uint32_t uEntry = kMaxChannels; uEntry-- > 0;) {
         m_bed[uEntry].pObject.Reset();
     }
@@ -212,18 +229,11 @@ void ISACFXPlugin::ReleaseSetUp(ZV::IPluginMemAlloc* in_pAllocator) {
     m_pClient.Reset();
     m_hEvent.Reset();
     m_uMaxDynamicObjects = 0;
-    m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
-}
-
-void ISACFXPlugin::ReleaseBedObjects() {
-    for (uint32_t uEntry = 0; uEntry < m_uNumChannels && uEntry < kMaxChannels; ++uEntry) {
-        m_bed[uEntry].pObject.Reset();
-    }
 }
 
 ZvResult ISACFXPlugin::OpenSpatialStream() {
-    ReleaseBedObjects();
-    m_uMaxDynamicObjects = 0;
+    // Nothing of a previous stream survives an open, failed or not.
+    ReleaseStream();
 
     SpatialStream opened;
     switch (OpenDefaultSpatialStream(kStreamRequest, opened)) {
@@ -237,7 +247,9 @@ ZvResult ISACFXPlugin::OpenSpatialStream() {
     }
     m_uPeriodFrames = opened.uFrameCount;
     m_uMaxDynamicObjects = opened.uMaxDynamicObjects;
-    // The superseded stream goes first, then its client, and only then the event it signalled.
+    if (m_uSampleRate == 0) {
+        m_uSampleRate = opened.uSampleRate;
+    }
     m_pStream = std::move(opened.stream);
     m_pClient = std::move(opened.client);
     m_hEvent = std::move(opened.event);
@@ -252,17 +264,45 @@ bool ISACFXPlugin::Diverts(const ZvSampleBuffer& in_buffer) const {
            m_channelLayout.uChannelMask != 0 && in_buffer.channelConfig.uChannelMask != 0;
 }
 
+uint64_t ISACFXPlugin::AudioTimeMilliseconds() const {
+    return m_uSampleRate == 0 ? 0 : m_uHostFrames * m_uInterleaveFrames * 1000 / m_uSampleRate;
+}
+
+void ISACFXPlugin::ServeReopen(int32_t in_eState) {
+    const uint64_t uNow = AudioTimeMilliseconds();
+    if (in_eState == StreamLost) {
+        // The worker keeps off the stream from now on: it goes at once.
+        m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
+        ReleaseStream();
+        if (m_bObjectsNeverPlayed.exchange(false, std::memory_order_relaxed)) {
+            // As good as a failed open: the next try waits for its time.
+            m_retry.Failed(uNow);
+            return;
+        }
+    } else if (in_eState != StreamClosed || !m_retry.Due(uNow)) {
+        return;
+    }
+    // Nothing the engine rendered before the re-open is played by the new stream.
+    m_pRing->Reset();
+    if (OpenSpatialStream() == ZV_Success) {
+        m_retry.Succeeded();
+    } else {
+        m_retry.Failed(uNow);
+    }
+}
+
 void ISACFXPlugin::ProcessInPlace(ZvSampleBuffer* io_pBuffer) {
-    if (io_pBuffer == nullptr || io_pBuffer->uValidFrames == 0) {
+    if (io_pBuffer == nullptr || m_pRing == nullptr) {
+        return;
+    }
+    ++m_uHostFrames;
+    if (io_pBuffer->uValidFrames == 0) {
         return;
     }
     const int32_t eState = m_eStreamState.load(std::memory_order_acquire);
     if (eState != StreamRunning) {
-        if (eState == StreamLost) {
-            // The worker keeps off the stream from now on: re-open it once.
-            m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
-            OpenSpatialStream();
-        }
+        // The bus passes through this buffer either way.
+        ServeReopen(eState);
         return;
     }
     if (!Diverts(*io_pBuffer)) {
@@ -301,17 +341,19 @@ void ISACFXPlugin::RenderWorker() {
     // back as it was found.
     const HRESULT hrCom = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     IdlePause idle;
+    PassRecord passes;
     while (m_bRunning.load(std::memory_order_acquire)) {
-        RenderCycle(idle);
+        RenderCycle(idle, passes);
     }
     if (SUCCEEDED(hrCom)) {
         CoUninitialize();
     }
 }
 
-void ISACFXPlugin::RenderCycle(IdlePause& io_idle) {
+void ISACFXPlugin::RenderCycle(IdlePause& io_idle, PassRecord& io_passes) {
     if (m_eStreamState.load(std::memory_order_acquire) != StreamRunning) {
-        // No stream to feed: never spin.
+        // No stream to feed: never spin. The next running stream starts a new record.
+        io_passes = PassRecord();
         io_idle.Sleep();
         return;
     }
@@ -332,17 +374,27 @@ void ISACFXPlugin::RenderCycle(IdlePause& io_idle) {
     UINT32 uReportedFrames = 0;
     const bool bBegun = SUCCEEDED(
         m_pStream->BeginUpdatingAudioObjects(&uAvailableDynamicObjects, &uReportedFrames));
-    if (bBegun) {
-        FillPass(uReportedFrames);
-    }
+    const bool bDelivered = bBegun && FillPass(uReportedFrames);
     const bool bEnded = SUCCEEDED(m_pStream->EndUpdatingAudioObjects());
+    if (bDelivered && bEnded) {
+        io_passes.uUndelivered = 0;
+        io_passes.bDelivered = true;
+    } else {
+        ++io_passes.uUndelivered;
+    }
+    // Objects that keep failing lose the bus as surely as a lost stream: the bus passes through
+    // once the stream counts as lost.
+    const bool bObjectsFailing = io_passes.uUndelivered >= kUndeliveredPassLimit;
+    if (bBegun && bEnded && bObjectsFailing && !io_passes.bDelivered) {
+        m_bObjectsNeverPlayed.store(true, std::memory_order_relaxed);
+    }
     // Published only now: the audio thread may re-open (and release all of this) once it reads it.
-    if (!bBegun || !bEnded) {
+    if (!bBegun || !bEnded || bObjectsFailing) {
         m_eStreamState.store(StreamLost, std::memory_order_release);
     }
 }
 
-void ISACFXPlugin::FillPass(uint32_t in_uReportedFrames) {
+bool ISACFXPlugin::FillPass(uint32_t in_uReportedFrames) {
     float* apBuffers[kMaxChannels] = {};
     uint32_t auBufferFrames[kMaxChannels] = {};
     // Never past the scratch nor past any object's buffer.
@@ -372,7 +424,7 @@ void ISACFXPlugin::FillPass(uint32_t in_uReportedFrames) {
         uFrames = Min(uFrames, auBufferFrames[uEntry]);
     }
     if (!bAllBuffers) {
-        return;
+        return false;
     }
 
     // All or nothing: a ring that ran short (or was just emptied by ResetPlugin) gives silence.
@@ -390,6 +442,7 @@ void ISACFXPlugin::FillPass(uint32_t in_uReportedFrames) {
         }
         memset(pOut + uFrames, 0, (auBufferFrames[uEntry] - uFrames) * kSampleBytes);
     }
+    return true;
 }
 
 ZV::IPlugin* CreateISACFXPlugin(ZV::IPluginMemAlloc* in_pAllocator) {

@@ -6,6 +6,14 @@
 // stream, no dynamic objects granted, a bus without a speaker mask) the bus passes through
 // untouched and is heard through the engine.
 //
+// A stream is lost when the renderer asks for no pass for 100 ms, when a begin or end of a pass
+// fails, or when the worker has not delivered the bus's objects for kUndeliveredPassLimit passes
+// in a row (objects that keep failing). The next buffer re-opens it, on an empty ring: nothing the
+// engine rendered before the loss is played after it. The dead stream, client and event are
+// released at once. A re-open that fails, or a stream whose objects never played, is tried again
+// after one second of the engine's audio time, then two, four and eight, and every eight seconds
+// from then on; the bus passes through meanwhile.
+//
 // Threads. The host's audio thread calls every slot (InitPlugin, ProcessInPlace, ResetPlugin,
 // TermPlugin) and re-opens a lost stream; one render worker (a thread-pool work item started by
 // InitPlugin) moves samples from the ring into the renderer's object buffers. Samples cross only
@@ -14,17 +22,21 @@
 //   by TermPlugin); the worker loads it with acquire and the clear is a release store.
 // - m_eStreamState: the hand-over of the stream. The audio thread writes StreamClosed, and
 //   StreamRunning with a release store after the client, stream, event, period and released bed
-//   objects are in place; the worker loads it with acquire at the start of each cycle and touches
-//   the stream only after reading StreamRunning. The worker's only write is StreamLost, a release
-//   store made after its last use of the stream in that cycle (after EndUpdatingAudioObjects, or
-//   at once after a failed wait); the audio thread loads it with acquire and only then releases or
-//   replaces the stream, its event, its client and the bed objects. So the two threads never use
-//   those at the same time.
+//   objects are in place and the ring is empty; the worker loads it with acquire at the start of
+//   each cycle and touches the stream only after reading StreamRunning. The worker's only write
+//   is StreamLost, a release store made after its last use of the stream in that cycle (after
+//   EndUpdatingAudioObjects, or at once after a failed wait); the audio thread loads it with
+//   acquire and only then releases or replaces the stream, its event, its client and the bed
+//   objects. So the two threads never use those at the same time.
+// - m_bObjectsNeverPlayed: set by the worker (relaxed) when it gives up a stream whose objects
+//   failed in every pass; the StreamLost release store publishes it to the audio thread, which
+//   clears it while the worker keeps off the stream.
 // - m_bed[].pObject: activated (and released when the renderer has ended them) by the worker while
 //   the state is StreamRunning; released by the audio thread only after it has read StreamLost.
 // - m_pScratch and m_uScratchFrames: the worker's alone once it runs (made before submission).
-// Everything else (m_pInterleave, m_uMaxDynamicObjects, the sizes, m_uPeriodFrames) is the audio
-// thread's; the worker takes a pass's frame count from BeginUpdatingAudioObjects into a local.
+// Everything else (m_pInterleave, m_uMaxDynamicObjects, the sizes, m_uPeriodFrames, the host frame
+// count and the retry schedule) is the audio thread's; the worker takes a pass's frame count from
+// BeginUpdatingAudioObjects into a local.
 #pragma once
 
 #include <spatialaudioclient.h>
@@ -39,6 +51,7 @@
 #include "ComPtr.h"
 #include "HandleHolder.h"
 #include "IdlePause.h"
+#include "RetrySchedule.h"
 #include "StreamState.h"
 #include "ZvHostEngine.h"
 
@@ -46,6 +59,8 @@ class ISACFXPlugin final : public ZV::IInPlaceEffectPlugin {
 public:
     // A bus of more channels than the bed has objects is refused.
     static constexpr uint32_t kMaxChannels = kBedObjectCount;
+    // Passes in a row that did not deliver every object before the stream counts as lost.
+    static constexpr uint32_t kUndeliveredPassLimit = 3;
 
     ISACFXPlugin();
     // Releases the bed objects (entry 11 down to 0), then the stream, then the client, and closes
@@ -78,6 +93,13 @@ public:
     StreamState GetStreamState() const {
         return static_cast<StreamState>(m_eStreamState.load(std::memory_order_acquire));
     }
+    // Failed re-opens so far (and streams whose objects never played), and whether a re-open is
+    // waiting for its time; audio thread.
+    uint32_t FailedReopens() const { return m_retry.Failures(); }
+    bool ReopenPending() const { return m_retry.Pending(); }
+    // The engine's audio time in milliseconds: the host buffers processed so far, of the host's
+    // frames per buffer at the engine's rate (the renderer's when the host names none).
+    uint64_t AudioTimeMilliseconds() const;
 
 private:
     struct BedEntry {
@@ -88,13 +110,23 @@ private:
     static VOID CALLBACK RenderWorkerCallback(PTP_CALLBACK_INSTANCE in_pInstance,
                                               PVOID in_pvContext, PTP_WORK in_pWork);
     void RenderWorker();
+    // What the worker keeps of the running stream's passes.
+    struct PassRecord {
+        uint32_t uUndelivered = 0;  // passes in a row that did not deliver every object
+        bool bDelivered = false;    // a pass of this stream delivered every object
+    };
+
     // One cycle of the worker: wait for the renderer, fill one pass, publish a loss; or, without
     // a running stream, one idle pause.
-    void RenderCycle(IdlePause& io_idle);
-    // Inside a pass: hands every bed object its samples (or silence). Returns nothing; a missing
-    // object or buffer makes the pass write nothing and read nothing from the ring.
-    void FillPass(uint32_t in_uReportedFrames);
-    void ReleaseBedObjects();
+    void RenderCycle(IdlePause& io_idle, PassRecord& io_passes);
+    // Inside a pass: hands every bed object its samples (or silence). Returns whether every
+    // object got them; a missing object or buffer makes the pass write nothing and read nothing
+    // from the ring.
+    bool FillPass(uint32_t in_uReportedFrames);
+    // The stream, its objects, client and event go (the state is not StreamRunning).
+    void ReleaseStream();
+    // Audio thread: the buffer's chance to re-open a lost or closed stream.
+    void ServeReopen(int32_t in_eState);
     // Undoes a set-up that failed part way: the buffers made so far, the stream and its objects.
     void ReleaseSetUp(ZV::IPluginMemAlloc* in_pAllocator);
     bool Diverts(const ZvSampleBuffer& in_buffer) const;
@@ -119,6 +151,10 @@ private:
     PTP_WORK m_pWork;
     uint32_t m_uInterleaveFrames;  // frames per host buffer at InitPlugin
     uint32_t m_uScratchFrames;     // frames m_pScratch holds (the period at InitPlugin)
+    uint32_t m_uSampleRate;        // the engine's rate, or the renderer's when it names none
+    uint64_t m_uHostFrames;        // host buffers processed
+    RetrySchedule m_retry;         // when a failed re-open is tried again
+    std::atomic<bool> m_bObjectsNeverPlayed;  // the lost stream's objects failed in every pass
 };
 static_assert(std::atomic<int32_t>::is_always_lock_free, "the stream state is one machine word");
 static_assert(std::atomic<bool>::is_always_lock_free, "the run flag is one machine word");

@@ -337,13 +337,15 @@ TEST_F(EffectTest, SmallHostBuffersStillFillAPass) {
     EXPECT_TRUE(PassCarries(passes[0], {0, 1}, 0));
 }
 
-// A lost stream: the next buffer passes through and re-opens once, on the new default endpoint,
-// with a fresh client, stream, objects and tracing id; the bus then reaches the new stream.
-TEST_F(EffectTest, ALostStreamPassesThroughAndReopensOnce) {
+// A lost stream: the next buffer passes through and re-opens, on the new default endpoint, with a
+// fresh client, stream, objects and tracing id, and on an empty ring: the new stream plays what
+// the bus carries after the re-open, never what was left in the ring before the loss.
+TEST_F(EffectTest, ALostStreamPassesThroughAndReopensOnAnEmptyRing) {
     const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
     ASSERT_EQ(ZV_Success, Init(layout, 480));
     host::HostBusDriver driver(*m_pEffect, layout, 480);
     driver.Process(480, SampleSource());
+    driver.Process(480, SampleSource());  // frames 480 to 959 stay in the ring
     ASSERT_EQ(1u, standin::Step());
 
     standin::LoseDevice();
@@ -362,27 +364,101 @@ TEST_F(EffectTest, ALostStreamPassesThroughAndReopensOnce) {
     ASSERT_EQ(2u, standin::StreamActivations().size());
 
     standin::TakePasses();
-    driver.Process(480, SampleSource());
+    ASSERT_EQ(1u, standin::Step());
+    driver.Process(480, SampleSource());  // frames 1440 to 1919
     ASSERT_EQ(1u, standin::Step());
     const std::vector<standin::Pass> passes = standin::TakePasses();
-    ASSERT_EQ(1u, passes.size());
+    ASSERT_EQ(2u, passes.size());
     EXPECT_EQ(standin::StreamActivations()[1].streamId, passes[0].streamId);
-    ExpectBedObjects(passes[0], 2);
-    EXPECT_TRUE(PassCarries(passes[0], {0, 1}, 960));
+    EXPECT_TRUE(PassIsSilent(passes[0])) << "nothing from before the loss";
+    ExpectBedObjects(passes[1], 2);
+    EXPECT_TRUE(PassCarries(passes[1], {0, 1}, 1440));
 }
 
-TEST_F(EffectTest, AFailedReopenIsNotTriedAgain) {
+// A re-open that fails releases the dead stream, client and event at once and is tried again
+// after 1, 2, 4 and 8 seconds of audio time (host buffers), then every 8 seconds, each try
+// counted; the bus passes through untouched meanwhile, and once the device is back the next try
+// takes the bus to the renderer again.
+TEST_F(EffectTest, AFailedReopenIsTriedAgainAfterOneTwoFourAndEightSeconds) {
     const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
     ASSERT_EQ(ZV_Success, Init(layout, 480));
     host::HostBusDriver driver(*m_pEffect, layout, 480);
     standin::LoseDevice();
     ASSERT_TRUE(StepUntilLost());
-    for (int iBuffer = 0; iBuffer < 5; ++iBuffer) {
-        driver.Process(480, SampleSource());
-        EXPECT_EQ(Sample(0, 480u * iBuffer), driver.Channel(0)[0]);
-    }
+    driver.Process(480, SampleSource());
     EXPECT_EQ(StreamClosed, State());
-    EXPECT_EQ(2u, standin::ClientActivations().size()) << "one re-open only";
+    ASSERT_EQ(2u, standin::ClientActivations().size()) << "the first re-open comes at once";
+    const standin::LiveCounts live = standin::Live();
+    EXPECT_EQ(0u, live.comObjects) << "the dead stream and client are gone";
+    EXPECT_EQ(0u, live.eventHandles);
+    EXPECT_EQ(1u, live.workItems);
+
+    // Host buffers of 10 ms until the next try, at most in_iBuffers; its audio time.
+    auto processUntilTry = [&](int in_iBuffers) {
+        const size_t uTries = standin::ClientActivations().size();
+        for (int i = 0; i < in_iBuffers; ++i) {
+            const uint64_t uFirst = driver.FramesProcessed();
+            driver.Process(480, SampleSource());
+            if (standin::ClientActivations().size() > uTries) {
+                return m_pEffect->AudioTimeMilliseconds();
+            }
+            EXPECT_EQ(Sample(1, uFirst + 479), driver.Channel(1)[479]) << "passes through";
+        }
+        return uint64_t{UINT64_MAX};
+    };
+    uint64_t uPrevious = m_pEffect->AudioTimeMilliseconds();
+    for (uint64_t uInterval : {1000u, 2000u, 4000u, 8000u, 8000u}) {
+        SCOPED_TRACE(uInterval);
+        const uint64_t uAt = processUntilTry(1000);
+        EXPECT_GE(uAt, uPrevious + uInterval);
+        EXPECT_LT(uAt, uPrevious + uInterval + 20);
+        uPrevious = uAt;
+    }
+    EXPECT_EQ(6u, m_pEffect->FailedReopens());
+
+    standin::SetDefaultEndpoint(standin::EndpointConfig());
+    ASSERT_NE(UINT64_MAX, processUntilTry(810));
+    EXPECT_EQ(StreamRunning, State());
+    EXPECT_FALSE(m_pEffect->ReopenPending());
+    driver.Process(480, SampleSource());
+    EXPECT_EQ(0.0f, driver.Channel(1)[479]) << "the bus goes to the renderer again";
+}
+
+// Objects that keep failing: after a few passes without them the stream counts as lost, so the
+// bus passes through instead of being silenced for nothing. Since they never played, the re-open
+// waits for its time; then it plays.
+TEST_F(EffectTest, ObjectsThatKeepFailingLetTheBusPassThrough) {
+    const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
+    ASSERT_EQ(ZV_Success, Init(layout, 480));
+    host::HostBusDriver driver(*m_pEffect, layout, 480);
+    standin::FailCall("ISpatialAudioObjectRenderStream::ActivateSpatialAudioObject", 1,
+                      SPTLAUDCLNT_E_STATIC_OBJECT_NOT_AVAILABLE, UINT32_MAX);
+    for (uint32_t uPass = 0; uPass < ISACFXPlugin::kUndeliveredPassLimit; ++uPass) {
+        driver.Process(480, SampleSource());
+        EXPECT_EQ(0.0f, driver.Channel(0)[0]) << "taken while the stream runs";
+        ASSERT_EQ(1u, standin::Step());
+    }
+    EXPECT_EQ(StreamLost, State());
+    for (int i = 0; i < 50; ++i) {
+        const uint64_t uFirst = driver.FramesProcessed();
+        driver.Process(480, SampleSource());
+        EXPECT_EQ(Sample(0, uFirst), driver.Channel(0)[0]) << "passes through";
+    }
+    EXPECT_EQ(1u, standin::ClientActivations().size()) << "no re-open before its time";
+    EXPECT_EQ(1u, m_pEffect->FailedReopens());
+
+    standin::ClearFaults();
+    for (int i = 0; i < 60 && standin::ClientActivations().size() == 1; ++i) {
+        driver.Process(480, SampleSource());
+    }
+    ASSERT_EQ(StreamRunning, State());
+    standin::TakePasses();
+    driver.Process(480, SampleSource());
+    const uint64_t uFirst = driver.FramesProcessed() - 480;
+    ASSERT_EQ(1u, standin::Step());
+    const std::vector<standin::Pass> passes = standin::TakePasses();
+    ASSERT_EQ(1u, passes.size());
+    EXPECT_TRUE(PassCarries(passes[0], {0, 1}, uFirst));
 }
 
 // A failed Begin is a loss too, published after the cycle's End: the next buffer re-opens.
