@@ -4,6 +4,7 @@
 
 #include "AssertHook.h"
 #include "FrameInterleaver.h"
+#include "StreamHandOver.h"
 #include "ZvChannelLayout.h"
 #include "ZvSinkISAC.h"
 
@@ -12,6 +13,8 @@ constexpr const char* kSource = "ZvSinkISAC";
 }  // namespace
 
 ZvResult ZvSinkISAC::IsDataNeeded(uint32_t& out_uBuffersNeeded) {
+    // A frame starts here: a stream the worker re-opened starts with it.
+    TakeReopenedStream();
     // One more host buffer fits only while strictly more than one is free. The worker takes a
     // period out of the ring for every period of time, stream or not, so the answer is 1 again
     // within a period or two.
@@ -19,8 +22,10 @@ ZvResult ZvSinkISAC::IsDataNeeded(uint32_t& out_uBuffersNeeded) {
     return ZV_Success;
 }
 
-uint64_t ZvSinkISAC::AudioTimeMilliseconds() const {
-    return m_uSampleRate == 0 ? 0 : m_uHostFrames * m_uFramesPerBuffer * 1000 / m_uSampleRate;
+void ZvSinkISAC::TakeReopenedStream() {
+    if (m_pRing != nullptr) {
+        TakeOpenedStream(m_eStreamState, *m_pRing);
+    }
 }
 
 void ZvSinkISAC::ConsumeFrame(ZvSampleBuffer* in_pBuffer, ZvVolumeRamp in_gain) {
@@ -41,9 +46,10 @@ void ZvSinkISAC::ConsumeFrame(ZvSampleBuffer* in_pBuffer, ZvVolumeRamp in_gain) 
         return;
     }
 
+    // For a host that hands a buffer over without asking IsDataNeeded first.
+    TakeReopenedStream();
     if (m_eStreamState.load(std::memory_order_acquire) != StreamRunning) {
-        // This buffer is not kept, and OnFrameEnd writes silence for the frame.
-        ServeReopen();
+        // No stream plays it: the buffer is not kept, and OnFrameEnd writes silence.
         return;
     }
     if (m_pParams != nullptr) {
@@ -53,24 +59,6 @@ void ZvSinkISAC::ConsumeFrame(ZvSampleBuffer* in_pBuffer, ZvVolumeRamp in_gain) 
     }
     HandOver(*in_pBuffer, uFrames, in_gain);
     m_bFrameConsumed = true;
-}
-
-void ZvSinkISAC::ServeReopen() {
-    const uint64_t uNow = AudioTimeMilliseconds();
-    const int32_t eState = m_eStreamState.load(std::memory_order_acquire);
-    // A lost stream is re-opened at once (the worker has let go of it); one whose re-open failed,
-    // when its retry is due.
-    if (eState != StreamLost && !(eState == StreamClosed && m_retry.Due(uNow))) {
-        return;
-    }
-    m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
-    // Nothing the engine rendered before the re-open is played by the new stream.
-    m_pRing->Reset();
-    if (OpenSpatialStream() == ZV_Success) {
-        m_retry.Succeeded();
-    } else {
-        m_retry.Failed(uNow);
-    }
 }
 
 namespace {
@@ -148,7 +136,7 @@ void ZvSinkISAC::OnFrameEnd() {
     if (m_pRing == nullptr) {
         return;
     }
-    ++m_uHostFrames;
+    m_audioTime.CountBuffer();
     if (!m_bFrameConsumed) {
         // A frame that handed nothing over still moves the ring on by one silent host buffer.
         memset(m_pSlots[m_uCurrentSlot], 0, m_uSlotBytes);

@@ -52,11 +52,13 @@ ZvSinkISAC::ZvSinkISAC()
       m_pAllocator(nullptr),
       m_uFramesPerBuffer(0),
       m_uScratchFrames(0),
-      m_uSampleRate(0),
       m_uOpenedSampleRate(0),
-      m_uHostFrames(0),
+      m_audioTime(),
       m_retry(),
-      m_uTickMilliseconds(0) {
+      m_uFailedReopens(0),
+      m_tick(),
+      m_uTickMilliseconds(0),
+      m_uTickFramesX1000(0) {
     for (BedEntry& entry : m_bed) {
         entry.eType = AudioObjectType_None;
     }
@@ -124,7 +126,6 @@ ZvResult ZvSinkISAC::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
     }
     m_uNumBedObjects = m_channelLayout.uNumChannels;
     io_rFormat.channelConfig = m_channelLayout;
-    m_uSampleRate = io_rFormat.uSampleRate;
     for (uint32_t i = 0; i < kBedObjectCount; ++i) {
         m_bed[i].eType = kBedObjectTypes[i];
     }
@@ -138,24 +139,21 @@ ZvResult ZvSinkISAC::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
     if (OpenSpatialStream() != ZV_Success) {
         return ZV_DeviceNotOpened;
     }
+    m_eStreamState.store(StreamRunning, std::memory_order_relaxed);  // published by the submission
     // The scratch, and with it every pass, is sized by the first open's period.
     m_uScratchFrames = m_uPeriodFrames;
-    if (m_uSampleRate == 0) {
-        m_uSampleRate = m_uOpenedSampleRate != 0 ? m_uOpenedSampleRate : kFallbackSampleRate;
+    uint32_t uSampleRate = io_rFormat.uSampleRate;
+    if (uSampleRate == 0) {
+        uSampleRate = m_uOpenedSampleRate != 0 ? m_uOpenedSampleRate : kFallbackSampleRate;
     }
+    m_audioTime.Configure(m_uFramesPerBuffer, uSampleRate);
     // The pacing timer ticks once per render period (in whole milliseconds, at least one).
-    m_uTickMilliseconds = static_cast<uint32_t>(
-        (uint64_t{m_uScratchFrames} * 1000 + m_uSampleRate / 2) / m_uSampleRate);
+    m_uTickMilliseconds =
+        static_cast<uint32_t>((uint64_t{m_uScratchFrames} * 1000 + uSampleRate / 2) / uSampleRate);
     if (m_uTickMilliseconds == 0) {
         m_uTickMilliseconds = 1;
     }
-    // A high-resolution timer where the system has them (Windows 10, version 1803 on).
-    m_hTick.Reset(CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
-                                         TIMER_ALL_ACCESS));
-    if (!m_hTick) {
-        m_hTick.Reset(CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS));
-    }
-    if (!m_hTick || !AllocateBuffers()) {
+    if (!m_tick.Create() || !AllocateBuffers()) {
         ReleaseAll();
         return ZV_DeviceNotOpened;
     }
@@ -222,10 +220,9 @@ bool ZvSinkISAC::AllocateBuffers() {
 }
 
 ZvResult ZvSinkISAC::OpenSpatialStream() {
-    // Nothing of a previous stream survives an open: the worker keeps off it (the state is not
-    // StreamRunning), and the objects belong to that stream. The old stream goes before its event.
+    // Nothing of a previous stream survives an open; the objects belong to that stream, and the
+    // old stream goes before its event.
     ReleaseStream();
-    m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
 
     SpatialStream opened;
     if (OpenDefaultSpatialStream(kBedStreamRequest, opened) != SpatialOpenResult::Opened) {
@@ -237,11 +234,9 @@ ZvResult ZvSinkISAC::OpenSpatialStream() {
     m_uPeriodFrames = opened.uFrameCount;
     m_uOpenedSampleRate = opened.uSampleRate;
 
-    // One object per output channel. An object that cannot be activated stays empty until the
-    // worker activates it on a later pass; only its channel is silent until then.
+    // One object per output channel. An object that cannot be activated stays empty until a
+    // later pass activates it; only its channel is silent until then.
     ActivateMissingObjects();
-
-    m_eStreamState.store(StreamRunning, std::memory_order_release);
     return ZV_Success;
 }
 
@@ -287,7 +282,7 @@ void ZvSinkISAC::ReleaseAll() {
     m_bFrameConsumed = false;
 
     ReleaseStream();
-    m_hTick.Reset();
+    m_tick.Close();
     m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
 }
 

@@ -18,30 +18,32 @@
 // stopped asking for passes lets go by, and, while there is no stream at all, for every tick of
 // its pacing timer.
 //
-// A renderer that asks for no pass for 100 ms, or a failed begin or end of a pass, marks the
-// stream lost; the next ConsumeFrame re-opens it on the host thread. A re-open that fails is
-// tried again after one second of the engine's audio time, then after two, four and eight, and
-// every eight seconds from then on. Every re-open starts from an empty ring and scratch: nothing
-// the engine rendered before the loss is played after it.
+// A renderer that asks for no pass for 100 ms, or a failed begin or end of a pass, loses the
+// stream. The worker releases it at once and re-opens at once, away from the host's audio thread
+// (an open can hold a thread for tens of milliseconds); a re-open that fails is tried again after
+// one second of the engine's audio time, then after two, four and eight, and every eight seconds
+// from then on. The audio thread takes a re-opened stream over at its next frame and starts it on
+// an empty ring, and the lost stream's scratch is zeroed: nothing the engine rendered before the
+// loss is played after it.
 //
-// Threads. The host thread calls every slot (InitPlugin, the frame operations with the re-open,
-// TermPlugin); the render worker runs on a thread-pool thread from InitPlugin to TermPlugin.
+// Threads. The host thread calls every slot (InitPlugin, the frame operations, TermPlugin); the
+// render worker runs on a thread-pool thread from InitPlugin to TermPlugin.
 // - m_bRunning: written by the host thread (set before the work is submitted, cleared by
 //   TermPlugin, release), read by the worker (acquire).
-// - m_eStreamState: the worker only moves StreamRunning to StreamLost (release, after its last
-//   use of the stream and of the scratch in that pass, the scratch zeroed); the host thread moves
-//   StreamLost or StreamClosed to StreamClosed and, after a successful open, to StreamRunning
-//   (release, once the stream, event, period and objects are in place and the ring is empty).
-//   Both threads load it with acquire.
-// - m_pClient, m_pStream, m_hEvent, m_uPeriodFrames and m_bed are written by the host thread only
-//   while the state is not StreamRunning, and read by the worker only after it loaded
-//   StreamRunning; the state's release/acquire pair orders them. The worker keeps off them in
-//   every other state, except that while it runs it releases and activates bed objects.
-// - The ring (CBuffer) is shared through its own lock. The scratch is the worker's; the ring's
-//   formats, the frame and period sizes, the pacing timer and the rate are fixed before the work
-//   is submitted and freed only after it returned.
-// - Everything else (slots, starvation and frame flags, parameters, the host frame count and the
-//   retry schedule) belongs to the host thread.
+// - m_eStreamState: written by the worker (release: StreamLost once it is done with the stream and
+//   the scratch; StreamOpened once a re-opened stream, its event, period and objects are in place;
+//   StreamClosed after a failed re-open), and by the host thread only to take a re-opened stream
+//   over (StreamOpened to StreamRunning, by compare-and-exchange, after emptying the ring). Both
+//   threads load it with acquire.
+// - The stream, its client, event, period and bed objects (m_pClient, m_pStream, m_hEvent,
+//   m_uPeriodFrames, m_bed) are the host thread's in InitPlugin, before the work is submitted, and
+//   the worker's from then on until TermPlugin has stopped it; so are the scratch, the retry
+//   schedule and the pacing timer. The worker reads the ring only while it sees StreamRunning.
+// - The ring (CBuffer) is shared through its own lock. The engine's audio time is counted by the
+//   host thread and read by the worker (EngineAudioTime); the failed re-opens are counted by the
+//   worker and read by anyone (relaxed). The ring's formats, the frame and period sizes and the
+//   rate are fixed before the work is submitted.
+// - Everything else (slots, starvation and frame flags, parameters) belongs to the host thread.
 #pragma once
 
 #include <spatialaudioclient.h>
@@ -53,7 +55,9 @@
 
 #include "CBuffer.h"
 #include "ComPtr.h"
+#include "EngineAudioTime.h"
 #include "HandleHolder.h"
+#include "PeriodTimer.h"
 #include "RetrySchedule.h"
 #include "SinkLayouts.h"
 #include "SinkPluginParams.h"
@@ -86,8 +90,9 @@ public:
     bool IsStarved() override { return m_bStarved; }
     void ResetStarved() override { m_bStarved = false; }
 
-    // Opens (or re-opens) the stream and activates the bed objects: ZV_Success, or ZV_Failure
-    // with the state StreamClosed. Host thread only, while the worker keeps off the stream.
+    // Opens the stream (releasing any earlier one first) and activates the bed objects:
+    // ZV_Success or ZV_Failure; the caller publishes the state. The host thread calls it in
+    // InitPlugin, the worker for every re-open.
     ZvResult OpenSpatialStream();
 
     // What the host thread (and tests) may look at.
@@ -100,12 +105,11 @@ public:
     uint32_t SlotBytes() const { return m_uSlotBytes; }
     uint32_t PeriodFrames() const { return m_uPeriodFrames; }
     uint32_t NumBedObjects() const { return m_uNumBedObjects; }
-    // Failed re-opens so far, and whether one is waiting for its time (host thread).
-    uint32_t FailedReopens() const { return m_retry.Failures(); }
-    bool ReopenPending() const { return m_retry.Pending(); }
+    // Failed re-opens so far.
+    uint32_t FailedReopens() const { return m_uFailedReopens.load(std::memory_order_relaxed); }
     // The engine's audio time in milliseconds: the host frames rendered so far, at the engine's
     // rate (the renderer's when the host names none).
-    uint64_t AudioTimeMilliseconds() const;
+    uint64_t AudioTimeMilliseconds() const { return m_audioTime.Milliseconds(); }
     // The event of the stream now open (null when none is), which the worker waits on.
     HANDLE StreamEvent() const { return m_hEvent.Get(); }
 
@@ -115,31 +119,28 @@ private:
         ComPtr<ISpatialAudioObject> pObject;
     };
 
-    // The worker's own time keeping: how long the running stream's renderer has asked for no
-    // pass, and the pacing timer's ticks while there is no stream.
-    struct WorkerClock {
-        uint32_t uSilentMs = 0;
-        bool bTicking = false;
-        uint64_t uTickFramesX1000 = 0;  // frames owed to the clock, in thousandths
-    };
-
     static VOID CALLBACK RenderWorker(PTP_CALLBACK_INSTANCE in_pInstance, PVOID in_pvContext,
                                       PTP_WORK in_pWork);
     void RunRenderLoop();
-    // Waits for the running stream's next pass and plays it, or drains a period the renderer let
-    // go by; marks the stream lost after kPassWaitMilliseconds without a pass.
-    void ServeStream(WorkerClock& io_clock);
-    // Without a stream: drains what the clock's tick is owed.
-    void ServeClock(WorkerClock& io_clock);
-    void RenderPass();
+    // Waits for the stream's next pass and plays it (silence while a re-opened stream waits to be
+    // taken over), or drains a period the renderer let go by; loses the stream after
+    // kPassWaitMilliseconds without a pass. io_uSilentMs is the time the renderer has asked for
+    // no pass.
+    void ServeStream(uint32_t& io_uSilentMs);
+    // Without a stream: drains one tick's frames and re-opens when a try is due.
+    void ServeClock();
+    void RenderPass(bool in_bPlaying);
     // Activates the bed objects that have none (failures leave them empty until the next pass).
     void ActivateMissingObjects();
     // Drops in_uFrames frames from the ring, as a pass would have taken them.
     void Drain(uint32_t in_uFrames);
-    // The worker is done with the stream: silence in the scratch, then StreamLost.
-    void PublishLost();
-    // Host thread: the frame's chance to re-open a lost or closed stream.
-    void ServeReopen();
+    // The worker is done with the stream: silence in the scratch, StreamLost, the stream
+    // released, and the first re-open at once.
+    void LoseStream();
+    // One re-open: StreamOpened, or StreamClosed with the next try scheduled.
+    void Reopen();
+    // Host thread: takes a re-opened stream over, on an empty ring.
+    void TakeReopenedStream();
 
     // Allocates the slots, the ring and the scratch; false when any of them cannot be had.
     bool AllocateBuffers();
@@ -178,12 +179,13 @@ private:
     ZV::IPluginMemAlloc* m_pAllocator;  // InitPlugin's, which the buffers come from; not owned
     uint16_t m_uFramesPerBuffer;        // the host's frames per buffer, taken at InitPlugin
     uint32_t m_uScratchFrames;          // frames the scratch holds: the first open's period
-    uint32_t m_uSampleRate;             // the engine's rate, or the renderer's when it names none
     uint32_t m_uOpenedSampleRate;       // the object format's rate of the latest open
-    uint64_t m_uHostFrames;             // host frames rendered (OnFrameEnd calls)
+    EngineAudioTime m_audioTime;        // host frames (OnFrameEnd calls) at the engine's rate
     RetrySchedule m_retry;              // when a failed re-open is tried again
-    HandleHolder m_hTick;               // the worker's pacing timer while there is no stream
-    uint32_t m_uTickMilliseconds;       // its period: one render period, in whole milliseconds
+    std::atomic<uint32_t> m_uFailedReopens;
+    PeriodTimer m_tick;            // the worker's clock while there is no stream
+    uint32_t m_uTickMilliseconds;  // its period: one render period, in whole milliseconds
+    uint64_t m_uTickFramesX1000;   // frames owed to the clock, in thousandths
 };
 static_assert(std::atomic<int32_t>::is_always_lock_free, "the stream state is one machine word");
 static_assert(std::atomic<bool>::is_always_lock_free, "the run flag is one machine word");

@@ -14,85 +14,94 @@ VOID CALLBACK ZvSinkISAC::RenderWorker(PTP_CALLBACK_INSTANCE /*in_pInstance*/, P
 
 void ZvSinkISAC::RunRenderLoop() {
     const HRESULT hrCom = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    WorkerClock clock;
+    uint32_t uSilentMs = 0;
     while (m_bRunning.load(std::memory_order_acquire)) {
-        if (m_eStreamState.load(std::memory_order_acquire) == StreamRunning) {
-            if (clock.bTicking) {
-                CancelWaitableTimer(m_hTick.Get());
-                clock.bTicking = false;
-            }
-            ServeStream(clock);
+        const int32_t eState = m_eStreamState.load(std::memory_order_acquire);
+        if (eState == StreamRunning || eState == StreamOpened) {
+            m_tick.Stop();
+            ServeStream(uSilentMs);
         } else {
-            // Closed or lost: the host thread owns the stream now.
-            clock.uSilentMs = 0;
-            ServeClock(clock);
+            uSilentMs = 0;
+            ServeClock();
         }
     }
-    CancelWaitableTimer(m_hTick.Get());
+    m_tick.Stop();
     if (SUCCEEDED(hrCom)) {
         CoUninitialize();
     }
 }
 
-void ZvSinkISAC::ServeStream(WorkerClock& io_clock) {
+void ZvSinkISAC::ServeStream(uint32_t& io_uSilentMs) {
     // The first wait after a pass gives the renderer half a period of slack; once it has let a
     // period go by, each wait is one period. The waits add up to kPassWaitMilliseconds at most.
-    DWORD dwWait = io_clock.uSilentMs == 0 ? m_uTickMilliseconds + (m_uTickMilliseconds + 1) / 2
-                                           : m_uTickMilliseconds;
-    if (dwWait > kPassWaitMilliseconds - io_clock.uSilentMs) {
-        dwWait = kPassWaitMilliseconds - io_clock.uSilentMs;
+    DWORD dwWait = io_uSilentMs == 0 ? m_uTickMilliseconds + (m_uTickMilliseconds + 1) / 2
+                                     : m_uTickMilliseconds;
+    if (dwWait > kPassWaitMilliseconds - io_uSilentMs) {
+        dwWait = kPassWaitMilliseconds - io_uSilentMs;
     }
     const DWORD dwResult = WaitForSingleObject(m_hEvent.Get(), dwWait);
     if (dwResult == WAIT_OBJECT_0) {
-        io_clock.uSilentMs = 0;
-        RenderPass();
+        io_uSilentMs = 0;
+        // The host thread may have taken a re-opened stream over during the wait.
+        RenderPass(m_eStreamState.load(std::memory_order_acquire) == StreamRunning);
         return;
     }
-    // The renderer let a period go by: the engine's period goes too.
-    Drain(m_uPeriodFrames < m_uScratchFrames ? m_uPeriodFrames : m_uScratchFrames);
-    io_clock.uSilentMs += dwWait;
-    // A failed wait is as good as a renderer that stopped asking for passes. Nothing of the
-    // stream is in use at this point, so the host thread may take it over at once.
-    if (dwResult != WAIT_TIMEOUT || io_clock.uSilentMs >= kPassWaitMilliseconds) {
-        io_clock.uSilentMs = 0;
-        PublishLost();
+    // The renderer let a period go by: the engine's period goes too (once the ring is the
+    // stream's: a stream waiting to be taken over leaves it to the host thread).
+    if (m_eStreamState.load(std::memory_order_acquire) == StreamRunning) {
+        Drain(m_uPeriodFrames < m_uScratchFrames ? m_uPeriodFrames : m_uScratchFrames);
+    }
+    io_uSilentMs += dwWait;
+    // A failed wait is as good as a renderer that stopped asking for passes.
+    if (dwResult != WAIT_TIMEOUT || io_uSilentMs >= kPassWaitMilliseconds) {
+        io_uSilentMs = 0;
+        LoseStream();
     }
 }
 
-void ZvSinkISAC::ServeClock(WorkerClock& io_clock) {
-    if (!io_clock.bTicking) {
-        // The first tick one period from now, then one every period.
-        LARGE_INTEGER due;
-        due.QuadPart = -static_cast<LONGLONG>(m_uTickMilliseconds) * 10000;
-        io_clock.uTickFramesX1000 = 0;
-        io_clock.bTicking =
-            SetWaitableTimer(m_hTick.Get(), &due, static_cast<LONG>(m_uTickMilliseconds), nullptr,
-                             nullptr, FALSE) != FALSE;
-        if (!io_clock.bTicking) {
-            // Without a timer the period is slept; still no core burnt.
-            Sleep(m_uTickMilliseconds);
-        }
+void ZvSinkISAC::ServeClock() {
+    if (!m_tick.Started()) {
+        m_tick.Start(m_uTickMilliseconds);
+        m_uTickFramesX1000 = 0;
     }
-    // The bound lets a stopped timer (or a termination in stepped pacing) end the wait.
-    if (io_clock.bTicking &&
-        WaitForSingleObject(m_hTick.Get(), kPassWaitMilliseconds) != WAIT_OBJECT_0) {
+    if (!m_tick.WaitTick(kPassWaitMilliseconds)) {
         return;
     }
     // One tick's frames at the engine's rate; the thousandths of a frame are carried over.
-    io_clock.uTickFramesX1000 += uint64_t{m_uSampleRate} * m_uTickMilliseconds;
-    const uint32_t uFrames = static_cast<uint32_t>(io_clock.uTickFramesX1000 / 1000);
-    io_clock.uTickFramesX1000 %= 1000;
+    m_uTickFramesX1000 += uint64_t{m_audioTime.SampleRate()} * m_uTickMilliseconds;
+    const uint32_t uFrames = static_cast<uint32_t>(m_uTickFramesX1000 / 1000);
+    m_uTickFramesX1000 %= 1000;
     Drain(uFrames);
+    if (m_retry.Due(m_audioTime.Milliseconds())) {
+        Reopen();
+    }
 }
 
 void ZvSinkISAC::Drain(uint32_t in_uFrames) {
     m_pRing->Discard(in_uFrames * uint32_t{m_uFrameBytes});
 }
 
-void ZvSinkISAC::PublishLost() {
+void ZvSinkISAC::LoseStream() {
     // Nothing played before the loss may be played again after a re-open.
     memset(m_pScratch, 0, size_t{m_uFrameBytes} * m_uScratchFrames);
+    // The host thread stops handing buffers over from its next frame.
     m_eStreamState.store(StreamLost, std::memory_order_release);
+    ReleaseStream();
+    // The first re-open comes at once.
+    Reopen();
+}
+
+void ZvSinkISAC::Reopen() {
+    const uint64_t uNow = m_audioTime.Milliseconds();
+    if (OpenSpatialStream() == ZV_Success) {
+        m_retry.Succeeded();
+        // The host thread takes it over at its next frame, on an empty ring.
+        m_eStreamState.store(StreamOpened, std::memory_order_release);
+        return;
+    }
+    m_retry.Failed(uNow);
+    m_uFailedReopens.store(m_retry.Failures(), std::memory_order_relaxed);
+    m_eStreamState.store(StreamClosed, std::memory_order_release);
 }
 
 void ZvSinkISAC::ActivateMissingObjects() {
@@ -106,7 +115,7 @@ void ZvSinkISAC::ActivateMissingObjects() {
     }
 }
 
-void ZvSinkISAC::RenderPass() {
+void ZvSinkISAC::RenderPass(bool in_bPlaying) {
     ActivateMissingObjects();
     UINT32 uAvailableDynamic = 0;
     UINT32 uReportedFrames = 0;  // every pass is one period long; the renderer's count is unused
@@ -140,10 +149,12 @@ void ZvSinkISAC::RenderPass() {
 
     // One period leaves the ring in every pass, whatever became of the objects. When the ring
     // holds less, nothing is read and the scratch still holds the previous period, which plays
-    // again.
-    m_pRing->Read(uint32_t{m_uFrameBytes} * uFrames, m_pScratch);
+    // again. A stream waiting to be taken over plays silence (the buffers come zeroed).
+    if (in_bPlaying) {
+        m_pRing->Read(uint32_t{m_uFrameBytes} * uFrames, m_pScratch);
+    }
     const uint32_t uStride = m_channelLayout.uNumChannels;
-    for (uint32_t uObject = 0; uObject < m_uNumBedObjects; ++uObject) {
+    for (uint32_t uObject = 0; uObject < m_uNumBedObjects && in_bPlaying; ++uObject) {
         float* const pOut = apBuffers[uObject];
         if (pOut == nullptr) {
             continue;
@@ -158,8 +169,7 @@ void ZvSinkISAC::RenderPass() {
     }
 
     const bool bEnded = SUCCEEDED(m_pStream->EndUpdatingAudioObjects());
-    // Published only now: the pass is over, and the host thread may release the stream.
     if (!bBegun || !bEnded) {
-        PublishLost();
+        LoseStream();
     }
 }

@@ -4,4 +4,12 @@ namespace spatialhost {
 
 void SetUpPlatform() {}
 
+bool LoseOutput() {
+    return false;
+}
+
+bool RestoreOutput() {
+    return false;
+}
+
 }  // namespace spatialhost
