@@ -45,7 +45,8 @@ private:
 };
 
 // What a Step waits for besides the passes: every thread that the step set going (a pass it ended,
-// a wait it signalled or expired by the renderer's clock, a timer that fired for it) must be back
+// a wait it signalled or expired by the renderer's clock, a timer that fired for it), and every
+// work callback submitted that has not blocked yet, must be back
 // in a blocking wait of the platform (blocked on an event or a timer, with its time-out running
 // from the time of this step and where the next step's signal finds it; Sleep; waiting for work
 // callbacks), or have left its work callback or ended, before Step returns. So a stepped test finds

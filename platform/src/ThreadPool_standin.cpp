@@ -33,6 +33,8 @@ namespace {
 thread_local _TP_WORK* t_pCurrentWork = nullptr;
 
 void RunCallback(_TP_WORK* in_pWork) {
+    // The submission's debt: a renderer step waits until the callback first blocks.
+    StepDebts::Owe();
     t_pCurrentWork = in_pWork;
     in_pWork->pfnCallback(nullptr, in_pWork->pvContext, in_pWork);
     t_pCurrentWork = nullptr;
@@ -102,6 +104,8 @@ void WINAPI SubmitThreadpoolWork(PTP_WORK pwk) {
         ++pwk->iOutstanding;
         Counters().runningCallbacks.fetch_add(1);
     }
+    // A callback that has not blocked yet is one of the threads a renderer step waits for.
+    standin::detail::StepDebts::Incur();
     std::thread(standin::detail::RunCallback, pwk).detach();
 }
 

@@ -69,7 +69,8 @@ void SetPacing(Pacing in_pacing);
 // renderer clock of every stream by one period (which also expires waits on lost streams), then
 // runs that period's pass of every started stream that is not lost (signals its event and waits
 // until its client has called EndUpdatingAudioObjects). Then it waits until every thread it set
-// going (a client that ended a pass, a wait that expired, a timer's waiter) is back in a blocking
+// going (a client that ended a pass, a wait that expired, a timer's waiter), and every work
+// callback submitted that has not blocked yet, is back in a blocking
 // wait of the platform (a wait with a time-out, Sleep, WaitForThreadpoolWorkCallbacks), has left
 // its work callback or has ended: after a Step every render worker has settled. All of it within
 // in_timeout of wall time. Returns the number of streams whose pass ended. A client's wait that

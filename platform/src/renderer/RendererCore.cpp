@@ -241,7 +241,14 @@ size_t RendererCore::Step(std::chrono::milliseconds in_timeout) {
             auto it = std::find_if(m_streams.begin(), m_streams.end(),
                                    [&](const RenderStream* p) { return p->Id() == target.uId; });
             if (it == m_streams.end() || m_uGeneration != uGeneration) {
+                // Gone: released, perhaps right after it ended this pass.
                 target.bDone = true;
+                for (const StreamStats& retired : m_retiredStreams) {
+                    if (m_uGeneration == uGeneration && retired.streamId == target.uId &&
+                        retired.passes > target.uPassesBefore) {
+                        ++uEnded;
+                    }
+                }
             } else if ((*it)->PassesLocked() > target.uPassesBefore) {
                 target.bDone = true;
                 ++uEnded;
