@@ -6,9 +6,9 @@
 #include "BedObjects.h"
 #include "BusInterleaver.h"
 #include "HostMemory.h"
-#include "IdlePause.h"
 #include "RingFormat.h"
 #include "SpatialStreamOpener.h"
+#include "StreamHandOver.h"
 
 namespace {
 
@@ -61,10 +61,12 @@ ISACFXPlugin::ISACFXPlugin()
       m_pWork(nullptr),
       m_uInterleaveFrames(0),
       m_uScratchFrames(0),
-      m_uSampleRate(0),
-      m_uHostFrames(0),
+      m_uOpenedSampleRate(0),
+      m_audioTime(),
       m_retry(),
-      m_bObjectsNeverPlayed(false) {}
+      m_uFailedReopens(0),
+      m_tick(),
+      m_uTickMilliseconds(0) {}
 
 // The members do the releasing, in reverse order of declaration: the bed objects (the array from
 // its last entry down), the stream, the client, and last the event.
@@ -143,18 +145,26 @@ ZvResult ISACFXPlugin::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
     if (OpenSpatialStream() != ZV_Success) {
         return ZV_Failure;
     }
+    m_eStreamState.store(StreamRunning, std::memory_order_relaxed);  // published by the submission
     for (uint32_t uEntry = 0; uEntry < kMaxChannels; ++uEntry) {
         m_bed[uEntry].eType = static_cast<uint32_t>(kBedObjectTypes[uEntry]);
     }
-    m_uSampleRate = io_rFormat.uSampleRate != 0 ? io_rFormat.uSampleRate : m_uSampleRate;
-    if (m_uSampleRate == 0) {
-        m_uSampleRate = kFallbackSampleRate;
+    uint32_t uSampleRate = io_rFormat.uSampleRate;
+    if (uSampleRate == 0) {
+        uSampleRate = m_uOpenedSampleRate != 0 ? m_uOpenedSampleRate : kFallbackSampleRate;
     }
 
     m_uFrameBytes = static_cast<uint16_t>(m_uNumChannels * kSampleBytes);
     ZV::IGlobalPluginContext* pGlobal = in_pContext->GlobalContext();
     m_uInterleaveFrames = pGlobal != nullptr ? pGlobal->GetFramesPerBuffer() : 0;
     m_uScratchFrames = m_uPeriodFrames;
+    m_audioTime.Configure(m_uInterleaveFrames, uSampleRate);
+    // Without a stream the worker ticks once per render period (whole milliseconds, at least one).
+    m_uTickMilliseconds =
+        static_cast<uint32_t>((uint64_t{m_uScratchFrames} * 1000 + uSampleRate / 2) / uSampleRate);
+    if (m_uTickMilliseconds == 0) {
+        m_uTickMilliseconds = 1;
+    }
     // The ring holds three host buffers, and never less than one pass plus one host buffer, so
     // that a pass can always be filled when the host's buffers are small.
     uint32_t uPassBytes = 0;
@@ -173,7 +183,7 @@ ZvResult ISACFXPlugin::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
     }
 
     m_pInterleave = static_cast<float*>(HostAllocateZeroed(in_pAllocator, m_uInterleaveBytes));
-    if (m_pInterleave == nullptr) {
+    if (m_pInterleave == nullptr || !m_tick.Create()) {
         ReleaseSetUp(in_pAllocator);
         return ZV_Failure;
     }
@@ -217,6 +227,7 @@ void ISACFXPlugin::ReleaseSetUp(ZV::IPluginMemAlloc* in_pAllocator) {
         m_pInterleave = nullptr;
     }
     ReleaseStream();
+    m_tick.Close();
     m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
 }
 
@@ -228,7 +239,7 @@ void ISACFXPlugin::ReleaseStream() {
     m_pStream.Reset();
     m_pClient.Reset();
     m_hEvent.Reset();
-    m_uMaxDynamicObjects = 0;
+    m_uMaxDynamicObjects.store(0, std::memory_order_relaxed);
 }
 
 ZvResult ISACFXPlugin::OpenSpatialStream() {
@@ -246,64 +257,34 @@ ZvResult ISACFXPlugin::OpenSpatialStream() {
             break;
     }
     m_uPeriodFrames = opened.uFrameCount;
-    m_uMaxDynamicObjects = opened.uMaxDynamicObjects;
-    if (m_uSampleRate == 0) {
-        m_uSampleRate = opened.uSampleRate;
-    }
+    m_uMaxDynamicObjects.store(opened.uMaxDynamicObjects, std::memory_order_relaxed);
+    m_uOpenedSampleRate = opened.uSampleRate;
     m_pStream = std::move(opened.stream);
     m_pClient = std::move(opened.client);
     m_hEvent = std::move(opened.event);
-    m_eStreamState.store(StreamRunning, std::memory_order_release);
     return ZV_Success;
 }
 
 bool ISACFXPlugin::Diverts(const ZvSampleBuffer& in_buffer) const {
     // Only a complete set-up with a worker to drain the ring, and a renderer that offers spatial
     // sound, takes the bus; a bus without speaker bits has no column to fill and passes through.
-    return m_pWork != nullptr && m_uMaxDynamicObjects > 0 && in_buffer.pData != nullptr &&
-           m_channelLayout.uChannelMask != 0 && in_buffer.channelConfig.uChannelMask != 0;
-}
-
-uint64_t ISACFXPlugin::AudioTimeMilliseconds() const {
-    return m_uSampleRate == 0 ? 0 : m_uHostFrames * m_uInterleaveFrames * 1000 / m_uSampleRate;
-}
-
-void ISACFXPlugin::ServeReopen(int32_t in_eState) {
-    const uint64_t uNow = AudioTimeMilliseconds();
-    if (in_eState == StreamLost) {
-        // The worker keeps off the stream from now on: it goes at once.
-        m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
-        ReleaseStream();
-        if (m_bObjectsNeverPlayed.exchange(false, std::memory_order_relaxed)) {
-            // As good as a failed open: the next try waits for its time.
-            m_retry.Failed(uNow);
-            return;
-        }
-    } else if (in_eState != StreamClosed || !m_retry.Due(uNow)) {
-        return;
-    }
-    // Nothing the engine rendered before the re-open is played by the new stream.
-    m_pRing->Reset();
-    if (OpenSpatialStream() == ZV_Success) {
-        m_retry.Succeeded();
-    } else {
-        m_retry.Failed(uNow);
-    }
+    return m_pWork != nullptr && m_uMaxDynamicObjects.load(std::memory_order_relaxed) > 0 &&
+           in_buffer.pData != nullptr && m_channelLayout.uChannelMask != 0 &&
+           in_buffer.channelConfig.uChannelMask != 0;
 }
 
 void ISACFXPlugin::ProcessInPlace(ZvSampleBuffer* io_pBuffer) {
     if (io_pBuffer == nullptr || m_pRing == nullptr) {
         return;
     }
-    ++m_uHostFrames;
+    m_audioTime.CountBuffer();
     if (io_pBuffer->uValidFrames == 0) {
         return;
     }
-    const int32_t eState = m_eStreamState.load(std::memory_order_acquire);
-    if (eState != StreamRunning) {
-        // The bus passes through this buffer either way.
-        ServeReopen(eState);
-        return;
+    // A stream the worker re-opened starts with this buffer.
+    TakeOpenedStream(m_eStreamState, *m_pRing);
+    if (m_eStreamState.load(std::memory_order_acquire) != StreamRunning) {
+        return;  // the bus passes through
     }
     if (!Diverts(*io_pBuffer)) {
         return;
@@ -340,26 +321,37 @@ void ISACFXPlugin::RenderWorker() {
     // The renderer's objects are used from the multithreaded apartment. The pool thread is handed
     // back as it was found.
     const HRESULT hrCom = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    IdlePause idle;
     PassRecord passes;
     while (m_bRunning.load(std::memory_order_acquire)) {
-        RenderCycle(idle, passes);
+        const int32_t eState = m_eStreamState.load(std::memory_order_acquire);
+        if (eState == StreamRunning || eState == StreamOpened) {
+            m_tick.Stop();
+            RenderCycle(passes);
+        } else {
+            // The next stream starts a new record.
+            passes = PassRecord();
+            IdleCycle();
+        }
     }
+    m_tick.Stop();
     if (SUCCEEDED(hrCom)) {
         CoUninitialize();
     }
 }
 
-void ISACFXPlugin::RenderCycle(IdlePause& io_idle, PassRecord& io_passes) {
-    if (m_eStreamState.load(std::memory_order_acquire) != StreamRunning) {
-        // No stream to feed: never spin. The next running stream starts a new record.
-        io_passes = PassRecord();
-        io_idle.Sleep();
-        return;
+void ISACFXPlugin::IdleCycle() {
+    // Never spin: one look per tick, at most one per render period.
+    if (!m_tick.Started()) {
+        m_tick.Start(m_uTickMilliseconds);
     }
-    io_idle.Reset();
+    if (m_tick.WaitTick(kPassWaitMs) && m_retry.Due(m_audioTime.Milliseconds())) {
+        Reopen();
+    }
+}
+
+void ISACFXPlugin::RenderCycle(PassRecord& io_passes) {
     if (WaitForSingleObject(m_hEvent.Get(), kPassWaitMs) != WAIT_OBJECT_0) {
-        m_eStreamState.store(StreamLost, std::memory_order_release);
+        LoseStream(false);
         return;
     }
     for (uint32_t uEntry = 0; uEntry < m_uNumChannels; ++uEntry) {
@@ -374,7 +366,9 @@ void ISACFXPlugin::RenderCycle(IdlePause& io_idle, PassRecord& io_passes) {
     UINT32 uReportedFrames = 0;
     const bool bBegun = SUCCEEDED(
         m_pStream->BeginUpdatingAudioObjects(&uAvailableDynamicObjects, &uReportedFrames));
-    const bool bDelivered = bBegun && FillPass(uReportedFrames);
+    // The audio thread may have taken a re-opened stream over during the wait.
+    const bool bPlaying = m_eStreamState.load(std::memory_order_acquire) == StreamRunning;
+    const bool bDelivered = bBegun && FillPass(uReportedFrames, bPlaying);
     const bool bEnded = SUCCEEDED(m_pStream->EndUpdatingAudioObjects());
     if (bDelivered && bEnded) {
         io_passes.uUndelivered = 0;
@@ -385,16 +379,41 @@ void ISACFXPlugin::RenderCycle(IdlePause& io_idle, PassRecord& io_passes) {
     // Objects that keep failing lose the bus as surely as a lost stream: the bus passes through
     // once the stream counts as lost.
     const bool bObjectsFailing = io_passes.uUndelivered >= kUndeliveredPassLimit;
-    if (bBegun && bEnded && bObjectsFailing && !io_passes.bDelivered) {
-        m_bObjectsNeverPlayed.store(true, std::memory_order_relaxed);
-    }
-    // Published only now: the audio thread may re-open (and release all of this) once it reads it.
     if (!bBegun || !bEnded || bObjectsFailing) {
-        m_eStreamState.store(StreamLost, std::memory_order_release);
+        LoseStream(bBegun && bEnded && !io_passes.bDelivered);
     }
 }
 
-bool ISACFXPlugin::FillPass(uint32_t in_uReportedFrames) {
+void ISACFXPlugin::LoseStream(bool in_bObjectsNeverPlayed) {
+    // The audio thread lets the bus pass through from its next buffer.
+    m_eStreamState.store(StreamLost, std::memory_order_release);
+    ReleaseStream();
+    if (in_bObjectsNeverPlayed) {
+        // As good as a failed open: the next try waits for its time.
+        CountFailure();
+        m_eStreamState.store(StreamClosed, std::memory_order_release);
+        return;
+    }
+    Reopen();
+}
+
+void ISACFXPlugin::Reopen() {
+    if (OpenSpatialStream() == ZV_Success) {
+        m_retry.Succeeded();
+        // The audio thread takes it over at its next buffer, on an empty ring.
+        m_eStreamState.store(StreamOpened, std::memory_order_release);
+        return;
+    }
+    CountFailure();
+    m_eStreamState.store(StreamClosed, std::memory_order_release);
+}
+
+void ISACFXPlugin::CountFailure() {
+    m_retry.Failed(m_audioTime.Milliseconds());
+    m_uFailedReopens.store(m_retry.Failures(), std::memory_order_relaxed);
+}
+
+bool ISACFXPlugin::FillPass(uint32_t in_uReportedFrames, bool in_bPlaying) {
     float* apBuffers[kMaxChannels] = {};
     uint32_t auBufferFrames[kMaxChannels] = {};
     // Never past the scratch nor past any object's buffer.
@@ -427,8 +446,10 @@ bool ISACFXPlugin::FillPass(uint32_t in_uReportedFrames) {
         return false;
     }
 
-    // All or nothing: a ring that ran short (or was just emptied by ResetPlugin) gives silence.
-    const bool bRead = uFrames > 0 && m_pRing->Read(uFrames * m_uFrameBytes, m_pScratch);
+    // All or nothing: a ring that ran short (or was just emptied by ResetPlugin) gives silence,
+    // and so does a stream that waits to be taken over (the ring is not its own yet).
+    const bool bRead =
+        in_bPlaying && uFrames > 0 && m_pRing->Read(uFrames * m_uFrameBytes, m_pScratch);
     const uint32_t uColumns = m_uNumChannels;
     for (uint32_t uEntry = 0; uEntry < uColumns; ++uEntry) {
         float* pOut = apBuffers[uEntry];

@@ -337,10 +337,11 @@ TEST_F(EffectTest, SmallHostBuffersStillFillAPass) {
     EXPECT_TRUE(PassCarries(passes[0], {0, 1}, 0));
 }
 
-// A lost stream: the next buffer passes through and re-opens, on the new default endpoint, with a
-// fresh client, stream, objects and tracing id, and on an empty ring: the new stream plays what
-// the bus carries after the re-open, never what was left in the ring before the loss.
-TEST_F(EffectTest, ALostStreamPassesThroughAndReopensOnAnEmptyRing) {
+// A lost stream: the worker re-opens it on the new default endpoint with a fresh client, stream,
+// objects and tracing id; until the next buffer takes it over the bus passes through, and the new
+// stream starts on an empty ring: it plays what the bus carries from then on, never what was left
+// in the ring before the loss.
+TEST_F(EffectTest, ALostStreamIsReopenedAndStartsOnAnEmptyRing) {
     const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
     ASSERT_EQ(ZV_Success, Init(layout, 480));
     host::HostBusDriver driver(*m_pEffect, layout, 480);
@@ -349,14 +350,9 @@ TEST_F(EffectTest, ALostStreamPassesThroughAndReopensOnAnEmptyRing) {
     ASSERT_EQ(1u, standin::Step());
 
     standin::LoseDevice();
-    ASSERT_TRUE(StepUntilLost());
     standin::SetDefaultEndpoint(standin::EndpointConfig());
-    FillBus(driver, 0);
-    const std::vector<float> before = Snapshot(driver);
-    driver.ProcessAsFilled(480);
-    EXPECT_TRUE(BitwiseEqual(before, Snapshot(driver))) << "the re-opening buffer passes through";
-    EXPECT_EQ(StreamRunning, State());
-
+    ASSERT_TRUE(StepUntilLost());
+    EXPECT_EQ(StreamOpened, State());
     const std::vector<standin::ClientActivation> clients = standin::ClientActivations();
     ASSERT_EQ(2u, clients.size());
     EXPECT_NE(0, memcmp(&clients[0].params.tracingContextId, &clients[1].params.tracingContextId,
@@ -364,15 +360,15 @@ TEST_F(EffectTest, ALostStreamPassesThroughAndReopensOnAnEmptyRing) {
     ASSERT_EQ(2u, standin::StreamActivations().size());
 
     standin::TakePasses();
-    ASSERT_EQ(1u, standin::Step());
-    driver.Process(480, SampleSource());  // frames 1440 to 1919
+    driver.Process(480, SampleSource());  // frames 960 to 1439
+    EXPECT_EQ(StreamRunning, State());
+    EXPECT_EQ(0.0f, driver.Channel(0)[0]) << "taken to the new stream";
     ASSERT_EQ(1u, standin::Step());
     const std::vector<standin::Pass> passes = standin::TakePasses();
-    ASSERT_EQ(2u, passes.size());
+    ASSERT_EQ(1u, passes.size());
     EXPECT_EQ(standin::StreamActivations()[1].streamId, passes[0].streamId);
-    EXPECT_TRUE(PassIsSilent(passes[0])) << "nothing from before the loss";
-    ExpectBedObjects(passes[1], 2);
-    EXPECT_TRUE(PassCarries(passes[1], {0, 1}, 1440));
+    ExpectBedObjects(passes[0], 2);
+    EXPECT_TRUE(PassCarries(passes[0], {0, 1}, 960)) << "nothing from before the loss";
 }
 
 // A re-open that fails releases the dead stream, client and event at once and is tried again
@@ -385,7 +381,6 @@ TEST_F(EffectTest, AFailedReopenIsTriedAgainAfterOneTwoFourAndEightSeconds) {
     host::HostBusDriver driver(*m_pEffect, layout, 480);
     standin::LoseDevice();
     ASSERT_TRUE(StepUntilLost());
-    driver.Process(480, SampleSource());
     EXPECT_EQ(StreamClosed, State());
     ASSERT_EQ(2u, standin::ClientActivations().size()) << "the first re-open comes at once";
     const standin::LiveCounts live = standin::Live();
@@ -393,16 +388,18 @@ TEST_F(EffectTest, AFailedReopenIsTriedAgainAfterOneTwoFourAndEightSeconds) {
     EXPECT_EQ(0u, live.eventHandles);
     EXPECT_EQ(1u, live.workItems);
 
-    // Host buffers of 10 ms until the next try, at most in_iBuffers; its audio time.
+    // Host buffers of 10 ms, each followed by a renderer period, until the next try, at most
+    // in_iBuffers; its audio time.
     auto processUntilTry = [&](int in_iBuffers) {
         const size_t uTries = standin::ClientActivations().size();
         for (int i = 0; i < in_iBuffers; ++i) {
             const uint64_t uFirst = driver.FramesProcessed();
             driver.Process(480, SampleSource());
+            EXPECT_EQ(Sample(1, uFirst + 479), driver.Channel(1)[479]) << "passes through";
+            standin::Step();
             if (standin::ClientActivations().size() > uTries) {
                 return m_pEffect->AudioTimeMilliseconds();
             }
-            EXPECT_EQ(Sample(1, uFirst + 479), driver.Channel(1)[479]) << "passes through";
         }
         return uint64_t{UINT64_MAX};
     };
@@ -418,9 +415,9 @@ TEST_F(EffectTest, AFailedReopenIsTriedAgainAfterOneTwoFourAndEightSeconds) {
 
     standin::SetDefaultEndpoint(standin::EndpointConfig());
     ASSERT_NE(UINT64_MAX, processUntilTry(810));
-    EXPECT_EQ(StreamRunning, State());
-    EXPECT_FALSE(m_pEffect->ReopenPending());
+    EXPECT_EQ(StreamOpened, State());
     driver.Process(480, SampleSource());
+    EXPECT_EQ(StreamRunning, State());
     EXPECT_EQ(0.0f, driver.Channel(1)[479]) << "the bus goes to the renderer again";
 }
 
@@ -438,11 +435,12 @@ TEST_F(EffectTest, ObjectsThatKeepFailingLetTheBusPassThrough) {
         EXPECT_EQ(0.0f, driver.Channel(0)[0]) << "taken while the stream runs";
         ASSERT_EQ(1u, standin::Step());
     }
-    EXPECT_EQ(StreamLost, State());
+    EXPECT_EQ(StreamClosed, State());
     for (int i = 0; i < 50; ++i) {
         const uint64_t uFirst = driver.FramesProcessed();
         driver.Process(480, SampleSource());
         EXPECT_EQ(Sample(0, uFirst), driver.Channel(0)[0]) << "passes through";
+        standin::Step();
     }
     EXPECT_EQ(1u, standin::ClientActivations().size()) << "no re-open before its time";
     EXPECT_EQ(1u, m_pEffect->FailedReopens());
@@ -450,8 +448,9 @@ TEST_F(EffectTest, ObjectsThatKeepFailingLetTheBusPassThrough) {
     standin::ClearFaults();
     for (int i = 0; i < 60 && standin::ClientActivations().size() == 1; ++i) {
         driver.Process(480, SampleSource());
+        standin::Step();
     }
-    ASSERT_EQ(StreamRunning, State());
+    ASSERT_EQ(StreamOpened, State());
     standin::TakePasses();
     driver.Process(480, SampleSource());
     const uint64_t uFirst = driver.FramesProcessed() - 480;
@@ -461,19 +460,20 @@ TEST_F(EffectTest, ObjectsThatKeepFailingLetTheBusPassThrough) {
     EXPECT_TRUE(PassCarries(passes[0], {0, 1}, uFirst));
 }
 
-// A failed Begin is a loss too, published after the cycle's End: the next buffer re-opens.
+// A failed Begin is a loss too, after the cycle's End: the worker re-opens at once, and the next
+// buffer goes to the new stream.
 TEST_F(EffectTest, AFailedBeginLosesTheStream) {
     const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
     ASSERT_EQ(ZV_Success, Init(layout, 480));
     standin::FailCall("ISpatialAudioObjectRenderStreamBase::BeginUpdatingAudioObjects", 1,
                       AUDCLNT_E_DEVICE_INVALIDATED);
     EXPECT_EQ(0u, standin::Step(std::chrono::milliseconds(100)));
-    ASSERT_TRUE(testing_support::WaitUntil([this]() { return State() == StreamLost; }));
+    ASSERT_TRUE(testing_support::WaitUntil([this]() { return State() == StreamOpened; }));
     EXPECT_EQ(1u,
               standin::CallCount("ISpatialAudioObjectRenderStreamBase::EndUpdatingAudioObjects"));
     host::HostBusDriver driver(*m_pEffect, layout, 480);
     driver.Process(480, SampleSource());
-    EXPECT_EQ(Sample(1, 0), driver.Channel(1)[0]);
+    EXPECT_EQ(0.0f, driver.Channel(1)[0]);
     EXPECT_EQ(StreamRunning, State());
     EXPECT_EQ(2u, standin::StreamActivations().size());
 }

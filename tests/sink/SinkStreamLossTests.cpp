@@ -8,13 +8,13 @@
 
 #include <stdio.h>
 #include <string.h>
-#include <time.h>
 
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "CoreShare.h"
 #include "SinkTestSupport.h"
 #include "TaggedMixSource.h"
 #include "WaitUntil.h"
@@ -40,12 +40,6 @@ std::vector<float> Tagged(uint32_t in_uChannel, uint64_t in_uFirst, size_t in_uF
 }
 
 const std::vector<float> kSilentPeriod(480, 0.0f);
-
-double ProcessCpuSeconds() {
-    timespec now;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 class SinkStreamLossTest : public sink_testing::SinkTest {
 protected:
@@ -293,12 +287,10 @@ TEST_F(SinkStreamLossTest, AWorkerWithoutAStreamCostsATraceOfACore) {
     }));
     // Two seconds in which the test thread only sleeps.
     const uint64_t uWaitsBefore = standin::CallCount("WaitForSingleObject");
-    const double dCpuBefore = ProcessCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const double dShare = testing_support::ProcessCoreShareWhileSleeping(std::chrono::seconds(2));
     const double dWall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const double dShare = (ProcessCpuSeconds() - dCpuBefore) / dWall;
     const double dTicksPerSecond =
         static_cast<double>(standin::CallCount("WaitForSingleObject") - uWaitsBefore) / dWall;
     printf("sink without a stream: %.2f%% of a core, %.0f ticks a second\n", dShare * 100.0,
