@@ -169,10 +169,13 @@ void Event::DetachClock(const std::shared_ptr<VirtualClock>& in_clock) {
 
 void Event::ExpireLocked(const VirtualClock* in_pClock, uint64_t in_uNowNs) {
     for (Waiter* pWaiter : m_waiters) {
-        if (!pWaiter->bReleased && pWaiter->pClock == in_pClock &&
+        if (!pWaiter->bExpired && pWaiter->pClock == in_pClock &&
             pWaiter->uDeadlineNs <= in_uNowNs) {
-            pWaiter->bReleased = true;
-            StepDebts::Incur();
+            pWaiter->bExpired = true;
+            if (!pWaiter->bReleased) {
+                pWaiter->bReleased = true;
+                StepDebts::Incur();
+            }
         }
     }
 }
@@ -204,6 +207,7 @@ DWORD Event::Wait(DWORD in_dwMilliseconds) {
     std::shared_ptr<VirtualClock> clock = m_clock;
     std::chrono::steady_clock::time_point wallDeadline;
     auto startTiming = [&]() {
+        waiter.bExpired = false;
         waiter.pClock = clock.get();
         waiter.uDeadlineNs = clock && bFinite ? clock->NowNs() + uTimeoutNs : UINT64_MAX;
         wallDeadline =
@@ -225,14 +229,17 @@ DWORD Event::Wait(DWORD in_dwMilliseconds) {
             clock = m_clock;
             startTiming();
         } else if (clock) {
-            if (clock->NowNs() >= waiter.uDeadlineNs || registration.WorkIsBeingWaitedFor()) {
+            // Only the step that moves the clock past the deadline ends the wait (ExpireLocked),
+            // so that the step knows this thread is going and waits for it to settle.
+            if (waiter.bExpired || registration.WorkIsBeingWaitedFor()) {
                 break;
             }
         } else if (bFinite && std::chrono::steady_clock::now() >= wallDeadline) {
             break;
         }
-        if (waiter.bReleased) {
-            // Set going by a step, but another waiter took the signal: still waiting.
+        if (waiter.bReleased && !waiter.bExpired) {
+            // Set going by a step, but another waiter took the signal (or the clock changed):
+            // still waiting.
             waiter.bReleased = false;
             StepDebts::Forgive();
         }

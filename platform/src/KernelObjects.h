@@ -101,6 +101,7 @@ private:
     struct Waiter {
         const VirtualClock* pClock = nullptr;  // the clock its deadline is on
         uint64_t uDeadlineNs = UINT64_MAX;     // on pClock; UINT64_MAX: none
+        bool bExpired = false;                 // a step moved pClock past the deadline
         bool bReleased = false;                // a step set it going and incurred a debt
     };
 
