@@ -1,0 +1,204 @@
+// What the sink's and the effect's transition soaks share: a seeded choice of what goes wrong in
+// each cycle, doing it to the stand-in renderer and undoing it, and the audit of every pass the
+// renderer played against a signal that names its channel and its frame.
+//
+// A cycle's fault is one of: the renderer stops asking for passes; its passes fail to begin with
+// one of the documented codes (and it goes on asking, as Wine's does); the endpoint is removed; an
+// object fails at GetBuffer (the renderer ends it) and its new activation fails a few times.
+// Device faults last until the plug-in's re-opens have failed a chosen number of times (0 to 3),
+// then a working endpoint returns; some come with failing object activations in the re-opened
+// stream too.
+//
+// Threads: the test's thread only.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <audioclient.h>
+#include <spatialaudioclient.h>
+
+#include <stdint.h>
+
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "standin/Control.h"
+#include "standin/Renderer.h"
+
+namespace testing_support {
+
+enum class RendererFault { EventStops, BeginFails, EndpointRemoved, ObjectsFail };
+
+struct CycleFault {
+    RendererFault eKind = RendererFault::EventStops;
+    HRESULT hr = S_OK;                 // what Begin, or the failing object calls, answer
+    uint32_t uFailedReopens = 0;       // device faults: re-opens that fail before it returns
+    uint32_t uBufferFailures = 0;      // GetBuffer calls that fail (from a random call on)
+    uint32_t uActivationFailures = 0;  // object activations that fail after that
+};
+
+// The codes a pass may fail to begin with.
+constexpr HRESULT kBeginFailures[] = {SPTLAUDCLNT_E_DESTROYED, AUDCLNT_E_DEVICE_INVALIDATED,
+                                      AUDCLNT_E_RESOURCES_INVALIDATED, SPTLAUDCLNT_E_INTERNAL,
+                                      AUDCLNT_E_UNSUPPORTED_FORMAT};
+
+inline std::string Describe(const CycleFault& in_fault) {
+    static const char* const kNames[] = {"the renderer stops asking", "passes fail to begin",
+                                         "the endpoint is removed", "objects fail"};
+    char szHr[16];
+    snprintf(szHr, sizeof(szHr), "0x%08X", static_cast<unsigned>(in_fault.hr));
+    return std::string(kNames[static_cast<int>(in_fault.eKind)]) + " (" + szHr + ", " +
+           std::to_string(in_fault.uFailedReopens) + " failed re-opens, " +
+           std::to_string(in_fault.uBufferFailures) + " buffer and " +
+           std::to_string(in_fault.uActivationFailures) + " activation failures)";
+}
+
+// A plug-in's retry interval after its k-th failed re-open in a row: one second, doubling, at
+// most eight.
+inline uint64_t RetryIntervalMs(uint32_t in_uFailures) {
+    uint64_t uInterval = 1000;
+    for (uint32_t i = 1; i < in_uFailures && uInterval < 8000; ++i) {
+        uInterval *= 2;
+    }
+    return uInterval < 8000 ? uInterval : 8000;
+}
+
+class SoakRandom {
+public:
+    explicit SoakRandom(uint32_t in_uSeed) : m_engine(in_uSeed) {}
+
+    uint32_t Between(uint32_t in_uLow, uint32_t in_uHigh) {
+        return std::uniform_int_distribution<uint32_t>(in_uLow, in_uHigh)(m_engine);
+    }
+
+    CycleFault NextFault() {
+        CycleFault fault;
+        fault.eKind = static_cast<RendererFault>(Between(0, 3));
+        fault.hr = kBeginFailures[Between(0, 4)];
+        if (fault.eKind == RendererFault::ObjectsFail) {
+            fault.uBufferFailures = Between(1, 3);
+            fault.uActivationFailures = Between(0, 3);
+        } else {
+            fault.uFailedReopens = Between(0, 3);
+            fault.uActivationFailures = Between(0, 3) == 0 ? Between(1, 3) : 0;
+        }
+        return fault;
+    }
+
+private:
+    std::mt19937 m_engine;
+};
+
+// Does a device fault to the stand-in: the default endpoint's device is lost (or removed too).
+inline void LoseDevice(const CycleFault& in_fault) {
+    if (in_fault.eKind == RendererFault::BeginFails) {
+        standin::LoseDevice(in_fault.hr, standin::LostSignalling::Continues);
+    } else {
+        standin::LoseDevice(AUDCLNT_E_DEVICE_INVALIDATED, standin::LostSignalling::Stops);
+    }
+    if (in_fault.eKind == RendererFault::EndpointRemoved) {
+        standin::RemoveDefaultEndpoint();
+    }
+}
+
+// The object calls of a fault fail from now on: GetBuffer from its in_uNth call on, then the
+// activations that follow.
+inline void FailObjects(const CycleFault& in_fault, uint32_t in_uNth) {
+    if (in_fault.uBufferFailures > 0) {
+        standin::FailCall("ISpatialAudioObjectBase::GetBuffer", in_uNth, in_fault.hr,
+                          in_fault.uBufferFailures);
+    }
+    if (in_fault.uActivationFailures > 0) {
+        standin::FailCall("ISpatialAudioObjectRenderStream::ActivateSpatialAudioObject", 1,
+                          in_fault.hr, in_fault.uActivationFailures);
+    }
+}
+
+// A working endpoint is the default again, and nothing fails any more.
+inline void ReturnDevice() {
+    standin::ClearFaults();
+    standin::SetDefaultEndpoint(standin::EndpointConfig());
+}
+
+// Holds every pass against the signal: a sample is silence or names its channel and its frame
+// (Decode, frames counted modulo in_uFrameModulus); each bed object type must carry its own
+// channel; a sample is at most in_uMaxAge frames older than what has been written so far (never
+// from the future, never from longer ago than a ring holds); and a stream opened after a loss
+// plays nothing written before it.
+class PassAudit {
+public:
+    typedef bool (*Decoder)(float in_fSample, uint32_t& out_uChannel, uint64_t& out_uFrame);
+
+    PassAudit(std::map<AudioObjectType, uint32_t> in_channels, Decoder in_pfnDecode,
+              uint64_t in_uFrameModulus, uint64_t in_uMaxAge)
+        : m_channels(std::move(in_channels)),
+          m_pfnDecode(in_pfnDecode),
+          m_uModulus(in_uFrameModulus),
+          m_uMaxAge(in_uMaxAge) {}
+
+    // The renderer loses the stream now; in_uWritten frames have been written so far.
+    void Loss(uint64_t in_uWritten) { m_uLossFrame = in_uWritten; }
+
+    struct Result {
+        bool bSound = false;        // some object played the signal
+        bool bEveryObject = false;  // every object of the map was there and played it
+        std::string failure;        // empty when the pass held
+    };
+
+    // in_uWritten: the frames written so far.
+    Result Check(const standin::Pass& in_pass, uint64_t in_uWritten) {
+        Result result;
+        auto known = m_streamFloor.find(in_pass.streamId);
+        if (known == m_streamFloor.end()) {
+            known = m_streamFloor.emplace(in_pass.streamId, m_uLossFrame).first;
+        }
+        const uint64_t uFloor = known->second;
+        size_t uPlaying = 0;
+        for (const standin::ObjectPass& object : in_pass.objects) {
+            const auto channel = m_channels.find(object.type);
+            bool bPlays = false;
+            for (size_t i = 0; i < object.samples.size() && result.failure.empty(); ++i) {
+                const float fSample = object.samples[i];
+                if (fSample == 0.0f) {
+                    continue;
+                }
+                uint32_t uChannel = 0;
+                uint64_t uFrame = 0;
+                if (channel == m_channels.end() || !m_pfnDecode(fSample, uChannel, uFrame) ||
+                    uChannel != channel->second) {
+                    result.failure = "object type " + std::to_string(object.type) + " played " +
+                                     std::to_string(fSample);
+                    break;
+                }
+                const uint64_t uAge = (in_uWritten % m_uModulus + m_uModulus - uFrame) % m_uModulus;
+                if (uAge == 0 || uAge > m_uMaxAge || in_uWritten < uAge) {
+                    result.failure = "stream " + std::to_string(in_pass.streamId) +
+                                     " played frame " + std::to_string(uFrame) + " when " +
+                                     std::to_string(in_uWritten) + " were written";
+                } else if (in_uWritten - uAge < uFloor) {
+                    result.failure = "stream " + std::to_string(in_pass.streamId) +
+                                     " played frame " + std::to_string(in_uWritten - uAge) +
+                                     ", written before the loss at " + std::to_string(uFloor);
+                }
+                bPlays = true;
+            }
+            uPlaying += bPlays ? 1 : 0;
+        }
+        result.bSound = uPlaying > 0;
+        result.bEveryObject = uPlaying == m_channels.size();
+        return result;
+    }
+
+private:
+    const std::map<AudioObjectType, uint32_t> m_channels;
+    const Decoder m_pfnDecode;
+    const uint64_t m_uModulus;
+    const uint64_t m_uMaxAge;
+    uint64_t m_uLossFrame = 0;
+    std::map<uint64_t, uint64_t> m_streamFloor;  // stream id: the first frame it may play
+};
+
+}  // namespace testing_support
