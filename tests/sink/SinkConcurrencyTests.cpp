@@ -16,6 +16,7 @@
 #include "AllocationCounter.h"
 #include "SinkTestSupport.h"
 #include "TaggedMixSource.h"
+#include "TransitionSoak.h"
 #include "WaitUntil.h"
 #include "standin/Control.h"
 
@@ -27,15 +28,6 @@ using testing_support::WaitUntil;
 
 constexpr const char* kBegin = "ISpatialAudioObjectRenderStreamBase::BeginUpdatingAudioObjects";
 constexpr const char* kEnd = "ISpatialAudioObjectRenderStreamBase::EndUpdatingAudioObjects";
-
-// The buffer channel each bed object of the twelve-channel layout plays (low frequency last).
-const std::map<AudioObjectType, uint32_t> kTwelveChannelMap = {
-    {AudioObjectType_FrontLeft, 0},    {AudioObjectType_FrontRight, 1},
-    {AudioObjectType_FrontCenter, 2},  {AudioObjectType_LowFrequency, 11},
-    {AudioObjectType_BackLeft, 3},     {AudioObjectType_BackRight, 4},
-    {AudioObjectType_SideLeft, 5},     {AudioObjectType_SideRight, 6},
-    {AudioObjectType_TopFrontLeft, 7}, {AudioObjectType_TopFrontRight, 8},
-    {AudioObjectType_TopBackLeft, 9},  {AudioObjectType_TopBackRight, 10}};
 
 class SinkConcurrencyTest : public sink_testing::SinkTest {
 protected:
@@ -67,15 +59,17 @@ protected:
 TEST_F(SinkConcurrencyTest, ARealTimeRunRecoversFromEveryInjectedLoss) {
     std::atomic<uint64_t> uPasses{0};
     std::atomic<uint64_t> uForeignSamples{0};
+    const std::map<AudioObjectType, uint32_t> kChannels =
+        testing_support::SevenOneFourBedChannels();
     standin::SetPassObserver([&](const standin::Pass& in_pass) {
         for (const standin::ObjectPass& object : in_pass.objects) {
-            const auto it = kTwelveChannelMap.find(object.type);
+            const auto it = kChannels.find(object.type);
             for (float fSample : object.samples) {
                 uint32_t uChannel = 0;
                 uint32_t uFrame = 0;
-                if (fSample != 0.0f && (it == kTwelveChannelMap.end() ||
-                                        !TaggedMixSource::Decode(fSample, uChannel, uFrame) ||
-                                        uChannel != it->second)) {
+                if (fSample != 0.0f &&
+                    (it == kChannels.end() || !TaggedMixSource::Decode(fSample, uChannel, uFrame) ||
+                     uChannel != it->second)) {
                     uForeignSamples.fetch_add(1, std::memory_order_relaxed);
                 }
             }

@@ -96,17 +96,6 @@ protected:
     ZvAudioFormat m_format{};
 };
 
-// The buffer channel each bed object of the twelve-channel layout plays (the host stores the
-// low-frequency channel last).
-inline std::map<AudioObjectType, uint32_t> TwelveChannelMap() {
-    return {{AudioObjectType_FrontLeft, 0},    {AudioObjectType_FrontRight, 1},
-            {AudioObjectType_FrontCenter, 2},  {AudioObjectType_LowFrequency, 11},
-            {AudioObjectType_BackLeft, 3},     {AudioObjectType_BackRight, 4},
-            {AudioObjectType_SideLeft, 5},     {AudioObjectType_SideRight, 6},
-            {AudioObjectType_TopFrontLeft, 7}, {AudioObjectType_TopFrontRight, 8},
-            {AudioObjectType_TopBackLeft, 9},  {AudioObjectType_TopBackRight, 10}};
-}
-
 // A mix in which channel k (in the buffer's order) at frame t of the stream carries the integer
 // (t mod 2^19) * 16 + k + 1: exact in a float, and naming its channel and its frame for half a
 // minute of audio, far longer than anything a ring holds.

@@ -165,7 +165,7 @@ protected:
     ChannelFrameSource m_source;
     std::unique_ptr<host::SinkFrameDriver> m_pDriver;
     // No sample is older than the ring holds (two buffers) and a period.
-    PassAudit m_audit{sink_testing::TwelveChannelMap(), &ChannelFrameSource::Decode,
+    PassAudit m_audit{testing_support::SevenOneFourBedChannels(), &ChannelFrameSource::Decode,
                       ChannelFrameSource::kFrameModulus, 3 * 480};
     uint32_t m_uSeed = 0;
     uint32_t m_uCycle = 0;

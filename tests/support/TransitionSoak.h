@@ -56,6 +56,17 @@ inline std::string Describe(const CycleFault& in_fault) {
            std::to_string(in_fault.uActivationFailures) + " activation failures)";
 }
 
+// The channel of a 7.1.4 host buffer (the host stores the low-frequency channel last) that each
+// bed object plays: the sink's twelve-channel layout and the effect's twelve-channel bus alike.
+inline std::map<AudioObjectType, uint32_t> SevenOneFourBedChannels() {
+    return {{AudioObjectType_FrontLeft, 0},    {AudioObjectType_FrontRight, 1},
+            {AudioObjectType_FrontCenter, 2},  {AudioObjectType_LowFrequency, 11},
+            {AudioObjectType_BackLeft, 3},     {AudioObjectType_BackRight, 4},
+            {AudioObjectType_SideLeft, 5},     {AudioObjectType_SideRight, 6},
+            {AudioObjectType_TopFrontLeft, 7}, {AudioObjectType_TopFrontRight, 8},
+            {AudioObjectType_TopBackLeft, 9},  {AudioObjectType_TopBackRight, 10}};
+}
+
 // A plug-in's retry interval after its k-th failed re-open in a row: one second, doubling, at
 // most eight.
 inline uint64_t RetryIntervalMs(uint32_t in_uFailures) {
