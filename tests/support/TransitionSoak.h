@@ -18,6 +18,7 @@
 #include <spatialaudioclient.h>
 
 #include <stdint.h>
+#include <stdlib.h>
 
 #include <cstdio>
 #include <map>
@@ -75,6 +76,13 @@ inline uint64_t RetryIntervalMs(uint32_t in_uFailures) {
         uInterval *= 2;
     }
     return uInterval < 8000 ? uInterval : 8000;
+}
+
+// A soak's seed or cycle count from the environment (ZV_SOAK_SEED, ZV_SOAK_CYCLES), else the
+// test's own.
+inline uint32_t FromEnvironment(const char* in_pszName, uint32_t in_uDefault) {
+    const char* pszValue = getenv(in_pszName);
+    return pszValue != nullptr ? static_cast<uint32_t>(strtoul(pszValue, nullptr, 0)) : in_uDefault;
 }
 
 class SoakRandom {
@@ -150,6 +158,8 @@ public:
           m_uModulus(in_uFrameModulus),
           m_uMaxAge(in_uMaxAge) {}
 
+    void SetMaxAge(uint64_t in_uMaxAge) { m_uMaxAge = in_uMaxAge; }
+
     // The renderer loses the stream now; in_uWritten frames have been written so far.
     void Loss(uint64_t in_uWritten) { m_uLossFrame = in_uWritten; }
 
@@ -207,7 +217,7 @@ private:
     const std::map<AudioObjectType, uint32_t> m_channels;
     const Decoder m_pfnDecode;
     const uint64_t m_uModulus;
-    const uint64_t m_uMaxAge;
+    uint64_t m_uMaxAge;
     uint64_t m_uLossFrame = 0;
     std::map<uint64_t, uint64_t> m_streamFloor;  // stream id: the first frame it may play
 };
