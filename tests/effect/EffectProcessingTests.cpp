@@ -460,22 +460,30 @@ TEST_F(EffectTest, ObjectsThatKeepFailingLetTheBusPassThrough) {
     EXPECT_TRUE(PassCarries(passes[0], {0, 1}, uFirst));
 }
 
-// A failed Begin is a loss too, after the cycle's End: the worker re-opens at once, and the next
-// buffer goes to the new stream.
+// A failed Begin is a loss too, after the cycle's End: the worker re-opens at once, the next
+// buffer goes to the new stream, and the new stream never plays what the ring held at the loss.
 TEST_F(EffectTest, AFailedBeginLosesTheStream) {
     const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
     ASSERT_EQ(ZV_Success, Init(layout, 480));
+    host::HostBusDriver driver(*m_pEffect, layout, 480);
+    driver.Process(480, SampleSource());
+    driver.Process(480, SampleSource());  // frames 0 to 959 in the ring
     standin::FailCall("ISpatialAudioObjectRenderStreamBase::BeginUpdatingAudioObjects", 1,
                       AUDCLNT_E_DEVICE_INVALIDATED);
     EXPECT_EQ(0u, standin::Step(std::chrono::milliseconds(100)));
-    ASSERT_TRUE(testing_support::WaitUntil([this]() { return State() == StreamOpened; }));
+    ASSERT_TRUE(testing_support::WaitUntil([this]() { return State() != StreamRunning; }));
     EXPECT_EQ(1u,
               standin::CallCount("ISpatialAudioObjectRenderStreamBase::EndUpdatingAudioObjects"));
-    host::HostBusDriver driver(*m_pEffect, layout, 480);
-    driver.Process(480, SampleSource());
-    EXPECT_EQ(0.0f, driver.Channel(1)[0]);
-    EXPECT_EQ(StreamRunning, State());
+    driver.Process(480, SampleSource());  // frames 960 to 1439
     EXPECT_EQ(2u, standin::StreamActivations().size());
+    standin::TakePasses();
+    ASSERT_EQ(1u, standin::Step());
+    const std::vector<standin::Pass> passes = standin::TakePasses();
+    ASSERT_EQ(1u, passes.size());
+    EXPECT_FALSE(PassCarries(passes[0], {0, 1}, 0)) << "what the ring held";
+    EXPECT_FALSE(PassCarries(passes[0], {0, 1}, 480)) << "what the ring held";
+    EXPECT_EQ(StreamRunning, State());
+    EXPECT_EQ(0.0f, driver.Channel(1)[0]) << "the new stream takes the bus";
 }
 
 // An object whose buffer cannot be had spoils that pass only: nothing is written and the ring is

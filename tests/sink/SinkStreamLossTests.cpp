@@ -155,7 +155,8 @@ TEST_F(SinkStreamLossTest, ASilentRendererIsLostAndTheReopenedStreamPlaysNothing
 }
 
 // A failed begin or end of a pass, or a failed wait, loses the stream too (a failed begin only
-// after the pass has been ended); the worker re-opens it and the next frame takes it over.
+// after the pass has been ended); the worker re-opens it and the next frame takes it over. The
+// new stream never plays the buffer that was in the ring when the old one was lost.
 TEST_F(SinkStreamLossTest, EachFailureOfAPassMarksTheStreamLost) {
     Create();
     const char* const apszCalls[] = {
@@ -170,6 +171,7 @@ TEST_F(SinkStreamLossTest, EachFailureOfAPassMarksTheStreamLost) {
         const uint64_t uEndsBefore =
             standin::CallCount("ISpatialAudioObjectRenderStreamBase::EndUpdatingAudioObjects");
         standin::FailCall(pszCall, 1, AUDCLNT_E_DEVICE_INVALIDATED);
+        const uint64_t uInRing = m_source.FramePosition();
         m_pDriver->FillSink();
         // The failing pass does not end well, so Step waits for it only briefly.
         standin::Step(std::chrono::milliseconds(200));
@@ -185,6 +187,7 @@ TEST_F(SinkStreamLossTest, EachFailureOfAPassMarksTheStreamLost) {
         EXPECT_EQ(++uOpens, standin::ClientActivations().size());
         standin::TakePasses();
         EXPECT_EQ(1u, FillAndStep(*m_pDriver, 1)) << "the new stream plays";
+        EXPECT_NE(Tagged(0, uInRing, 480), PlayedFrontLeft()) << "what the ring held";
     }
 }
 
