@@ -15,5 +15,7 @@ void SetUpPlatform();
 bool LoseOutput();
 // A working output device is there again. False: the harness must do it.
 bool RestoreOutput();
+// Whether a harness around the host records the output device (on Windows; not on the stand-in).
+bool HarnessRecordsOutput();
 
 }  // namespace spatialhost

@@ -18,4 +18,8 @@ bool RestoreOutput() {
     return true;
 }
 
+bool HarnessRecordsOutput() {
+    return false;
+}
+
 }  // namespace spatialhost

@@ -12,4 +12,8 @@ bool RestoreOutput() {
     return false;
 }
 
+bool HarnessRecordsOutput() {
+    return true;
+}
+
 }  // namespace spatialhost

@@ -25,6 +25,10 @@ double Median(std::vector<double> in_values) {
     return in_values[in_values.size() / 2];
 }
 
+double Longest(const std::vector<double>& in_values) {
+    return in_values.empty() ? 0 : *std::max_element(in_values.begin(), in_values.end());
+}
+
 double Percentile99(std::vector<double> in_values) {
     if (in_values.empty()) {
         return 0;
@@ -93,11 +97,10 @@ public:
                      "reopen: %zu cycles; the frame that re-opens: worst %.3f ms, median %.3f ms; "
                      "the sink's calls in a frame: worst %.3f ms, median %.3f ms; the bus's: "
                      "worst %.3f ms, median %.3f ms; a steady frame: median %.3f ms, 99th "
-                     "percentile %.3f ms\n",
-                     m_cycles.size(), *std::max_element(frames.begin(), frames.end()),
-                     Median(frames), *std::max_element(sink.begin(), sink.end()), Median(sink),
-                     *std::max_element(bus.begin(), bus.end()), Median(bus), Median(m_steadyFrames),
-                     Percentile99(m_steadyFrames));
+                     "percentile %.3f ms, longest %.3f ms\n",
+                     m_cycles.size(), Longest(frames), Median(frames), Longest(sink), Median(sink),
+                     Longest(bus), Median(bus), Median(m_steadyFrames),
+                     Percentile99(m_steadyFrames), Longest(m_steadyFrames));
     }
 
 private:

@@ -7,7 +7,7 @@
 // then 1.6 s with it back: the plug-ins' first re-open, at once, fails; the next one, a second
 // later, opens. The longest frame of each cycle is the frame that re-opens. Printed: each cycle's
 // longest frame with the time of the sink's and the effect's calls in it, then the worst and the
-// median over the cycles, against the median and 99th percentile of a steady frame.
+// median over the cycles, against the median, 99th percentile and longest of a steady frame.
 #pragma once
 
 #include <cstdint>

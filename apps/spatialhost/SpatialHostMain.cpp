@@ -216,7 +216,8 @@ int RunLoss(const char* in_pszMarkers, const char* in_pszExpect, const wchar_t* 
 
 // The output lost and back in_uCycles times while a 7.1.4 sink (and, with in_pszEffect, a
 // 12-channel effect bus in front of it) plays; then the front speakers' tones of EXPECT play
-// through the re-opened streams.
+// through the re-opened streams (on Windows once the harness has written MARKERS\recording, in
+// answer to MARKERS\tones).
 int RunReopen(uint32_t in_uCycles, const char* in_pszMarkers, const wchar_t* in_pszSink,
               const wchar_t* in_pszEffect, const char* in_pszExpect) {
     SessionConfig config;
@@ -236,6 +237,16 @@ int RunReopen(uint32_t in_uCycles, const char* in_pszMarkers, const wchar_t* in_
     const ToneSchedule after = SpeakerSchedule(2);
     if (!WriteExpectations(after, in_pszExpect)) {
         return 1;
+    }
+    if (HarnessRecordsOutput()) {
+        // The harness writes MARKERS\recording once its recording has begun (at most 10 s).
+        const std::string markers = in_pszMarkers;
+        const auto start = std::chrono::steady_clock::now();
+        TouchFile(markers + "\\tones");
+        session.Play(ToneSchedule(0, 0, 0), [&]() {
+            return !FileExists(markers + "\\recording") &&
+                   std::chrono::steady_clock::now() - start < std::chrono::seconds(10);
+        });
     }
     session.Play(after);
     return session.Close() ? 0 : 1;
