@@ -358,9 +358,14 @@ echo "== windows: re-opens and the audio thread"
 # in front of it (spatialhost reopen, which times the audio thread's frames: see
 # apps/spatialhost/ReopenTiming.h). Before each loss after the first, both plug-ins' re-opened
 # streams must be playing (two inputs of the null sink); after the last return the front
-# speakers' tones must come through them.
+# speakers' tones must come through them. A glitch of the real-time path (a dropout, or a skip
+# that bends the frequency measured) spoils a play of the tones now and then on a loaded machine:
+# each play is recorded and checked on its own, up to three; a stream that does not play fails
+# them all.
 reopen_run() {
-    local label=reopen cycles=22 markers="$work/reopen-markers" status=0 k=1 playing=0
+    local label=reopen cycles=22 markers="$work/reopen-markers" status=0 k=1 playing=0 play=1
+    local toned=0
+    rm -rf "$markers"
     mkdir -p "$markers"
     (host "$work/x64" reopen $cycles "$(winpath "$markers")" ZvSpatialSink.dll \
         SpatialEffect.dll "$(winpath "$work/$label.expect")" >"$work/$label.log") &
@@ -376,9 +381,21 @@ reopen_run() {
             start_pulse
             touch "$markers/back-$k"
             k=$((k + 1))
-        elif [ -e "$markers/tones" ] && [ ! -e "$markers/recording" ]; then
-            start_recording "$work/$label.raw"
-            touch "$markers/recording"
+        elif [ -e "$markers/tones-$play" ] && [ ! -e "$markers/recording-$play" ]; then
+            start_recording "$work/$label-$play.raw"
+            touch "$markers/recording-$play"
+        elif [ -e "$markers/played-$play" ] && [ ! -e "$markers/done" ]; then
+            stop_recording
+            if "$tonecheck" "$work/$label.expect" "$work/$label-$play.raw" 12 "$label"; then
+                toned=$play
+                touch "$markers/done"
+            elif [ "$play" -lt 3 ]; then
+                echo "   $label: the tones were spoilt; playing them again"
+                touch "$markers/again-$play"
+                play=$((play + 1))
+            else
+                touch "$markers/done"
+            fi
         fi
         sleep 0.02
     done
@@ -388,14 +405,16 @@ reopen_run() {
     echo "   $label: both plug-ins played again after $playing of $((cycles - 1)) returns"
     if [ $status -eq 3 ]; then
         fail "$label (a library lacks its plug-in)"
-    elif [ $status -ne 0 ] || [ ! -e "$markers/recording" ]; then
+    elif [ $status -ne 0 ]; then
         fail "$label (host exit $status)"
     elif [ "$playing" -ne $((cycles - 1)) ]; then
         fail "$label (the plug-ins did not play again after every return)"
-    elif "$tonecheck" "$work/$label.expect" "$work/$label.raw" 12 "$label"; then
-        pass "$label"
+    elif [ "$toned" = 0 ]; then
+        fail "$label (the tones after the last return)"
+    elif [ "$toned" != 1 ]; then
+        pass "$label (tones on play $toned; the earlier ones were spoilt)"
     else
-        fail "$label"
+        pass "$label"
     fi
 }
 reopen_run

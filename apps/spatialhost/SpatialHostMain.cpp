@@ -216,8 +216,7 @@ int RunLoss(const char* in_pszMarkers, const char* in_pszExpect, const wchar_t* 
 
 // The output lost and back in_uCycles times while a 7.1.4 sink (and, with in_pszEffect, a
 // 12-channel effect bus in front of it) plays; then the front speakers' tones of EXPECT play
-// through the re-opened streams (on Windows once the harness has written MARKERS\recording, in
-// answer to MARKERS\tones).
+// through the re-opened streams (on Windows while the harness records them).
 int RunReopen(uint32_t in_uCycles, const char* in_pszMarkers, const wchar_t* in_pszSink,
               const wchar_t* in_pszEffect, const char* in_pszExpect) {
     SessionConfig config;
@@ -238,17 +237,31 @@ int RunReopen(uint32_t in_uCycles, const char* in_pszMarkers, const wchar_t* in_
     if (!WriteExpectations(after, in_pszExpect)) {
         return 1;
     }
-    if (HarnessRecordsOutput()) {
-        // The harness writes MARKERS\recording once its recording has begun (at most 10 s).
-        const std::string markers = in_pszMarkers;
-        const auto start = std::chrono::steady_clock::now();
-        TouchFile(markers + "\\tones");
-        session.Play(ToneSchedule(0, 0, 0), [&]() {
-            return !FileExists(markers + "\\recording") &&
-                   std::chrono::steady_clock::now() - start < std::chrono::seconds(10);
-        });
+    if (!HarnessRecordsOutput()) {
+        session.Play(after);
+        return session.Close() ? 0 : 1;
     }
-    session.Play(after);
+    // The harness records each play of the tones: MARKERS\tones-N asks it to begin, it answers
+    // MARKERS\recording-N; MARKERS\played-N tells it the tones have played, and it answers
+    // MARKERS\done, or MARKERS\again-N when a glitch of the real-time path spoilt them (at most
+    // three plays). Silence plays meanwhile, at most 30 s for each answer.
+    const std::string markers = in_pszMarkers;
+    const ToneSchedule silence(0, 0, 0);
+    auto playUntil = [&](const std::string& in_first, const std::string& in_second) {
+        const auto start = std::chrono::steady_clock::now();
+        session.Play(silence, [&]() {
+            return !FileExists(in_first) && !FileExists(in_second) &&
+                   std::chrono::steady_clock::now() - start < std::chrono::seconds(30);
+        });
+    };
+    for (int iPlay = 1; iPlay <= 3 && !FileExists(markers + "\\done"); ++iPlay) {
+        const std::string suffix = "-" + std::to_string(iPlay);
+        TouchFile(markers + "\\tones" + suffix);
+        playUntil(markers + "\\recording" + suffix, markers + "\\done");
+        session.Play(after);
+        TouchFile(markers + "\\played" + suffix);
+        playUntil(markers + "\\again" + suffix, markers + "\\done");
+    }
     return session.Close() ? 0 : 1;
 }
 
