@@ -110,8 +110,6 @@ public:
     // The engine's audio time in milliseconds: the host frames rendered so far, at the engine's
     // rate (the renderer's when the host names none).
     uint64_t AudioTimeMilliseconds() const { return m_audioTime.Milliseconds(); }
-    // The event of the stream now open (null when none is), which the worker waits on.
-    HANDLE StreamEvent() const { return m_hEvent.Get(); }
 
 private:
     struct BedEntry {
