@@ -56,7 +56,7 @@ TEST_F(EffectTest, ProcessingAndTheWorkerAllocateNothing) {
 // every sample its channel's, nothing stale after a re-open, sound back after every fault, and no
 // race.
 TEST_F(EffectTransitionSoak, SecondsOfTransitionsInRealTime) {
-    Soak(61, 0, true, std::chrono::seconds(6));
+    SoakInRealTime(61, std::chrono::seconds(6));
     EXPECT_GT(m_uCycle, 4u);
 }
 

@@ -32,7 +32,7 @@ class SinkConcurrencyTest : public sink_testing::SinkTest {};
 // waking every 10 ms, the worker re-opening on its own thread; every sample still its channel's,
 // nothing stale after a re-open, sound back after every fault, and no race.
 TEST_F(SinkTransitionSoak, SecondsOfTransitionsInRealTime) {
-    Soak(61, 0, true, std::chrono::seconds(6));
+    SoakInRealTime(61, std::chrono::seconds(6));
     EXPECT_GT(m_uCycle, 4u);
 }
 

@@ -18,13 +18,9 @@
 
 #include <gtest/gtest.h>
 
-#include <stdio.h>
-
 #include <chrono>
 #include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "SinkTestSupport.h"
 #include "TransitionSoak.h"
@@ -32,49 +28,14 @@
 
 namespace sink_testing {
 
-class SinkTransitionSoak : public sink_testing::SinkTest {
-protected:
-    void SetUp() override {
-        SinkTest::SetUp();
-        standin::CapturePasses(16);
-        sink_testing::SinkSetup setup;
-        setup.uFramesPerBuffer = 480;
-        setup.uChannelConfig = 3;
-        ASSERT_EQ(ZV_Success, CreateSink(setup));
-        m_pDriver = MakeDriver();
-        m_pDriver->SetSource(&m_source);
-    }
-    void TearDown() override {
-        m_pDriver.reset();
-        SinkTest::TearDown();
-    }
-
-    // Runs in_uCycles cycles of the seed from ZV_SOAK_SEED (else in_uSeed), stepped or in real
-    // time; in real time, until in_wallTime has passed too.
-    void Soak(uint32_t in_uSeed, uint32_t in_uCycles, bool in_bRealTime,
-              std::chrono::seconds in_wallTime = std::chrono::seconds(0)) {
-        m_bRealTime = in_bRealTime;
-        if (m_bRealTime) {
-            standin::SetPacing(standin::Pacing::RealTime);
-            // Also what the host rendered between a pass and its audit.
-            m_audit.SetMaxAge(8 * 480);
-        }
-        m_uSeed = testing_support::FromEnvironment("ZV_SOAK_SEED", in_uSeed);
-        const uint32_t uCycles = testing_support::FromEnvironment("ZV_SOAK_CYCLES", in_uCycles);
-        testing_support::SoakRandom random(m_uSeed);
-        const auto start = std::chrono::steady_clock::now();
-        for (m_uCycle = 1;
-             m_uCycle <= uCycles || std::chrono::steady_clock::now() - start < in_wallTime;
-             ++m_uCycle) {
-            if (!Cycle(random)) {
-                return;
-            }
-        }
-        printf("seed %u: %u cycles, %llu s of audio, %u failed re-opens, %zu streams\n", m_uSeed,
-               m_uCycle - 1,
-               static_cast<unsigned long long>(m_pSink->AudioTimeMilliseconds() / 1000),
-               m_pSink->FailedReopens(), standin::StreamActivations().size());
-    }
+class SinkTransitionSoak : public SinkTest, public testing_support::SoakCycles<SinkTransitionSoak> {
+public:
+    // No sample is older than the ring holds (two buffers) and a period; a silent renderer is
+    // noticed after 100 ms, in the eleventh period.
+    SinkTransitionSoak()
+        : testing_support::SoakCycles<SinkTransitionSoak>(
+              testing_support::SevenOneFourBedChannels(), &ChannelFrameSource::Decode,
+              ChannelFrameSource::kFrameModulus, 3 * 480, 110) {}
 
     // One period: the renderer's step (in real time, 10 ms of the clock), then the host renders
     // whatever the sink asks for; every pass played meanwhile is held against the signal. False
@@ -92,127 +53,38 @@ protected:
         } else {
             m_uPeriodsWithoutFrame = 0;
         }
-        for (const standin::Pass& pass : standin::TakePasses()) {
-            const testing_support::PassAudit::Result result =
-                m_audit.Check(pass, m_source.FramePosition());
-            if (!result.failure.empty()) {
-                return Fail(result.failure);
-            }
-            if (result.bSound) {
-                m_uSoundStream = pass.streamId;
-            }
-            m_bEveryObject = result.bEveryObject;
-        }
-        return true;
+        bool bHeard = false;
+        return AuditPasses(bHeard);
+    }
+    uint32_t FailedReopens() const { return m_pSink->FailedReopens(); }
+    uint64_t AudioTimeMs() const { return m_pSink->AudioTimeMilliseconds(); }
+    uint64_t FramesWritten() const { return m_source.FramePosition(); }
+
+protected:
+    void SetUp() override {
+        SinkTest::SetUp();
+        standin::CapturePasses(16);
+        SinkSetup setup;
+        setup.uFramesPerBuffer = 480;
+        setup.uChannelConfig = 3;
+        ASSERT_EQ(ZV_Success, CreateSink(setup));
+        m_pDriver = MakeDriver();
+        m_pDriver->SetSource(&m_source);
+    }
+    void TearDown() override {
+        m_pDriver.reset();
+        SinkTest::TearDown();
     }
 
-    bool Fail(const std::string& in_what) {
-        ADD_FAILURE() << in_what << " (seed " << m_uSeed << ", cycle " << m_uCycle << ": "
-                      << testing_support::Describe(m_fault) << ", audio time "
-                      << m_pSink->AudioTimeMilliseconds() << " ms)";
-        return false;
-    }
-
-    // Periods until in_done holds, at most in_uLimit of them.
-    template <typename Done>
-    bool PeriodsUntil(Done in_done, uint32_t in_uLimit, const char* in_pszWhat) {
-        for (uint32_t i = 0; !in_done(); ++i) {
-            if (i == in_uLimit) {
-                return Fail(std::string("never ") + in_pszWhat);
-            }
-            if (!Period()) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    bool Cycle(testing_support::SoakRandom& io_random) {
-        // Steady playing: every channel reaches its object from the third period on (in real
-        // time, where the ring may run short now and then, in some period).
-        const uint32_t uSteady = io_random.Between(3, 8);
-        bool bEverySeen = false;
-        m_bEveryObject = false;
-        for (uint32_t i = 0; i < uSteady; ++i) {
-            if (!Period()) {
-                return false;
-            }
-            bEverySeen = bEverySeen || m_bEveryObject;
-            if (i >= 2 && !m_bEveryObject && !m_bRealTime) {
-                return Fail("a channel did not reach its object in steady playing");
-            }
-        }
-        if (!bEverySeen) {
-            return Fail("no channel reached its object in steady playing");
-        }
-
-        m_fault = io_random.NextFault();
-        m_bEveryObject = false;
-        if (m_bRealTime && m_fault.uFailedReopens > 1) {
-            m_fault.uFailedReopens = 1;
-        }
-        if (m_fault.eKind == testing_support::RendererFault::ObjectsFail) {
-            testing_support::FailObjects(m_fault, io_random.Between(1, 12));
-            // The failures come within the next two passes; each failed object is activated
-            // anew on a later pass, and meanwhile the others play.
-            if (!Period() || !Period() ||
-                !PeriodsUntil([&]() { return m_bEveryObject; }, 12,
-                              "had every object back after object faults")) {
-                return false;
-            }
-            standin::ClearFaults();
-            return true;
-        }
-
-        // A device fault: the re-opens fail uFailedReopens times while the device is away.
-        const uint64_t uLostStream = m_uSoundStream;
-        const uint32_t uFailuresBefore = m_pSink->FailedReopens();
-        m_audit.Loss(m_source.FramePosition());
-        testing_support::LoseDevice(m_fault);
-        if (m_fault.uFailedReopens > 0 &&
-            !PeriodsUntil(
-                [&]() {
-                    return m_pSink->FailedReopens() - uFailuresBefore >= m_fault.uFailedReopens;
-                },
-                2000, "failed the re-opens")) {
-            return false;
-        }
-        testing_support::ReturnDevice();
-        if (m_fault.uActivationFailures > 0) {
-            testing_support::FailObjects(m_fault, 1);
-        }
-        // Sound is back within the retry interval that runs when the device returns (without a
-        // failed re-open: once the loss is noticed, within 100 ms), and two periods.
-        const uint64_t uReturned = m_pSink->AudioTimeMilliseconds();
-        if (!PeriodsUntil([&]() { return m_uSoundStream > uLostStream; }, 2000, "had sound back")) {
-            return false;
-        }
-        const uint64_t uAllowed =
-            (m_fault.uFailedReopens > 0 ? testing_support::RetryIntervalMs(m_fault.uFailedReopens)
-                                        : 110) +
-            20;
-        if (!m_bRealTime && m_pSink->AudioTimeMilliseconds() - uReturned > uAllowed) {
-            return Fail("sound came back " +
-                        std::to_string(m_pSink->AudioTimeMilliseconds() - uReturned) +
-                        " ms after the device");
-        }
-        standin::ClearFaults();
-        return true;
+    // A run in real time: seconds of it, and the host may render a few buffers between a pass
+    // and its audit.
+    void SoakInRealTime(uint32_t in_uSeed, std::chrono::seconds in_wallTime) {
+        Soak(in_uSeed, 0, true, in_wallTime, 8 * 480);
     }
 
     ChannelFrameSource m_source;
     std::unique_ptr<host::SinkFrameDriver> m_pDriver;
-    // No sample is older than the ring holds (two buffers) and a period.
-    testing_support::PassAudit m_audit{testing_support::SevenOneFourBedChannels(),
-                                       &ChannelFrameSource::Decode,
-                                       ChannelFrameSource::kFrameModulus, 3 * 480};
-    bool m_bRealTime = false;
-    uint32_t m_uSeed = 0;
-    uint32_t m_uCycle = 0;
-    testing_support::CycleFault m_fault;
     uint32_t m_uPeriodsWithoutFrame = 0;
-    uint64_t m_uSoundStream = 0;  // the latest stream that played the signal
-    bool m_bEveryObject = false;  // the latest pass had every object play the signal
 };
 
 }  // namespace sink_testing

@@ -20,6 +20,7 @@
 #include <stdint.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <random>
@@ -220,6 +221,178 @@ private:
     uint64_t m_uMaxAge;
     uint64_t m_uLossFrame = 0;
     std::map<uint64_t, uint64_t> m_streamFloor;  // stream id: the first frame it may play
+};
+
+// The cycles of a plug-in's soak: steady playing, then one fault, until the plug-in has come
+// through it. Derived (the plug-in's fixture) provides
+//   bool Period();                   one period (stepped: one renderer step; in real time, 10 ms
+//                                    of the clock) with the plug-in's own invariants; it hands the
+//                                    passes to AuditPasses
+//   uint32_t FailedReopens() const;  the plug-in's failed re-opens so far
+//   uint64_t AudioTimeMs() const;    the plug-in's audio time
+//   uint64_t FramesWritten() const;  the frames of the signal handed to the plug-in so far
+// and, before its first period, the audit and, in m_uNoticeMs, how long the plug-in takes to
+// notice a silent renderer. The checks of time (a period's wait, sound back within the retry
+// interval) are made in stepped runs only; in real time a device stays away for at most one
+// failed re-open, so that a run takes seconds.
+template <typename Derived>
+class SoakCycles {
+protected:
+    SoakCycles(std::map<AudioObjectType, uint32_t> in_channels, PassAudit::Decoder in_pfnDecode,
+               uint64_t in_uFrameModulus, uint64_t in_uMaxAge, uint64_t in_uNoticeMs)
+        : m_audit(std::move(in_channels), in_pfnDecode, in_uFrameModulus, in_uMaxAge),
+          m_uNoticeMs(in_uNoticeMs) {}
+
+    // Runs in_uCycles cycles of the seed from ZV_SOAK_SEED (else in_uSeed), stepped or in real
+    // time; in real time, until in_wallTime has passed too, with in_uRealTimeMaxAge as the
+    // audit's bound (it also covers what was handed over between a pass and its audit).
+    void Soak(uint32_t in_uSeed, uint32_t in_uCycles, bool in_bRealTime,
+              std::chrono::seconds in_wallTime = std::chrono::seconds(0),
+              uint64_t in_uRealTimeMaxAge = 0) {
+        m_bRealTime = in_bRealTime;
+        m_start = std::chrono::steady_clock::now();
+        if (m_bRealTime) {
+            standin::SetPacing(standin::Pacing::RealTime);
+            m_audit.SetMaxAge(in_uRealTimeMaxAge);
+        }
+        m_uSeed = FromEnvironment("ZV_SOAK_SEED", in_uSeed);
+        const uint32_t uCycles = FromEnvironment("ZV_SOAK_CYCLES", in_uCycles);
+        SoakRandom random(m_uSeed);
+        for (m_uCycle = 1;
+             m_uCycle <= uCycles || std::chrono::steady_clock::now() - m_start < in_wallTime;
+             ++m_uCycle) {
+            if (!Cycle(random)) {
+                return;
+            }
+        }
+        printf("seed %u: %u cycles, %llu s of audio, %u failed re-opens, %zu streams\n", m_uSeed,
+               m_uCycle - 1, static_cast<unsigned long long>(Self().AudioTimeMs() / 1000),
+               Self().FailedReopens(), standin::StreamActivations().size());
+    }
+
+    // Holds the passes played since the last call against the signal; out_rbHeard: one of them
+    // played it. False (with the failure recorded) when one broke an invariant.
+    bool AuditPasses(bool& out_rbHeard) {
+        out_rbHeard = false;
+        for (const standin::Pass& pass : standin::TakePasses()) {
+            const PassAudit::Result result = m_audit.Check(pass, Self().FramesWritten());
+            if (!result.failure.empty()) {
+                return Fail(result.failure);
+            }
+            if (result.bSound) {
+                m_uSoundStream = pass.streamId;
+                out_rbHeard = true;
+            }
+            m_bEveryObject = result.bEveryObject;
+        }
+        return true;
+    }
+
+    bool Fail(const std::string& in_what) {
+        ADD_FAILURE() << in_what << " (seed " << m_uSeed << ", cycle " << m_uCycle << ": "
+                      << Describe(m_fault) << ", audio time " << Self().AudioTimeMs() << " ms)";
+        return false;
+    }
+
+    PassAudit m_audit;
+    bool m_bRealTime = false;
+    std::chrono::steady_clock::time_point m_start;
+    uint32_t m_uCycle = 0;
+
+private:
+    Derived& Self() { return static_cast<Derived&>(*this); }
+
+    // Periods until in_done holds, at most in_uLimit of them.
+    template <typename Done>
+    bool PeriodsUntil(Done in_done, uint32_t in_uLimit, const char* in_pszWhat) {
+        for (uint32_t i = 0; !in_done(); ++i) {
+            if (i == in_uLimit) {
+                return Fail(std::string("never ") + in_pszWhat);
+            }
+            if (!Self().Period()) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool Cycle(SoakRandom& io_random) {
+        // Steady playing: every channel reaches its object from the third period on (in real
+        // time, where the ring may run short now and then, in some period).
+        const uint32_t uSteady = io_random.Between(3, 8);
+        bool bEverySeen = false;
+        m_bEveryObject = false;
+        for (uint32_t i = 0; i < uSteady; ++i) {
+            if (!Self().Period()) {
+                return false;
+            }
+            bEverySeen = bEverySeen || m_bEveryObject;
+            if (i >= 2 && !m_bEveryObject && !m_bRealTime) {
+                return Fail("a channel did not reach its object in steady playing");
+            }
+        }
+        if (!bEverySeen) {
+            return Fail("no channel reached its object in steady playing");
+        }
+
+        m_fault = io_random.NextFault();
+        m_bEveryObject = false;
+        if (m_bRealTime && m_fault.uFailedReopens > 1) {
+            m_fault.uFailedReopens = 1;
+        }
+        if (m_fault.eKind == RendererFault::ObjectsFail) {
+            FailObjects(m_fault, io_random.Between(1, 12));
+            // The failures come within the next two passes; each failed object is activated
+            // anew on a later pass (objects that keep failing may lose the stream, which comes
+            // back), and meanwhile the others play.
+            if (!Self().Period() || !Self().Period() ||
+                !PeriodsUntil([&]() { return m_bEveryObject; }, 40,
+                              "had every object back after object faults")) {
+                return false;
+            }
+            standin::ClearFaults();
+            return true;
+        }
+
+        // A device fault: the re-opens fail uFailedReopens times while the device is away.
+        const uint64_t uLostStream = m_uSoundStream;
+        const uint32_t uFailuresBefore = Self().FailedReopens();
+        m_audit.Loss(Self().FramesWritten());
+        LoseDevice(m_fault);
+        if (m_fault.uFailedReopens > 0 && !PeriodsUntil(
+                                              [&]() {
+                                                  return Self().FailedReopens() - uFailuresBefore >=
+                                                         m_fault.uFailedReopens;
+                                              },
+                                              2000, "failed the re-opens")) {
+            return false;
+        }
+        ReturnDevice();
+        if (m_fault.uActivationFailures > 0) {
+            FailObjects(m_fault, 1);
+        }
+        // Sound is back within the retry interval that runs when the device returns (without a
+        // failed re-open: once the loss is noticed), and two periods.
+        const uint64_t uReturned = Self().AudioTimeMs();
+        if (!PeriodsUntil([&]() { return m_uSoundStream > uLostStream; }, 2000, "had sound back")) {
+            return false;
+        }
+        const uint64_t uAllowed =
+            (m_fault.uFailedReopens > 0 ? RetryIntervalMs(m_fault.uFailedReopens) : m_uNoticeMs) +
+            20;
+        if (!m_bRealTime && Self().AudioTimeMs() - uReturned > uAllowed) {
+            return Fail("sound came back " + std::to_string(Self().AudioTimeMs() - uReturned) +
+                        " ms after the device");
+        }
+        standin::ClearFaults();
+        return true;
+    }
+
+    const uint64_t m_uNoticeMs;
+    uint32_t m_uSeed = 0;
+    CycleFault m_fault;
+    uint64_t m_uSoundStream = 0;  // the latest stream that played the signal
+    bool m_bEveryObject = false;  // the latest pass had every object play the signal
 };
 
 }  // namespace testing_support
