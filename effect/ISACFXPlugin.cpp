@@ -62,9 +62,7 @@ ISACFXPlugin::ISACFXPlugin()
       m_uInterleaveFrames(0),
       m_uScratchFrames(0),
       m_uOpenedSampleRate(0),
-      m_audioTime(),
-      m_retry(),
-      m_uFailedReopens(0),
+      m_reopen(),
       m_tick(),
       m_uTickMilliseconds(0) {}
 
@@ -158,7 +156,7 @@ ZvResult ISACFXPlugin::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
     ZV::IGlobalPluginContext* pGlobal = in_pContext->GlobalContext();
     m_uInterleaveFrames = pGlobal != nullptr ? pGlobal->GetFramesPerBuffer() : 0;
     m_uScratchFrames = m_uPeriodFrames;
-    m_audioTime.Configure(m_uInterleaveFrames, uSampleRate);
+    m_reopen.Configure(m_uInterleaveFrames, uSampleRate);
     // Without a stream the worker ticks once per render period (whole milliseconds, at least one).
     m_uTickMilliseconds =
         static_cast<uint32_t>((uint64_t{m_uScratchFrames} * 1000 + uSampleRate / 2) / uSampleRate);
@@ -277,7 +275,7 @@ void ISACFXPlugin::ProcessInPlace(ZvSampleBuffer* io_pBuffer) {
     if (io_pBuffer == nullptr || m_pRing == nullptr) {
         return;
     }
-    m_audioTime.CountBuffer();
+    m_reopen.CountBuffer();
     if (io_pBuffer->uValidFrames == 0) {
         return;
     }
@@ -344,7 +342,7 @@ void ISACFXPlugin::IdleCycle() {
     if (!m_tick.Started()) {
         m_tick.Start(m_uTickMilliseconds);
     }
-    if (m_tick.WaitTick(kPassWaitMs) && m_retry.Due(m_audioTime.Milliseconds())) {
+    if (m_tick.WaitTick(kPassWaitMs) && m_reopen.Due()) {
         Reopen();
     }
 }
@@ -390,7 +388,7 @@ void ISACFXPlugin::LoseStream(bool in_bObjectsNeverPlayed) {
     ReleaseStream();
     if (in_bObjectsNeverPlayed) {
         // As good as a failed open: the next try waits for its time.
-        CountFailure();
+        m_reopen.Failed();
         m_eStreamState.store(StreamClosed, std::memory_order_release);
         return;
     }
@@ -399,18 +397,13 @@ void ISACFXPlugin::LoseStream(bool in_bObjectsNeverPlayed) {
 
 void ISACFXPlugin::Reopen() {
     if (OpenSpatialStream() == ZV_Success) {
-        m_retry.Succeeded();
+        m_reopen.Opened();
         // The audio thread takes it over at its next buffer, on an empty ring.
         m_eStreamState.store(StreamOpened, std::memory_order_release);
         return;
     }
-    CountFailure();
+    m_reopen.Failed();
     m_eStreamState.store(StreamClosed, std::memory_order_release);
-}
-
-void ISACFXPlugin::CountFailure() {
-    m_retry.Failed(m_audioTime.Milliseconds());
-    m_uFailedReopens.store(m_retry.Failures(), std::memory_order_relaxed);
 }
 
 bool ISACFXPlugin::FillPass(uint32_t in_uReportedFrames, bool in_bPlaying) {

@@ -29,10 +29,10 @@
 //   StreamRunning, and the audio thread diverts the bus only then.
 // - The stream, client, event, period and bed objects are the audio thread's in InitPlugin,
 //   before the work item is submitted, and the worker's from then on until TermPlugin has stopped
-//   it; so are m_pScratch, the retry schedule and the worker's timer. m_uMaxDynamicObjects is
+//   it; so are m_pScratch and the worker's timer. m_uMaxDynamicObjects is
 //   written by whoever opens and read by the audio thread (relaxed; the state publishes it).
-// - The engine's audio time is counted by the audio thread and read by the worker
-//   (EngineAudioTime); the failed re-opens are counted by the worker and read by anyone (relaxed).
+// - The engine's audio time is counted by the audio thread and read by the worker, which keeps
+//   the retry schedule (ReopenSchedule).
 // Everything else (m_pInterleave, the sizes) is the audio thread's.
 #pragma once
 
@@ -47,9 +47,8 @@
 #include "CBuffer.h"
 #include "ComPtr.h"
 #include "HandleHolder.h"
-#include "EngineAudioTime.h"
 #include "PeriodTimer.h"
-#include "RetrySchedule.h"
+#include "ReopenSchedule.h"
 #include "StreamState.h"
 #include "ZvHostEngine.h"
 
@@ -92,10 +91,10 @@ public:
         return static_cast<StreamState>(m_eStreamState.load(std::memory_order_acquire));
     }
     // Failed re-opens so far (and streams whose objects never played).
-    uint32_t FailedReopens() const { return m_uFailedReopens.load(std::memory_order_relaxed); }
+    uint32_t FailedReopens() const { return m_reopen.Failures(); }
     // The engine's audio time in milliseconds: the host buffers processed so far, of the host's
     // frames per buffer at the engine's rate (the renderer's when the host names none).
-    uint64_t AudioTimeMilliseconds() const { return m_audioTime.Milliseconds(); }
+    uint64_t AudioTimeMilliseconds() const { return m_reopen.AudioTimeMilliseconds(); }
 
 private:
     struct BedEntry {
@@ -128,8 +127,6 @@ private:
     void LoseStream(bool in_bObjectsNeverPlayed);
     // One re-open: StreamOpened, or StreamClosed with the next try scheduled.
     void Reopen();
-    // The next try of a re-open is due after this failure.
-    void CountFailure();
     // Undoes a set-up that failed part way: the buffers made so far, the stream and its objects.
     void ReleaseSetUp(ZV::IPluginMemAlloc* in_pAllocator);
     bool Diverts(const ZvSampleBuffer& in_buffer) const;
@@ -155,9 +152,7 @@ private:
     uint32_t m_uInterleaveFrames;  // frames per host buffer at InitPlugin
     uint32_t m_uScratchFrames;     // frames m_pScratch holds (the period at InitPlugin)
     uint32_t m_uOpenedSampleRate;  // the object format's rate of the latest open
-    EngineAudioTime m_audioTime;   // host buffers at the engine's rate
-    RetrySchedule m_retry;         // when a failed re-open is tried again
-    std::atomic<uint32_t> m_uFailedReopens;
+    ReopenSchedule m_reopen;       // audio time: host buffers (ProcessInPlace calls)
     PeriodTimer m_tick;            // the worker's clock while there is no stream
     uint32_t m_uTickMilliseconds;  // its period: one render period, in whole milliseconds
 };

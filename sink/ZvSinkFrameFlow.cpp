@@ -136,7 +136,7 @@ void ZvSinkISAC::OnFrameEnd() {
     if (m_pRing == nullptr) {
         return;
     }
-    m_audioTime.CountBuffer();
+    m_reopen.CountBuffer();
     if (!m_bFrameConsumed) {
         // A frame that handed nothing over still moves the ring on by one silent host buffer.
         memset(m_pSlots[m_uCurrentSlot], 0, m_uSlotBytes);

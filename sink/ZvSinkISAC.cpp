@@ -53,9 +53,7 @@ ZvSinkISAC::ZvSinkISAC()
       m_uFramesPerBuffer(0),
       m_uScratchFrames(0),
       m_uOpenedSampleRate(0),
-      m_audioTime(),
-      m_retry(),
-      m_uFailedReopens(0),
+      m_reopen(),
       m_tick(),
       m_uTickMilliseconds(0),
       m_uTickFramesX1000(0) {
@@ -146,7 +144,7 @@ ZvResult ZvSinkISAC::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
     if (uSampleRate == 0) {
         uSampleRate = m_uOpenedSampleRate != 0 ? m_uOpenedSampleRate : kFallbackSampleRate;
     }
-    m_audioTime.Configure(m_uFramesPerBuffer, uSampleRate);
+    m_reopen.Configure(m_uFramesPerBuffer, uSampleRate);
     // The pacing timer ticks once per render period (in whole milliseconds, at least one).
     m_uTickMilliseconds =
         static_cast<uint32_t>((uint64_t{m_uScratchFrames} * 1000 + uSampleRate / 2) / uSampleRate);

@@ -37,12 +37,11 @@
 //   threads load it with acquire.
 // - The stream, its client, event, period and bed objects (m_pClient, m_pStream, m_hEvent,
 //   m_uPeriodFrames, m_bed) are the host thread's in InitPlugin, before the work is submitted, and
-//   the worker's from then on until TermPlugin has stopped it; so are the scratch, the retry
-//   schedule and the pacing timer. The worker reads the ring only while it sees StreamRunning.
+//   the worker's from then on until TermPlugin has stopped it; so are the scratch and the pacing
+//   timer. The worker reads the ring only while it sees StreamRunning.
 // - The ring (CBuffer) is shared through its own lock. The engine's audio time is counted by the
-//   host thread and read by the worker (EngineAudioTime); the failed re-opens are counted by the
-//   worker and read by anyone (relaxed). The ring's formats, the frame and period sizes and the
-//   rate are fixed before the work is submitted.
+//   host thread and read by the worker, which keeps the retry schedule (ReopenSchedule). The ring's
+//   formats, the frame and period sizes and the rate are fixed before the work is submitted.
 // - Everything else (slots, starvation and frame flags, parameters) belongs to the host thread.
 #pragma once
 
@@ -55,10 +54,9 @@
 
 #include "CBuffer.h"
 #include "ComPtr.h"
-#include "EngineAudioTime.h"
 #include "HandleHolder.h"
 #include "PeriodTimer.h"
-#include "RetrySchedule.h"
+#include "ReopenSchedule.h"
 #include "SinkLayouts.h"
 #include "SinkPluginParams.h"
 #include "StreamState.h"
@@ -106,10 +104,10 @@ public:
     uint32_t PeriodFrames() const { return m_uPeriodFrames; }
     uint32_t NumBedObjects() const { return m_uNumBedObjects; }
     // Failed re-opens so far.
-    uint32_t FailedReopens() const { return m_uFailedReopens.load(std::memory_order_relaxed); }
+    uint32_t FailedReopens() const { return m_reopen.Failures(); }
     // The engine's audio time in milliseconds: the host frames rendered so far, at the engine's
     // rate (the renderer's when the host names none).
-    uint64_t AudioTimeMilliseconds() const { return m_audioTime.Milliseconds(); }
+    uint64_t AudioTimeMilliseconds() const { return m_reopen.AudioTimeMilliseconds(); }
 
 private:
     struct BedEntry {
@@ -178,12 +176,10 @@ private:
     uint16_t m_uFramesPerBuffer;        // the host's frames per buffer, taken at InitPlugin
     uint32_t m_uScratchFrames;          // frames the scratch holds: the first open's period
     uint32_t m_uOpenedSampleRate;       // the object format's rate of the latest open
-    EngineAudioTime m_audioTime;        // host frames (OnFrameEnd calls) at the engine's rate
-    RetrySchedule m_retry;              // when a failed re-open is tried again
-    std::atomic<uint32_t> m_uFailedReopens;
-    PeriodTimer m_tick;            // the worker's clock while there is no stream
-    uint32_t m_uTickMilliseconds;  // its period: one render period, in whole milliseconds
-    uint64_t m_uTickFramesX1000;   // frames owed to the clock, in thousandths
+    ReopenSchedule m_reopen;            // audio time: host frames (OnFrameEnd calls)
+    PeriodTimer m_tick;                 // the worker's clock while there is no stream
+    uint32_t m_uTickMilliseconds;       // its period: one render period, in whole milliseconds
+    uint64_t m_uTickFramesX1000;        // frames owed to the clock, in thousandths
 };
 static_assert(std::atomic<int32_t>::is_always_lock_free, "the stream state is one machine word");
 static_assert(std::atomic<bool>::is_always_lock_free, "the run flag is one machine word");

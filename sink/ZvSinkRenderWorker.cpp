@@ -68,11 +68,11 @@ void ZvSinkISAC::ServeClock() {
         return;
     }
     // One tick's frames at the engine's rate; the thousandths of a frame are carried over.
-    m_uTickFramesX1000 += uint64_t{m_audioTime.SampleRate()} * m_uTickMilliseconds;
+    m_uTickFramesX1000 += uint64_t{m_reopen.SampleRate()} * m_uTickMilliseconds;
     const uint32_t uFrames = static_cast<uint32_t>(m_uTickFramesX1000 / 1000);
     m_uTickFramesX1000 %= 1000;
     Drain(uFrames);
-    if (m_retry.Due(m_audioTime.Milliseconds())) {
+    if (m_reopen.Due()) {
         Reopen();
     }
 }
@@ -92,15 +92,13 @@ void ZvSinkISAC::LoseStream() {
 }
 
 void ZvSinkISAC::Reopen() {
-    const uint64_t uNow = m_audioTime.Milliseconds();
     if (OpenSpatialStream() == ZV_Success) {
-        m_retry.Succeeded();
+        m_reopen.Opened();
         // The host thread takes it over at its next frame, on an empty ring.
         m_eStreamState.store(StreamOpened, std::memory_order_release);
         return;
     }
-    m_retry.Failed(uNow);
-    m_uFailedReopens.store(m_retry.Failures(), std::memory_order_relaxed);
+    m_reopen.Failed();
     m_eStreamState.store(StreamClosed, std::memory_order_release);
 }
 

@@ -14,6 +14,7 @@
 #include "OwnedSampleBuffer.h"
 #include "SinkTestSupport.h"
 #include "TaggedMixSource.h"
+#include "TransitionSoak.h"
 
 namespace {
 
@@ -42,12 +43,7 @@ ChannelMap ExpectedMap(uint32_t in_uChannelConfig) {
                     {AudioObjectType_BackLeft, 3},    {AudioObjectType_BackRight, 4},
                     {AudioObjectType_SideLeft, 5},    {AudioObjectType_SideRight, 6}};
         default:  // 7.1.4
-            return {{AudioObjectType_FrontLeft, 0},    {AudioObjectType_FrontRight, 1},
-                    {AudioObjectType_FrontCenter, 2},  {AudioObjectType_LowFrequency, 11},
-                    {AudioObjectType_BackLeft, 3},     {AudioObjectType_BackRight, 4},
-                    {AudioObjectType_SideLeft, 5},     {AudioObjectType_SideRight, 6},
-                    {AudioObjectType_TopFrontLeft, 7}, {AudioObjectType_TopFrontRight, 8},
-                    {AudioObjectType_TopBackLeft, 9},  {AudioObjectType_TopBackRight, 10}};
+            return testing_support::SevenOneFourBedChannels();
     }
 }
 
