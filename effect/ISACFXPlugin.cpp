@@ -396,14 +396,7 @@ void ISACFXPlugin::LoseStream(bool in_bObjectsNeverPlayed) {
 }
 
 void ISACFXPlugin::Reopen() {
-    if (OpenSpatialStream() == ZV_Success) {
-        m_reopen.Opened();
-        // The audio thread takes it over at its next buffer, on an empty ring.
-        m_eStreamState.store(StreamOpened, std::memory_order_release);
-        return;
-    }
-    m_reopen.Failed();
-    m_eStreamState.store(StreamClosed, std::memory_order_release);
+    m_reopen.Record(OpenSpatialStream() == ZV_Success, m_eStreamState);
 }
 
 bool ISACFXPlugin::FillPass(uint32_t in_uReportedFrames, bool in_bPlaying) {

@@ -92,14 +92,7 @@ void ZvSinkISAC::LoseStream() {
 }
 
 void ZvSinkISAC::Reopen() {
-    if (OpenSpatialStream() == ZV_Success) {
-        m_reopen.Opened();
-        // The host thread takes it over at its next frame, on an empty ring.
-        m_eStreamState.store(StreamOpened, std::memory_order_release);
-        return;
-    }
-    m_reopen.Failed();
-    m_eStreamState.store(StreamClosed, std::memory_order_release);
+    m_reopen.Record(OpenSpatialStream() == ZV_Success, m_eStreamState);
 }
 
 void ZvSinkISAC::ActivateMissingObjects() {

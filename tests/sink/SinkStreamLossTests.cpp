@@ -300,7 +300,7 @@ TEST_F(SinkStreamLossTest, AWorkerWithoutAStreamCostsATraceOfACore) {
            dTicksPerSecond);
     RecordProperty("idle_cpu_percent", std::to_string(dShare * 100.0));
     EXPECT_LT(dShare, 0.03);
-    EXPECT_GT(dTicksPerSecond, 80.0) << "one tick per 10 ms period";
+    EXPECT_GT(dTicksPerSecond, 50.0) << "about one tick per 10 ms period";
     EXPECT_LT(dTicksPerSecond, 120.0);
 }
 
