@@ -118,14 +118,21 @@ private:
     static VOID CALLBACK RenderWorker(PTP_CALLBACK_INSTANCE in_pInstance, PVOID in_pvContext,
                                       PTP_WORK in_pWork);
     void RunRenderLoop();
+    // What the worker keeps of the renderer's pace while a stream runs.
+    struct PassPace {
+        uint32_t uSilentMs = 0;  // the time the renderer has asked for no pass
+        bool bTaken = false;     // the next pass's period is in the scratch already
+    };
     // Waits for the stream's next pass and plays it (silence while a re-opened stream waits to be
-    // taken over), or drains a period the renderer let go by; loses the stream after
-    // kPassWaitMilliseconds without a pass. io_uSilentMs is the time the renderer has asked for
-    // no pass.
-    void ServeStream(uint32_t& io_uSilentMs);
+    // taken over), or takes a period the renderer let go by from the ring; loses the stream after
+    // kPassWaitMilliseconds without a pass.
+    void ServeStream(PassPace& io_pace);
     // Without a stream: drains one tick's frames and re-opens when a try is due.
     void ServeClock();
-    void RenderPass(bool in_bPlaying);
+    // in_bTaken: the period to play is in the scratch already (a late renderer's).
+    void RenderPass(bool in_bPlaying, bool in_bTaken);
+    // Reads one period from the ring into the scratch (all or nothing).
+    void TakePeriod();
     // Activates the bed objects that have none (failures leave them empty until the next pass).
     void ActivateMissingObjects();
     // Drops in_uFrames frames from the ring, as a pass would have taken them.

@@ -14,14 +14,14 @@ VOID CALLBACK ZvSinkISAC::RenderWorker(PTP_CALLBACK_INSTANCE /*in_pInstance*/, P
 
 void ZvSinkISAC::RunRenderLoop() {
     const HRESULT hrCom = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    uint32_t uSilentMs = 0;
+    PassPace pace;
     while (m_bRunning.load(std::memory_order_acquire)) {
         const int32_t eState = m_eStreamState.load(std::memory_order_acquire);
         if (eState == StreamRunning || eState == StreamOpened) {
             m_tick.Stop();
-            ServeStream(uSilentMs);
+            ServeStream(pace);
         } else {
-            uSilentMs = 0;
+            pace = PassPace();
             ServeClock();
         }
     }
@@ -31,32 +31,44 @@ void ZvSinkISAC::RunRenderLoop() {
     }
 }
 
-void ZvSinkISAC::ServeStream(uint32_t& io_uSilentMs) {
+void ZvSinkISAC::ServeStream(PassPace& io_pace) {
     // The first wait after a pass gives the renderer half a period of slack; once it has let a
     // period go by, each wait is one period. The waits add up to kPassWaitMilliseconds at most.
-    DWORD dwWait = io_uSilentMs == 0 ? m_uTickMilliseconds + (m_uTickMilliseconds + 1) / 2
-                                     : m_uTickMilliseconds;
-    if (dwWait > kPassWaitMilliseconds - io_uSilentMs) {
-        dwWait = kPassWaitMilliseconds - io_uSilentMs;
+    DWORD dwWait = io_pace.uSilentMs == 0 ? m_uTickMilliseconds + (m_uTickMilliseconds + 1) / 2
+                                          : m_uTickMilliseconds;
+    if (dwWait > kPassWaitMilliseconds - io_pace.uSilentMs) {
+        dwWait = kPassWaitMilliseconds - io_pace.uSilentMs;
     }
     const DWORD dwResult = WaitForSingleObject(m_hEvent.Get(), dwWait);
     if (dwResult == WAIT_OBJECT_0) {
-        io_uSilentMs = 0;
+        io_pace.uSilentMs = 0;
         // The host thread may have taken a re-opened stream over during the wait.
-        RenderPass(m_eStreamState.load(std::memory_order_acquire) == StreamRunning);
+        RenderPass(m_eStreamState.load(std::memory_order_acquire) == StreamRunning, io_pace.bTaken);
+        io_pace.bTaken = false;
         return;
     }
-    // The renderer let a period go by: the engine's period goes too (once the ring is the
-    // stream's: a stream waiting to be taken over leaves it to the host thread).
+    // The renderer let a period go by: the engine's period goes too, into the scratch (once the
+    // ring is the stream's: a stream waiting to be taken over leaves it to the host thread). A
+    // renderer that was only late plays it with its next pass, so lateness skips nothing; a
+    // further period let go by replaces it.
     if (m_eStreamState.load(std::memory_order_acquire) == StreamRunning) {
-        Drain(m_uPeriodFrames < m_uScratchFrames ? m_uPeriodFrames : m_uScratchFrames);
+        TakePeriod();
+        io_pace.bTaken = true;
     }
-    io_uSilentMs += dwWait;
+    io_pace.uSilentMs += dwWait;
     // A failed wait is as good as a renderer that stopped asking for passes.
-    if (dwResult != WAIT_TIMEOUT || io_uSilentMs >= kPassWaitMilliseconds) {
-        io_uSilentMs = 0;
+    if (dwResult != WAIT_TIMEOUT || io_pace.uSilentMs >= kPassWaitMilliseconds) {
+        io_pace = PassPace();
         LoseStream();
     }
+}
+
+void ZvSinkISAC::TakePeriod() {
+    // When the ring holds less, nothing is read and the scratch still holds the previous period,
+    // which plays again.
+    const uint32_t uFrames =
+        m_uPeriodFrames < m_uScratchFrames ? m_uPeriodFrames : m_uScratchFrames;
+    m_pRing->Read(uint32_t{m_uFrameBytes} * uFrames, m_pScratch);
 }
 
 void ZvSinkISAC::ServeClock() {
@@ -106,7 +118,7 @@ void ZvSinkISAC::ActivateMissingObjects() {
     }
 }
 
-void ZvSinkISAC::RenderPass(bool in_bPlaying) {
+void ZvSinkISAC::RenderPass(bool in_bPlaying, bool in_bTaken) {
     ActivateMissingObjects();
     UINT32 uAvailableDynamic = 0;
     UINT32 uReportedFrames = 0;  // every pass is one period long; the renderer's count is unused
@@ -138,11 +150,11 @@ void ZvSinkISAC::RenderPass(bool in_bPlaying) {
         }
     }
 
-    // One period leaves the ring in every pass, whatever became of the objects. When the ring
-    // holds less, nothing is read and the scratch still holds the previous period, which plays
-    // again. A stream waiting to be taken over plays silence (the buffers come zeroed).
-    if (in_bPlaying) {
-        m_pRing->Read(uint32_t{m_uFrameBytes} * uFrames, m_pScratch);
+    // One period leaves the ring in every pass, whatever became of the objects (unless the
+    // period the renderer was late for was taken already). A stream waiting to be taken over
+    // plays silence (the buffers come zeroed).
+    if (in_bPlaying && !in_bTaken) {
+        TakePeriod();
     }
     const uint32_t uStride = m_channelLayout.uNumChannels;
     for (uint32_t uObject = 0; uObject < m_uNumBedObjects && in_bPlaying; ++uObject) {

@@ -154,6 +154,26 @@ TEST_F(SinkStreamLossTest, ASilentRendererIsLostAndTheReopenedStreamPlaysNothing
     EXPECT_EQ(Tagged(0, uReopenFrame + 480, 480), PlayedFrontLeft());
 }
 
+// A renderer late for its passes (the worker's first wait runs out before the pass comes): the
+// period it lets go by is taken from the ring at once, so the host renders on, and played by the
+// late pass, so nothing is skipped or played twice. The host then waits for the late renderer
+// once, never two periods in a row.
+TEST_F(SinkStreamLossTest, ALateRendererSkipsNothing) {
+    Create();
+    ASSERT_EQ(2u, FillAndStep(*m_pDriver, 2));
+    ASSERT_EQ(1u, m_pDriver->FillSink());
+    standin::DelaySignals(2);
+    EXPECT_EQ(0u, StepAndFill()) << "half a period of slack";
+    EXPECT_EQ(1u, StepAndFill()) << "the period let go by is taken";
+    EXPECT_EQ(0u, StepAndFill()) << "the late pass plays it";
+    EXPECT_EQ(1u, StepAndFill());
+    EXPECT_EQ(1u, StepAndFill());
+    EXPECT_EQ(StreamRunning, m_pSink->GetStreamState());
+    EXPECT_EQ(Tagged(0, 0, 5 * 480),
+              sink_testing::ObjectStream(standin::TakePasses(), AudioObjectType_FrontLeft))
+        << "every frame once, in order";
+}
+
 // A failed begin or end of a pass, or a failed wait, loses the stream too (a failed begin only
 // after the pass has been ended); the worker re-opens it and the next frame takes it over. The
 // new stream never plays the buffer that was in the ring when the old one was lost.

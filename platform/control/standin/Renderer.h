@@ -79,6 +79,10 @@ void SetPacing(Pacing in_pacing);
 // pacing.
 size_t Step(std::chrono::milliseconds in_timeout = std::chrono::seconds(5));
 
+// Stepped pacing: the next in_uSteps steps move time on but signal no stream, as a renderer that
+// is late for its passes (waits on the events may expire meanwhile).
+void DelaySignals(uint32_t in_uSteps);
+
 // Waits (bounded, wall time) until at least in_count streams are started (and not lost). Returns
 // whether they are.
 bool WaitForStartedStreams(size_t in_count,

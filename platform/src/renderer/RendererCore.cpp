@@ -218,11 +218,15 @@ size_t RendererCore::Step(std::chrono::milliseconds in_timeout) {
     // streams expire by it), together with the signal of that period's pass. Moving time first
     // means a client's next wait always starts at the time of the pass it just ended, whatever
     // the threads' timing.
+    const bool bDelayed = m_uDelayedSteps > 0;
+    if (bDelayed) {
+        --m_uDelayedSteps;
+    }
     for (RenderStream* pStream : m_streams) {
         if (pStream->Generation() != uGeneration) {
             continue;
         }
-        const bool bSignal = pStream->SignalledLocked();
+        const bool bSignal = pStream->SignalledLocked() && !bDelayed;
         pStream->StepLocked(bSignal);
         // A lost stream's pass can never end (Begin fails): it is signalled but not waited for.
         if (bSignal && !pStream->LostLocked()) {
@@ -266,6 +270,11 @@ size_t RendererCore::Step(std::chrono::milliseconds in_timeout) {
     // wait before the step is over.
     StepDebts::WaitSettled(deadline);
     return uEnded;
+}
+
+void RendererCore::DelaySignals(uint32_t in_uSteps) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_uDelayedSteps = in_uSteps;
 }
 
 bool RendererCore::WaitForStartedStreams(size_t in_uCount, std::chrono::milliseconds in_timeout) {
@@ -348,6 +357,7 @@ void RendererCore::Reset() {
         ++m_uGeneration;
         m_pDefault = std::make_shared<EndpointState>(m_uGeneration, EndpointConfig());
         m_uStepNs = PeriodNs(EndpointConfig());
+        m_uDelayedSteps = 0;
         TimerService::Instance().UseSteppedTime(true);
         if (m_ePacing == Pacing::RealTime) {
             stopped = StopPacerLocked();
