@@ -131,8 +131,8 @@ private:
     void ServeClock();
     // in_bTaken: the period to play is in the scratch already (a late renderer's).
     void RenderPass(bool in_bPlaying, bool in_bTaken);
-    // Reads one period from the ring into the scratch (all or nothing).
-    void TakePeriod();
+    // Reads one period from the ring into the scratch (all or nothing); returns whether it did.
+    bool TakePeriod();
     // Activates the bed objects that have none (failures leave them empty until the next pass).
     void ActivateMissingObjects();
     // Drops in_uFrames frames from the ring, as a pass would have taken them.

@@ -52,8 +52,9 @@ void ZvSinkISAC::ServeStream(PassPace& io_pace) {
     // renderer that was only late plays it with its next pass, so lateness skips nothing; a
     // further period let go by replaces it.
     if (m_eStreamState.load(std::memory_order_acquire) == StreamRunning) {
-        TakePeriod();
-        io_pace.bTaken = true;
+        // A ring that held less than a period gave nothing: the late pass then reads for itself
+        // rather than play the scratch's previous period again.
+        io_pace.bTaken = TakePeriod() || io_pace.bTaken;
     }
     io_pace.uSilentMs += dwWait;
     // A failed wait is as good as a renderer that stopped asking for passes.
@@ -63,12 +64,12 @@ void ZvSinkISAC::ServeStream(PassPace& io_pace) {
     }
 }
 
-void ZvSinkISAC::TakePeriod() {
+bool ZvSinkISAC::TakePeriod() {
     // When the ring holds less, nothing is read and the scratch still holds the previous period,
     // which plays again.
     const uint32_t uFrames =
         m_uPeriodFrames < m_uScratchFrames ? m_uPeriodFrames : m_uScratchFrames;
-    m_pRing->Read(uint32_t{m_uFrameBytes} * uFrames, m_pScratch);
+    return m_pRing->Read(uint32_t{m_uFrameBytes} * uFrames, m_pScratch);
 }
 
 void ZvSinkISAC::ServeClock() {
@@ -154,7 +155,7 @@ void ZvSinkISAC::RenderPass(bool in_bPlaying, bool in_bTaken) {
     // period the renderer was late for was taken already). A stream waiting to be taken over
     // plays silence (the buffers come zeroed).
     if (in_bPlaying && !in_bTaken) {
-        TakePeriod();
+        (void)TakePeriod();
     }
     const uint32_t uStride = m_channelLayout.uNumChannels;
     for (uint32_t uObject = 0; uObject < m_uNumBedObjects && in_bPlaying; ++uObject) {
