@@ -218,6 +218,18 @@ bool CBuffer::Read(uint32_t in_uBytes, void* out_pDestination) {
     return true;
 }
 
+uint32_t CBuffer::Discard(uint32_t in_uBytes) {
+    if (!IsUsable()) {
+        return 0;
+    }
+    RingLock lock(m_lock);
+    const uint32_t uAvailable = m_uCapacity - m_uFree;
+    const uint32_t uDropped = in_uBytes < uAvailable ? in_uBytes : uAvailable;
+    m_uReadPos = Advance(m_uReadPos, uDropped, m_uCapacity);
+    m_uFree += uDropped;
+    return uDropped;
+}
+
 uint32_t CBuffer::BytesAvailable() const {
     if (!IsUsable()) {
         return 0;

@@ -60,6 +60,10 @@ public:
     // holds at least that many; otherwise leaves the destination as it was and returns false.
     bool Read(uint32_t in_uBytes, void* out_pDestination);
 
+    // Drops the oldest in_uBytes unread bytes (all of them when the ring holds fewer), as a reader
+    // that has nowhere to play them takes them. Returns how many were dropped.
+    uint32_t Discard(uint32_t in_uBytes);
+
     uint32_t BytesAvailable() const;
     uint32_t BytesFree() const;
     // Empties the ring: the storage is zeroed, both positions go to 0.

@@ -129,6 +129,7 @@ SpatialOpenResult OpenSpatialStreamOnClient(const SpatialStreamRequest& in_reque
     io_rStream.stream = std::move(stream);
     io_rStream.event = std::move(event);
     io_rStream.uFrameCount = uFrameCount;
+    io_rStream.uSampleRate = pFormat->nSamplesPerSec;
     io_rStream.uMaxDynamicObjects = uMaxDynamicObjects;
     return SpatialOpenResult::Opened;
 }

@@ -40,6 +40,7 @@ struct SpatialStream {
     ComPtr<ISpatialAudioObjectRenderStream> stream;
     HandleHolder event;               // auto-reset, signalled by the renderer for every pass
     uint32_t uFrameCount = 0;         // GetMaxFrameCount for the object format; never 0
+    uint32_t uSampleRate = 0;         // the object format's frames per second
     uint32_t uMaxDynamicObjects = 0;  // the renderer's maximum, capped at kMaxDynamicObjects when
                                       // dynamic objects are required; 0 when not asked
 };

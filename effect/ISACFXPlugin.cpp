@@ -6,9 +6,9 @@
 #include "BedObjects.h"
 #include "BusInterleaver.h"
 #include "HostMemory.h"
-#include "IdlePause.h"
 #include "RingFormat.h"
 #include "SpatialStreamOpener.h"
+#include "StreamHandOver.h"
 
 namespace {
 
@@ -25,6 +25,9 @@ constexpr SpatialStreamRequest kStreamRequest = {kBedObjectMask, DynamicObjectUs
 
 // The longest the worker waits for the renderer before it takes the stream for lost.
 constexpr DWORD kPassWaitMs = 100;
+
+// The rate that audio time goes by when neither the host nor the renderer names one.
+constexpr uint32_t kFallbackSampleRate = 48000;
 
 constexpr uint32_t kSampleBytes = sizeof(float);
 
@@ -57,7 +60,11 @@ ISACFXPlugin::ISACFXPlugin()
       m_bed(),
       m_pWork(nullptr),
       m_uInterleaveFrames(0),
-      m_uScratchFrames(0) {}
+      m_uScratchFrames(0),
+      m_uOpenedSampleRate(0),
+      m_reopen(),
+      m_tick(),
+      m_uTickMilliseconds(0) {}
 
 // The members do the releasing, in reverse order of declaration: the bed objects (the array from
 // its last entry down), the stream, the client, and last the event.
@@ -136,14 +143,26 @@ ZvResult ISACFXPlugin::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
     if (OpenSpatialStream() != ZV_Success) {
         return ZV_Failure;
     }
+    m_eStreamState.store(StreamRunning, std::memory_order_relaxed);  // published by the submission
     for (uint32_t uEntry = 0; uEntry < kMaxChannels; ++uEntry) {
         m_bed[uEntry].eType = static_cast<uint32_t>(kBedObjectTypes[uEntry]);
+    }
+    uint32_t uSampleRate = io_rFormat.uSampleRate;
+    if (uSampleRate == 0) {
+        uSampleRate = m_uOpenedSampleRate != 0 ? m_uOpenedSampleRate : kFallbackSampleRate;
     }
 
     m_uFrameBytes = static_cast<uint16_t>(m_uNumChannels * kSampleBytes);
     ZV::IGlobalPluginContext* pGlobal = in_pContext->GlobalContext();
     m_uInterleaveFrames = pGlobal != nullptr ? pGlobal->GetFramesPerBuffer() : 0;
     m_uScratchFrames = m_uPeriodFrames;
+    m_reopen.Configure(m_uInterleaveFrames, uSampleRate);
+    // Without a stream the worker ticks once per render period (whole milliseconds, at least one).
+    m_uTickMilliseconds =
+        static_cast<uint32_t>((uint64_t{m_uScratchFrames} * 1000 + uSampleRate / 2) / uSampleRate);
+    if (m_uTickMilliseconds == 0) {
+        m_uTickMilliseconds = 1;
+    }
     // The ring holds three host buffers, and never less than one pass plus one host buffer, so
     // that a pass can always be filled when the host's buffers are small.
     uint32_t uPassBytes = 0;
@@ -162,7 +181,7 @@ ZvResult ISACFXPlugin::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
     }
 
     m_pInterleave = static_cast<float*>(HostAllocateZeroed(in_pAllocator, m_uInterleaveBytes));
-    if (m_pInterleave == nullptr) {
+    if (m_pInterleave == nullptr || !m_tick.Create()) {
         ReleaseSetUp(in_pAllocator);
         return ZV_Failure;
     }
@@ -205,25 +224,25 @@ void ISACFXPlugin::ReleaseSetUp(ZV::IPluginMemAlloc* in_pAllocator) {
         in_pAllocator->Free(m_pInterleave);
         m_pInterleave = nullptr;
     }
+    ReleaseStream();
+    m_tick.Close();
+    m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
+}
+
+void ISACFXPlugin::ReleaseStream() {
+    // The objects belong to the stream, and the event goes only after the stream that signals it.
     for (uint32_t uEntry = kMaxChannels; uEntry-- > 0;) {
         m_bed[uEntry].pObject.Reset();
     }
     m_pStream.Reset();
     m_pClient.Reset();
     m_hEvent.Reset();
-    m_uMaxDynamicObjects = 0;
-    m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
-}
-
-void ISACFXPlugin::ReleaseBedObjects() {
-    for (uint32_t uEntry = 0; uEntry < m_uNumChannels && uEntry < kMaxChannels; ++uEntry) {
-        m_bed[uEntry].pObject.Reset();
-    }
+    m_uMaxDynamicObjects.store(0, std::memory_order_relaxed);
 }
 
 ZvResult ISACFXPlugin::OpenSpatialStream() {
-    ReleaseBedObjects();
-    m_uMaxDynamicObjects = 0;
+    // Nothing of a previous stream survives an open, failed or not.
+    ReleaseStream();
 
     SpatialStream opened;
     switch (OpenDefaultSpatialStream(kStreamRequest, opened)) {
@@ -236,34 +255,34 @@ ZvResult ISACFXPlugin::OpenSpatialStream() {
             break;
     }
     m_uPeriodFrames = opened.uFrameCount;
-    m_uMaxDynamicObjects = opened.uMaxDynamicObjects;
-    // The superseded stream goes first, then its client, and only then the event it signalled.
+    m_uMaxDynamicObjects.store(opened.uMaxDynamicObjects, std::memory_order_relaxed);
+    m_uOpenedSampleRate = opened.uSampleRate;
     m_pStream = std::move(opened.stream);
     m_pClient = std::move(opened.client);
     m_hEvent = std::move(opened.event);
-    m_eStreamState.store(StreamRunning, std::memory_order_release);
     return ZV_Success;
 }
 
 bool ISACFXPlugin::Diverts(const ZvSampleBuffer& in_buffer) const {
     // Only a complete set-up with a worker to drain the ring, and a renderer that offers spatial
     // sound, takes the bus; a bus without speaker bits has no column to fill and passes through.
-    return m_pWork != nullptr && m_uMaxDynamicObjects > 0 && in_buffer.pData != nullptr &&
-           m_channelLayout.uChannelMask != 0 && in_buffer.channelConfig.uChannelMask != 0;
+    return m_pWork != nullptr && m_uMaxDynamicObjects.load(std::memory_order_relaxed) > 0 &&
+           in_buffer.pData != nullptr && m_channelLayout.uChannelMask != 0 &&
+           in_buffer.channelConfig.uChannelMask != 0;
 }
 
 void ISACFXPlugin::ProcessInPlace(ZvSampleBuffer* io_pBuffer) {
-    if (io_pBuffer == nullptr || io_pBuffer->uValidFrames == 0) {
+    if (io_pBuffer == nullptr || m_pRing == nullptr) {
         return;
     }
-    const int32_t eState = m_eStreamState.load(std::memory_order_acquire);
-    if (eState != StreamRunning) {
-        if (eState == StreamLost) {
-            // The worker keeps off the stream from now on: re-open it once.
-            m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
-            OpenSpatialStream();
-        }
+    m_reopen.CountBuffer();
+    if (io_pBuffer->uValidFrames == 0) {
         return;
+    }
+    // A stream the worker re-opened starts with this buffer.
+    TakeOpenedStream(m_eStreamState, *m_pRing);
+    if (m_eStreamState.load(std::memory_order_acquire) != StreamRunning) {
+        return;  // the bus passes through
     }
     if (!Diverts(*io_pBuffer)) {
         return;
@@ -300,24 +319,37 @@ void ISACFXPlugin::RenderWorker() {
     // The renderer's objects are used from the multithreaded apartment. The pool thread is handed
     // back as it was found.
     const HRESULT hrCom = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    IdlePause idle;
+    PassRecord passes;
     while (m_bRunning.load(std::memory_order_acquire)) {
-        RenderCycle(idle);
+        const int32_t eState = m_eStreamState.load(std::memory_order_acquire);
+        if (eState == StreamRunning || eState == StreamOpened) {
+            m_tick.Stop();
+            RenderCycle(passes);
+        } else {
+            // The next stream starts a new record.
+            passes = PassRecord();
+            IdleCycle();
+        }
     }
+    m_tick.Stop();
     if (SUCCEEDED(hrCom)) {
         CoUninitialize();
     }
 }
 
-void ISACFXPlugin::RenderCycle(IdlePause& io_idle) {
-    if (m_eStreamState.load(std::memory_order_acquire) != StreamRunning) {
-        // No stream to feed: never spin.
-        io_idle.Sleep();
-        return;
+void ISACFXPlugin::IdleCycle() {
+    // Never spin: one look per tick, at most one per render period.
+    if (!m_tick.Started()) {
+        m_tick.Start(m_uTickMilliseconds);
     }
-    io_idle.Reset();
+    if (m_tick.WaitTick(kPassWaitMs) && m_reopen.Due()) {
+        Reopen();
+    }
+}
+
+void ISACFXPlugin::RenderCycle(PassRecord& io_passes) {
     if (WaitForSingleObject(m_hEvent.Get(), kPassWaitMs) != WAIT_OBJECT_0) {
-        m_eStreamState.store(StreamLost, std::memory_order_release);
+        LoseStream(false);
         return;
     }
     for (uint32_t uEntry = 0; uEntry < m_uNumChannels; ++uEntry) {
@@ -332,17 +364,42 @@ void ISACFXPlugin::RenderCycle(IdlePause& io_idle) {
     UINT32 uReportedFrames = 0;
     const bool bBegun = SUCCEEDED(
         m_pStream->BeginUpdatingAudioObjects(&uAvailableDynamicObjects, &uReportedFrames));
-    if (bBegun) {
-        FillPass(uReportedFrames);
-    }
+    // The audio thread may have taken a re-opened stream over during the wait.
+    const bool bPlaying = m_eStreamState.load(std::memory_order_acquire) == StreamRunning;
+    const bool bDelivered = bBegun && FillPass(uReportedFrames, bPlaying);
     const bool bEnded = SUCCEEDED(m_pStream->EndUpdatingAudioObjects());
-    // Published only now: the audio thread may re-open (and release all of this) once it reads it.
-    if (!bBegun || !bEnded) {
-        m_eStreamState.store(StreamLost, std::memory_order_release);
+    if (bDelivered && bEnded) {
+        io_passes.uUndelivered = 0;
+        io_passes.bDelivered = true;
+    } else {
+        ++io_passes.uUndelivered;
+    }
+    // Objects that keep failing lose the bus as surely as a lost stream: the bus passes through
+    // once the stream counts as lost.
+    const bool bObjectsFailing = io_passes.uUndelivered >= kUndeliveredPassLimit;
+    if (!bBegun || !bEnded || bObjectsFailing) {
+        LoseStream(bBegun && bEnded && !io_passes.bDelivered);
     }
 }
 
-void ISACFXPlugin::FillPass(uint32_t in_uReportedFrames) {
+void ISACFXPlugin::LoseStream(bool in_bObjectsNeverPlayed) {
+    // The audio thread lets the bus pass through from its next buffer.
+    m_eStreamState.store(StreamLost, std::memory_order_release);
+    ReleaseStream();
+    if (in_bObjectsNeverPlayed) {
+        // As good as a failed open: the next try waits for its time.
+        m_reopen.Failed();
+        m_eStreamState.store(StreamClosed, std::memory_order_release);
+        return;
+    }
+    Reopen();
+}
+
+void ISACFXPlugin::Reopen() {
+    m_reopen.Record(OpenSpatialStream() == ZV_Success, m_eStreamState);
+}
+
+bool ISACFXPlugin::FillPass(uint32_t in_uReportedFrames, bool in_bPlaying) {
     float* apBuffers[kMaxChannels] = {};
     uint32_t auBufferFrames[kMaxChannels] = {};
     // Never past the scratch nor past any object's buffer.
@@ -372,11 +429,13 @@ void ISACFXPlugin::FillPass(uint32_t in_uReportedFrames) {
         uFrames = Min(uFrames, auBufferFrames[uEntry]);
     }
     if (!bAllBuffers) {
-        return;
+        return false;
     }
 
-    // All or nothing: a ring that ran short (or was just emptied by ResetPlugin) gives silence.
-    const bool bRead = uFrames > 0 && m_pRing->Read(uFrames * m_uFrameBytes, m_pScratch);
+    // All or nothing: a ring that ran short (or was just emptied by ResetPlugin) gives silence,
+    // and so does a stream that waits to be taken over (the ring is not its own yet).
+    const bool bRead =
+        in_bPlaying && uFrames > 0 && m_pRing->Read(uFrames * m_uFrameBytes, m_pScratch);
     const uint32_t uColumns = m_uNumChannels;
     for (uint32_t uEntry = 0; uEntry < uColumns; ++uEntry) {
         float* pOut = apBuffers[uEntry];
@@ -390,6 +449,7 @@ void ISACFXPlugin::FillPass(uint32_t in_uReportedFrames) {
         }
         memset(pOut + uFrames, 0, (auBufferFrames[uEntry] - uFrames) * kSampleBytes);
     }
+    return true;
 }
 
 ZV::IPlugin* CreateISACFXPlugin(ZV::IPluginMemAlloc* in_pAllocator) {

@@ -6,25 +6,34 @@
 // stream, no dynamic objects granted, a bus without a speaker mask) the bus passes through
 // untouched and is heard through the engine.
 //
+// A stream is lost when the renderer asks for no pass for 100 ms, when a begin or end of a pass
+// fails, or when the worker has not delivered the bus's objects for kUndeliveredPassLimit passes
+// in a row (objects that keep failing). The worker releases it at once and re-opens at once, away
+// from the host's audio thread (an open can hold a thread for tens of milliseconds); a re-open
+// that fails, or a stream whose objects never played, is tried again after one second of the
+// engine's audio time, then two, four and eight, and every eight seconds from then on. The bus
+// passes through meanwhile. The audio thread takes a re-opened stream over at its next buffer and
+// starts it on an empty ring: nothing the engine rendered before the loss is played after it.
+//
 // Threads. The host's audio thread calls every slot (InitPlugin, ProcessInPlace, ResetPlugin,
-// TermPlugin) and re-opens a lost stream; one render worker (a thread-pool work item started by
-// InitPlugin) moves samples from the ring into the renderer's object buffers. Samples cross only
+// TermPlugin); one render worker (a thread-pool work item started by InitPlugin) moves samples
+// from the ring into the renderer's object buffers and owns the stream. Samples cross only
 // through m_pRing, under its own lock. Besides the ring they share:
 // - m_bRunning: written by the audio thread only (set before the work item is submitted, cleared
 //   by TermPlugin); the worker loads it with acquire and the clear is a release store.
-// - m_eStreamState: the hand-over of the stream. The audio thread writes StreamClosed, and
-//   StreamRunning with a release store after the client, stream, event, period and released bed
-//   objects are in place; the worker loads it with acquire at the start of each cycle and touches
-//   the stream only after reading StreamRunning. The worker's only write is StreamLost, a release
-//   store made after its last use of the stream in that cycle (after EndUpdatingAudioObjects, or
-//   at once after a failed wait); the audio thread loads it with acquire and only then releases or
-//   replaces the stream, its event, its client and the bed objects. So the two threads never use
-//   those at the same time.
-// - m_bed[].pObject: activated (and released when the renderer has ended them) by the worker while
-//   the state is StreamRunning; released by the audio thread only after it has read StreamLost.
-// - m_pScratch and m_uScratchFrames: the worker's alone once it runs (made before submission).
-// Everything else (m_pInterleave, m_uMaxDynamicObjects, the sizes, m_uPeriodFrames) is the audio
-// thread's; the worker takes a pass's frame count from BeginUpdatingAudioObjects into a local.
+// - m_eStreamState: written by the worker (release: StreamLost once it is done with the stream,
+//   StreamOpened once a re-opened stream, its event, period, objects and dynamic-object count are
+//   in place, StreamClosed after a failed re-open), and by the audio thread only to take a
+//   re-opened stream over (StreamOpened to StreamRunning, by compare-and-exchange, after emptying
+//   the ring). Both threads load it with acquire; the worker reads the ring only while it sees
+//   StreamRunning, and the audio thread diverts the bus only then.
+// - The stream, client, event, period and bed objects are the audio thread's in InitPlugin,
+//   before the work item is submitted, and the worker's from then on until TermPlugin has stopped
+//   it; so are m_pScratch and the worker's timer. m_uMaxDynamicObjects is
+//   written by whoever opens and read by the audio thread (relaxed; the state publishes it).
+// - The engine's audio time is counted by the audio thread and read by the worker, which keeps
+//   the retry schedule (ReopenSchedule).
+// Everything else (m_pInterleave, the sizes) is the audio thread's.
 #pragma once
 
 #include <spatialaudioclient.h>
@@ -38,7 +47,8 @@
 #include "CBuffer.h"
 #include "ComPtr.h"
 #include "HandleHolder.h"
-#include "IdlePause.h"
+#include "PeriodTimer.h"
+#include "ReopenSchedule.h"
 #include "StreamState.h"
 #include "ZvHostEngine.h"
 
@@ -46,6 +56,8 @@ class ISACFXPlugin final : public ZV::IInPlaceEffectPlugin {
 public:
     // A bus of more channels than the bed has objects is refused.
     static constexpr uint32_t kMaxChannels = kBedObjectCount;
+    // Passes in a row that did not deliver every object before the stream counts as lost.
+    static constexpr uint32_t kUndeliveredPassLimit = 3;
 
     ISACFXPlugin();
     // Releases the bed objects (entry 11 down to 0), then the stream, then the client, and closes
@@ -69,15 +81,20 @@ public:
     // Answers 45 whatever it is given, and does nothing else.
     ZvResult TimeSkip(uint32_t in_uFrames) override;
 
-    // Opens the default endpoint's spatial-audio stream with all twelve bed types reserved. 1 on
-    // success (StreamRunning), 2 on failure: StreamClosed when there is no endpoint, the state
-    // unchanged otherwise. Called on the audio thread only, while the worker keeps off the stream.
+    // Opens the default endpoint's spatial-audio stream with all twelve bed types reserved,
+    // releasing any earlier stream first: 1 on success, 2 on failure; the caller publishes the
+    // state. InitPlugin calls it on the audio thread, the worker for every re-open.
     ZvResult OpenSpatialStream();
 
     // The stream state as the audio thread sees it; for tests and diagnostics.
     StreamState GetStreamState() const {
         return static_cast<StreamState>(m_eStreamState.load(std::memory_order_acquire));
     }
+    // Failed re-opens so far (and streams whose objects never played).
+    uint32_t FailedReopens() const { return m_reopen.Failures(); }
+    // The engine's audio time in milliseconds: the host buffers processed so far, of the host's
+    // frames per buffer at the engine's rate (the renderer's when the host names none).
+    uint64_t AudioTimeMilliseconds() const { return m_reopen.AudioTimeMilliseconds(); }
 
 private:
     struct BedEntry {
@@ -88,13 +105,28 @@ private:
     static VOID CALLBACK RenderWorkerCallback(PTP_CALLBACK_INSTANCE in_pInstance,
                                               PVOID in_pvContext, PTP_WORK in_pWork);
     void RenderWorker();
-    // One cycle of the worker: wait for the renderer, fill one pass, publish a loss; or, without
-    // a running stream, one idle pause.
-    void RenderCycle(IdlePause& io_idle);
-    // Inside a pass: hands every bed object its samples (or silence). Returns nothing; a missing
-    // object or buffer makes the pass write nothing and read nothing from the ring.
-    void FillPass(uint32_t in_uReportedFrames);
-    void ReleaseBedObjects();
+    // What the worker keeps of the running stream's passes.
+    struct PassRecord {
+        uint32_t uUndelivered = 0;  // passes in a row that did not deliver every object
+        bool bDelivered = false;    // a pass of this stream delivered every object
+    };
+
+    // One cycle of the worker with a stream: wait for the renderer, fill one pass, lose the
+    // stream.
+    void RenderCycle(PassRecord& io_passes);
+    // One cycle without a stream: a tick of the worker's timer, and a re-open when one is due.
+    void IdleCycle();
+    // Inside a pass: hands every bed object its samples (silence unless in_bPlaying). Returns
+    // whether every object got them; a missing object or buffer makes the pass write nothing and
+    // read nothing from the ring.
+    bool FillPass(uint32_t in_uReportedFrames, bool in_bPlaying);
+    // The stream, its objects, client and event go.
+    void ReleaseStream();
+    // The worker is done with the stream: StreamLost, the stream released, and a re-open at once
+    // unless in_bObjectsNeverPlayed (then when the retry is due).
+    void LoseStream(bool in_bObjectsNeverPlayed);
+    // One re-open: StreamOpened, or StreamClosed with the next try scheduled.
+    void Reopen();
     // Undoes a set-up that failed part way: the buffers made so far, the stream and its objects.
     void ReleaseSetUp(ZV::IPluginMemAlloc* in_pAllocator);
     bool Diverts(const ZvSampleBuffer& in_buffer) const;
@@ -114,11 +146,15 @@ private:
     CBuffer* m_pRing;
     std::atomic<bool> m_bRunning;  // release store by the audio thread, acquire load by the worker
     std::atomic<int32_t> m_eStreamState;  // StreamState; release stores, acquire loads
-    uint32_t m_uMaxDynamicObjects;
+    std::atomic<uint32_t> m_uMaxDynamicObjects;
     BedEntry m_bed[kMaxChannels];
     PTP_WORK m_pWork;
     uint32_t m_uInterleaveFrames;  // frames per host buffer at InitPlugin
     uint32_t m_uScratchFrames;     // frames m_pScratch holds (the period at InitPlugin)
+    uint32_t m_uOpenedSampleRate;  // the object format's rate of the latest open
+    ReopenSchedule m_reopen;       // audio time: host buffers (ProcessInPlace calls)
+    PeriodTimer m_tick;            // the worker's clock while there is no stream
+    uint32_t m_uTickMilliseconds;  // its period: one render period, in whole milliseconds
 };
 static_assert(std::atomic<int32_t>::is_always_lock_free, "the stream state is one machine word");
 static_assert(std::atomic<bool>::is_always_lock_free, "the run flag is one machine word");

@@ -5,7 +5,8 @@
 // model of what it must hold; at the end every host block must be back.
 //
 // A value handed to SetParameter always has the width of the parameter's type, as the host's
-// contract says; its size argument is arbitrary, since the objects do not use it.
+// contract says; its size argument is arbitrary (the sink refuses a size below its fields' 4
+// bytes, the others do not use it).
 
 #include <stddef.h>
 #include <stdint.h>
@@ -163,9 +164,9 @@ void FuzzSink(FuzzedDataProvider& io_input, host::HostAllocator& io_allocator) {
             case 2: {
                 const uint16_t uId = TakeId(io_input);
                 const Value value = TakeValue(io_input);
-                const ZvResult eResult =
-                    pParams->SetParameter(uId, value.Data(), io_input.ConsumeIntegral<uint32_t>());
-                if (value.Data() == nullptr || uId > SinkParamId_ChannelConfig) {
+                const uint32_t uSize = io_input.ConsumeIntegral<uint32_t>();
+                const ZvResult eResult = pParams->SetParameter(uId, value.Data(), uSize);
+                if (value.Data() == nullptr || uId > SinkParamId_ChannelConfig || uSize < 4) {
                     FUZZ_CHECK(eResult == ZV_BadParameter);
                 } else {
                     FUZZ_CHECK(eResult == ZV_Success);

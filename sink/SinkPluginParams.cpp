@@ -25,10 +25,18 @@ void SinkPluginParams::StoreDirectGain(float in_fDirectGain) {
 }
 
 ZvResult SinkPluginParams::SetParameter(uint16_t in_uParamId, const void* in_pValue,
-                                        uint32_t /*in_uParamSize*/) {
+                                        uint32_t in_uParamSize) {
     ZV_CHECK(kSource, in_pValue != NULL);
     if (in_pValue == nullptr) {
         return ZV_BadParameter;
+    }
+    // Both fields are 4 bytes wide; a shorter value is not read at all (a longer one is read as
+    // far as the field goes).
+    if (in_uParamId <= SinkParamId_ChannelConfig) {
+        ZV_CHECK(kSource, in_uParamSize >= 4);
+        if (in_uParamSize < 4) {
+            return ZV_BadParameter;
+        }
     }
     switch (in_uParamId) {
         case SinkParamId_DirectGain: {

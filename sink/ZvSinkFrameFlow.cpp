@@ -4,6 +4,7 @@
 
 #include "AssertHook.h"
 #include "FrameInterleaver.h"
+#include "StreamHandOver.h"
 #include "ZvChannelLayout.h"
 #include "ZvSinkISAC.h"
 
@@ -12,18 +13,19 @@ constexpr const char* kSource = "ZvSinkISAC";
 }  // namespace
 
 ZvResult ZvSinkISAC::IsDataNeeded(uint32_t& out_uBuffersNeeded) {
-    if (m_pRing == nullptr) {
-        out_uBuffersNeeded = 0;
-    } else if (m_eStreamState.load(std::memory_order_acquire) == StreamLost) {
-        // A lost stream stops the worker from draining the ring, which the host filled before
-        // the loss; a host that runs frames only when asked would then never call the
-        // ConsumeFrame that re-opens the stream. Ask for that one frame.
-        out_uBuffersNeeded = 1;
-    } else {
-        // One more host buffer fits only while strictly more than one is free.
-        out_uBuffersNeeded = m_pRing->BytesFree() > m_uSlotBytes ? 1u : 0u;
-    }
+    // A frame starts here: a stream the worker re-opened starts with it.
+    TakeReopenedStream();
+    // One more host buffer fits only while strictly more than one is free. The worker takes a
+    // period out of the ring for every period of time, stream or not, so the answer is 1 again
+    // within a period or two.
+    out_uBuffersNeeded = m_pRing != nullptr && m_pRing->BytesFree() > m_uSlotBytes ? 1u : 0u;
     return ZV_Success;
+}
+
+void ZvSinkISAC::TakeReopenedStream() {
+    if (m_pRing != nullptr) {
+        TakeOpenedStream(m_eStreamState, *m_pRing);
+    }
 }
 
 void ZvSinkISAC::ConsumeFrame(ZvSampleBuffer* in_pBuffer, ZvVolumeRamp in_gain) {
@@ -44,26 +46,19 @@ void ZvSinkISAC::ConsumeFrame(ZvSampleBuffer* in_pBuffer, ZvVolumeRamp in_gain) 
         return;
     }
 
-    switch (m_eStreamState.load(std::memory_order_acquire)) {
-        case StreamRunning:
-            if (m_pParams != nullptr) {
-                const float fDirectGain = m_pParams->GetDirectGain();
-                in_gain.fPrev *= fDirectGain;
-                in_gain.fNext *= fDirectGain;
-            }
-            HandOver(*in_pBuffer, uFrames, in_gain);
-            m_bFrameConsumed = true;
-            break;
-        case StreamLost:
-            // The worker has let go of the stream: open a new one. This buffer is not kept, and
-            // OnFrameEnd writes silence for the frame. A failed open leaves the sink closed, and
-            // nothing tries again.
-            m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
-            OpenSpatialStream();
-            break;
-        default:
-            break;
+    // For a host that hands a buffer over without asking IsDataNeeded first.
+    TakeReopenedStream();
+    if (m_eStreamState.load(std::memory_order_acquire) != StreamRunning) {
+        // No stream plays it: the buffer is not kept, and OnFrameEnd writes silence.
+        return;
     }
+    if (m_pParams != nullptr) {
+        const float fDirectGain = m_pParams->GetDirectGain();
+        in_gain.fPrev *= fDirectGain;
+        in_gain.fNext *= fDirectGain;
+    }
+    HandOver(*in_pBuffer, uFrames, in_gain);
+    m_bFrameConsumed = true;
 }
 
 namespace {
@@ -138,7 +133,11 @@ void ZvSinkISAC::NextSlot() {
 }
 
 void ZvSinkISAC::OnFrameEnd() {
-    if (m_pRing != nullptr && !m_bFrameConsumed) {
+    if (m_pRing == nullptr) {
+        return;
+    }
+    m_reopen.CountBuffer();
+    if (!m_bFrameConsumed) {
         // A frame that handed nothing over still moves the ring on by one silent host buffer.
         memset(m_pSlots[m_uCurrentSlot], 0, m_uSlotBytes);
         m_pRing->Write(uint32_t{m_uFrameBytes} * m_uFramesPerBuffer, m_pSlots[m_uCurrentSlot]);

@@ -12,6 +12,9 @@
 namespace {
 
 constexpr const char* kSource = "ZvSinkISAC";
+// The rate that audio time and the pacing timer go by when neither the host nor the renderer
+// names one.
+constexpr uint32_t kFallbackSampleRate = 48000;
 
 // The bed stream: the twelve static types, no dynamic objects, a Start whose result is not looked
 // at, and the family's activation record with its last version number 0.
@@ -48,7 +51,12 @@ ZvSinkISAC::ZvSinkISAC()
       m_pWork(nullptr),
       m_pAllocator(nullptr),
       m_uFramesPerBuffer(0),
-      m_uScratchFrames(0) {
+      m_uScratchFrames(0),
+      m_uOpenedSampleRate(0),
+      m_reopen(),
+      m_tick(),
+      m_uTickMilliseconds(0),
+      m_uTickFramesX1000(0) {
     for (BedEntry& entry : m_bed) {
         entry.eType = AudioObjectType_None;
     }
@@ -105,33 +113,45 @@ ZvResult ZvSinkISAC::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
         m_iNumSlots = kMaxSlots;
     }
 
-    // The layout: ChannelConfig's, or the host's when it names none (or without parameters, the
-    // parameters' default, stereo). The host then renders in it.
-    m_channelLayout = io_rFormat.channelConfig;
+    // The layout: ChannelConfig's (without parameters, the parameters' default, stereo). A value
+    // that names none is reported and falls back to the host's layout when that is one of the
+    // four, else to stereo: the sink never plays without a bed object per channel. The host then
+    // renders in it.
     const uint32_t uChannelConfig = m_pParams != nullptr ? m_pParams->GetChannelConfig() : 0;
-    ZvChannelLayout chosen;
-    if (SinkLayoutFromConfig(uChannelConfig, chosen)) {
-        m_channelLayout = chosen;
-        m_uNumBedObjects = chosen.uNumChannels;
+    ZV_CHECK(kSource, uChannelConfig < kSinkLayoutCount);
+    if (!SinkLayoutFromConfig(uChannelConfig, m_channelLayout)) {
+        m_channelLayout = SinkFallbackLayout(io_rFormat.channelConfig);
     }
+    m_uNumBedObjects = m_channelLayout.uNumChannels;
     io_rFormat.channelConfig = m_channelLayout;
     for (uint32_t i = 0; i < kBedObjectCount; ++i) {
         m_bed[i].eType = kBedObjectTypes[i];
     }
 
-    // Nothing can be played without frames or channels: fail before anything is opened.
+    // Nothing can be played without frames: fail before anything is opened.
     ZV_CHECK(kSource, m_uFramesPerBuffer != 0);
-    ZV_CHECK(kSource, m_channelLayout.uNumChannels != 0);
-    if (m_uFramesPerBuffer == 0 || m_channelLayout.uNumChannels == 0) {
+    if (m_uFramesPerBuffer == 0) {
         return ZV_DeviceNotOpened;
     }
 
     if (OpenSpatialStream() != ZV_Success) {
         return ZV_DeviceNotOpened;
     }
+    m_eStreamState.store(StreamRunning, std::memory_order_relaxed);  // published by the submission
     // The scratch, and with it every pass, is sized by the first open's period.
     m_uScratchFrames = m_uPeriodFrames;
-    if (!AllocateBuffers()) {
+    uint32_t uSampleRate = io_rFormat.uSampleRate;
+    if (uSampleRate == 0) {
+        uSampleRate = m_uOpenedSampleRate != 0 ? m_uOpenedSampleRate : kFallbackSampleRate;
+    }
+    m_reopen.Configure(m_uFramesPerBuffer, uSampleRate);
+    // The pacing timer ticks once per render period (in whole milliseconds, at least one).
+    m_uTickMilliseconds =
+        static_cast<uint32_t>((uint64_t{m_uScratchFrames} * 1000 + uSampleRate / 2) / uSampleRate);
+    if (m_uTickMilliseconds == 0) {
+        m_uTickMilliseconds = 1;
+    }
+    if (!m_tick.Create() || !AllocateBuffers()) {
         ReleaseAll();
         return ZV_DeviceNotOpened;
     }
@@ -198,10 +218,9 @@ bool ZvSinkISAC::AllocateBuffers() {
 }
 
 ZvResult ZvSinkISAC::OpenSpatialStream() {
-    // Nothing of a previous stream survives an open: the worker keeps off it (the state is not
-    // StreamRunning), and the objects belong to that stream. The old stream goes before its event.
+    // Nothing of a previous stream survives an open; the objects belong to that stream, and the
+    // old stream goes before its event.
     ReleaseStream();
-    m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
 
     SpatialStream opened;
     if (OpenDefaultSpatialStream(kBedStreamRequest, opened) != SpatialOpenResult::Opened) {
@@ -211,17 +230,11 @@ ZvResult ZvSinkISAC::OpenSpatialStream() {
     m_pStream = std::move(opened.stream);
     m_hEvent = std::move(opened.event);
     m_uPeriodFrames = opened.uFrameCount;
+    m_uOpenedSampleRate = opened.uSampleRate;
 
-    // One object per output channel. An object that cannot be activated stays empty: its buffer
-    // is then missing in every pass, and the passes play nothing.
-    for (uint32_t i = 0; i < m_uNumBedObjects; ++i) {
-        ISpatialAudioObject* pObject = nullptr;
-        if (SUCCEEDED(m_pStream->ActivateSpatialAudioObject(m_bed[i].eType, &pObject))) {
-            m_bed[i].pObject.Attach(pObject);
-        }
-    }
-
-    m_eStreamState.store(StreamRunning, std::memory_order_release);
+    // One object per output channel. An object that cannot be activated stays empty until a
+    // later pass activates it; only its channel is silent until then.
+    ActivateMissingObjects();
     return ZV_Success;
 }
 
@@ -267,6 +280,7 @@ void ZvSinkISAC::ReleaseAll() {
     m_bFrameConsumed = false;
 
     ReleaseStream();
+    m_tick.Close();
     m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "ZvChannelLayout.h"
 #include "ZvResult.h"
@@ -201,7 +202,27 @@ void EngineSession::FillBySpeaker(const ToneSchedule& in_schedule, ZvSampleBuffe
     io_buffer.uValidFrames = kFramesPerBuffer;
 }
 
+namespace {
+
+double MillisecondsSince(std::chrono::steady_clock::time_point in_start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - in_start)
+        .count();
+}
+
+}  // namespace
+
+FrameTimes EngineSession::TakeFrameTimes() {
+    FrameTimes times = std::move(m_times);
+    m_times = FrameTimes();
+    // Room for a minute of frames, so that keeping their times allocates nothing while they run.
+    m_times.frameMs.reserve(6000);
+    m_bTiming = true;
+    return times;
+}
+
 bool EngineSession::ProduceFrame(const ToneSchedule& in_schedule) {
+    const auto frameStart = std::chrono::steady_clock::now();
+    double dSinkMs = 0;
     if (m_pSink != nullptr) {
         uint32_t uNeeded = 0;
         if (m_pSink->IsDataNeeded(uNeeded) != ZV_Success) {
@@ -211,24 +232,37 @@ bool EngineSession::ProduceFrame(const ToneSchedule& in_schedule) {
             ++m_uNotNeeded;
             return false;
         }
+        dSinkMs = MillisecondsSince(frameStart);
     }
     RenderMix(in_schedule);
     if (m_pSink != nullptr) {
+        const auto sinkStart = std::chrono::steady_clock::now();
         m_pSink->ConsumeFrame(&m_master, ZvVolumeRamp{1.0f, 1.0f});
         m_pSink->OnFrameEnd();
         if (m_pSink->IsStarved()) {
             ++m_uBadAnswers;
             m_pSink->ResetStarved();
         }
+        dSinkMs += MillisecondsSince(sinkStart);
     }
     m_uFrame += kFramesPerBuffer;
+    if (m_bTiming) {
+        const double dFrameMs = MillisecondsSince(frameStart);
+        m_times.dLongestFrameMs = std::max(m_times.dLongestFrameMs, dFrameMs);
+        m_times.dLongestSinkMs = std::max(m_times.dLongestSinkMs, dSinkMs);
+        if (m_times.frameMs.size() < m_times.frameMs.capacity()) {
+            m_times.frameMs.push_back(dFrameMs);
+        }
+    }
     return true;
 }
 
 void EngineSession::RenderMix(const ToneSchedule& in_schedule) {
     if (m_pEffect != nullptr) {
         FillBySpeaker(in_schedule, m_bus, m_uFrame);
+        const auto busStart = std::chrono::steady_clock::now();
         m_pEffect->ProcessInPlace(&m_bus);
+        m_times.dLongestBusMs = std::max(m_times.dLongestBusMs, MillisecondsSince(busStart));
     } else if (m_pMixer != nullptr) {
         Clear(m_busSamples);
         m_bus.uValidFrames = 0;

@@ -38,6 +38,16 @@ namespace spatialhost {
 
 enum class BusKind { None, Effect, Mixer };
 
+// How long the engine's audio thread spent in the frames it ran, as a run that measures it needs:
+// the longest frame, and the longest time in each plug-in's calls within one frame, since the
+// last TakeFrameTimes; and every frame's time, for medians.
+struct FrameTimes {
+    double dLongestFrameMs = 0;
+    double dLongestSinkMs = 0;  // IsDataNeeded, ConsumeFrame and OnFrameEnd of one frame
+    double dLongestBusMs = 0;   // the bus plug-in's calls of one frame
+    std::vector<double> frameMs;
+};
+
 struct Voice {
     float fAzimuthDegrees;  // where the voice is heard, 0 ahead, positive to the right
 };
@@ -82,6 +92,8 @@ public:
     bool Close();
 
     uint32_t SinkSpeakerCount() const { return m_sinkLayout.uNumChannels; }
+    // The times of the frames run since the last call (kept from the first call on).
+    FrameTimes TakeFrameTimes();
     // Open failed because a library does not carry the plug-in at all (not built into it yet).
     bool PluginMissing() const { return m_bPluginMissing; }
 
@@ -122,6 +134,8 @@ private:
     std::vector<float> m_voiceSamples;
     ZvSampleBuffer m_voice = {};
 
+    bool m_bTiming = false;  // frame times are kept (after the first TakeFrameTimes)
+    FrameTimes m_times;
     uint64_t m_uFrame = 0;       // frames of the current schedule produced so far
     uint64_t m_uNotNeeded = 0;   // IsDataNeeded answers of 0
     uint64_t m_uBadAnswers = 0;  // IsDataNeeded results other than 1, IsStarved true

@@ -7,6 +7,9 @@
 //   spatialhost effect EFFECT SINK EXPECT      a tone on each channel of a 12-channel effect bus
 //   spatialhost mixer MIXER SINK EXPECT        a tone from each of seven mono voices of a mixer
 //   spatialhost loss MARKERS SINK EXPECT       the output lost and back: see RunLoss
+//   spatialhost reopen CYCLES MARKERS SINK EFFECT|- EXPECT
+//                                              how long re-opens hold the audio thread: see
+//                                              ReopenTiming.h; then a tone on each front speaker
 //
 // SINK, EFFECT and MIXER name the libraries (ZvSpatialSink.dll or SpatialSink.dll, ...).
 //   spatialhost designtool LIBRARY ENGINE      a design-tool library loads and hands over its list
@@ -28,7 +31,9 @@
 #include "AssertHook.h"
 #include "DesignToolCheck.h"
 #include "EngineSession.h"
+#include "MarkerFiles.h"
 #include "PlatformSetup.h"
+#include "ReopenTiming.h"
 #include "RendererProbe.h"
 #include "ToneSchedule.h"
 
@@ -57,8 +62,8 @@ constexpr int kExitPluginMissing = 3;
 int Usage() {
     std::fprintf(stderr,
                  "usage: spatialhost probe | sink CONFIG SINK EXPECT | effect EFFECT SINK EXPECT "
-                 "| mixer MIXER SINK EXPECT | loss MARKERS SINK EXPECT | designtool LIBRARY "
-                 "ENGINE\n");
+                 "| mixer MIXER SINK EXPECT | loss MARKERS SINK EXPECT | reopen CYCLES MARKERS "
+                 "SINK EFFECT|- EXPECT | designtool LIBRARY ENGINE\n");
     return 2;
 }
 
@@ -157,20 +162,6 @@ ToneSchedule VoiceSchedule(const EngineSession&) {
     return schedule;
 }
 
-bool FileExists(const std::string& in_path) {
-    std::FILE* pFile = std::fopen(in_path.c_str(), "rb");
-    if (pFile == nullptr) {
-        return false;
-    }
-    std::fclose(pFile);
-    return true;
-}
-
-bool TouchFile(const std::string& in_path) {
-    std::FILE* pFile = std::fopen(in_path.c_str(), "wb");
-    return pFile != nullptr && std::fclose(pFile) == 0;
-}
-
 // The output lost and back. A 7.1.4 sink plays a front-left tone; once it plays the host writes
 // MARKERS\playing, and the harness kills the audio server, starts it again, begins recording and
 // writes MARKERS\restarted. The sink must absorb the loss (nothing reported to the host); then
@@ -223,6 +214,57 @@ int RunLoss(const char* in_pszMarkers, const char* in_pszExpect, const wchar_t* 
     return session.Close() ? 0 : 1;
 }
 
+// The output lost and back in_uCycles times while a 7.1.4 sink (and, with in_pszEffect, a
+// 12-channel effect bus in front of it) plays; then the front speakers' tones of EXPECT play
+// through the re-opened streams (on Windows while the harness records them).
+int RunReopen(uint32_t in_uCycles, const char* in_pszMarkers, const wchar_t* in_pszSink,
+              const wchar_t* in_pszEffect, const char* in_pszExpect) {
+    SessionConfig config;
+    config.pszSinkLibrary = in_pszSink;
+    config.uChannelConfig = 3;
+    if (in_pszEffect != nullptr) {
+        config.eBus = BusKind::Effect;
+        config.pszBusLibrary = in_pszEffect;
+    }
+    EngineSession session(config, stdout);
+    if (!session.Open()) {
+        return session.PluginMissing() ? kExitPluginMissing : 1;
+    }
+    if (!MeasureReopens(session, in_uCycles, in_pszMarkers, stdout)) {
+        return 1;
+    }
+    const ToneSchedule after = SpeakerSchedule(2);
+    if (!WriteExpectations(after, in_pszExpect)) {
+        return 1;
+    }
+    if (!HarnessRecordsOutput()) {
+        session.Play(after);
+        return session.Close() ? 0 : 1;
+    }
+    // The harness records each play of the tones: MARKERS\tones-N asks it to begin, it answers
+    // MARKERS\recording-N; MARKERS\played-N tells it the tones have played, and it answers
+    // MARKERS\done, or MARKERS\again-N when a glitch of the real-time path spoilt them (at most
+    // three plays). Silence plays meanwhile, at most 30 s for each answer.
+    const std::string markers = in_pszMarkers;
+    const ToneSchedule silence(0, 0, 0);
+    auto playUntil = [&](const std::string& in_first, const std::string& in_second) {
+        const auto start = std::chrono::steady_clock::now();
+        session.Play(silence, [&]() {
+            return !FileExists(in_first) && !FileExists(in_second) &&
+                   std::chrono::steady_clock::now() - start < std::chrono::seconds(30);
+        });
+    };
+    for (int iPlay = 1; iPlay <= 3 && !FileExists(markers + "\\done"); ++iPlay) {
+        const std::string suffix = "-" + std::to_string(iPlay);
+        TouchFile(markers + "\\tones" + suffix);
+        playUntil(markers + "\\recording" + suffix, markers + "\\done");
+        session.Play(after);
+        TouchFile(markers + "\\played" + suffix);
+        playUntil(markers + "\\again" + suffix, markers + "\\done");
+    }
+    return session.Close() ? 0 : 1;
+}
+
 }  // namespace
 }  // namespace spatialhost
 
@@ -272,6 +314,12 @@ int main(int argc, char** argv) {
     if (command == "loss" && argc == 5) {
         const std::wstring sink = Arg(3);
         return RunLoss(argv[2], argv[4], sink.c_str());
+    }
+    if (command == "reopen" && argc == 7 && std::atoi(argv[2]) > 0) {
+        const std::wstring sink = Arg(4);
+        const std::wstring effect = Arg(5);
+        return RunReopen(static_cast<uint32_t>(std::atoi(argv[2])), argv[3], sink.c_str(),
+                         effect == L"-" ? nullptr : effect.c_str(), argv[6]);
     }
     if (command == "designtool" && argc == 4) {
         return CheckDesignToolLibrary(Arg(2).c_str(), std::atoi(argv[3]) != 0, stdout);

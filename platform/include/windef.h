@@ -82,6 +82,14 @@ typedef const WCHAR* PCWSTR;
 
 typedef LONG HRESULT;
 
+typedef union _LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    LONGLONG QuadPart;
+} LARGE_INTEGER, *PLARGE_INTEGER;
+
 typedef void* HANDLE;
 typedef HANDLE* PHANDLE;
 typedef HANDLE* LPHANDLE;

@@ -1,5 +1,6 @@
 #include "KernelObjects.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "LiveCounters.h"
@@ -20,10 +21,70 @@ HandleTable& Table() {
     return *s_pTable;
 }
 
+struct DebtBook {
+    std::mutex mutex;
+    std::condition_variable settled;
+    size_t uOutstanding = 0;
+};
+
+DebtBook& Debts() {
+    static DebtBook* s_pDebts = new DebtBook();  // never destroyed: threads settle at exit
+    return *s_pDebts;
+}
+
+// The debts the calling thread has taken over; a thread that ends settles them.
+struct ThreadDebts {
+    size_t uOwed = 0;
+    ~ThreadDebts() { StepDebts::Settle(); }
+};
+thread_local ThreadDebts t_debts;
+
 }  // namespace
 
-void VirtualClock::Advance(uint64_t in_uNs) {
-    m_uNowNs.fetch_add(in_uNs, std::memory_order_acq_rel);
+void StepDebts::Incur() {
+    DebtBook& debts = Debts();
+    std::lock_guard<std::mutex> lock(debts.mutex);
+    ++debts.uOutstanding;
+}
+
+void StepDebts::Owe() {
+    ++t_debts.uOwed;
+}
+
+void StepDebts::Forgive() {
+    DebtBook& debts = Debts();
+    std::lock_guard<std::mutex> lock(debts.mutex);
+    if (debts.uOutstanding > 0) {
+        --debts.uOutstanding;
+    }
+    debts.settled.notify_all();
+}
+
+void StepDebts::Settle() {
+    if (t_debts.uOwed == 0) {
+        return;
+    }
+    DebtBook& debts = Debts();
+    std::lock_guard<std::mutex> lock(debts.mutex);
+    debts.uOutstanding -= t_debts.uOwed < debts.uOutstanding ? t_debts.uOwed : debts.uOutstanding;
+    t_debts.uOwed = 0;
+    debts.settled.notify_all();
+}
+
+bool StepDebts::WaitSettled(std::chrono::steady_clock::time_point in_deadline) {
+    DebtBook& debts = Debts();
+    std::unique_lock<std::mutex> lock(debts.mutex);
+    return debts.settled.wait_until(lock, in_deadline, [&]() { return debts.uOutstanding == 0; });
+}
+
+void VirtualClock::Advance(uint64_t in_uNs, Event* in_pSignal) {
+    if (in_pSignal != nullptr) {
+        std::lock_guard<std::mutex> lock(in_pSignal->m_mutex);
+        m_uNowNs.fetch_add(in_uNs, std::memory_order_acq_rel);
+        in_pSignal->SetForStepLocked();
+    } else {
+        m_uNowNs.fetch_add(in_uNs, std::memory_order_acq_rel);
+    }
     std::vector<std::shared_ptr<Event>> events;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -36,8 +97,11 @@ void VirtualClock::Advance(uint64_t in_uNs) {
             }
         }
     }
+    const uint64_t uNow = NowNs();
     for (const std::shared_ptr<Event>& event : events) {
-        event->Wake();
+        std::lock_guard<std::mutex> lock(event->m_mutex);
+        event->ExpireLocked(this, uNow);
+        event->m_condition.notify_all();
     }
 }
 
@@ -52,6 +116,25 @@ void Event::Set() {
     m_condition.notify_all();
 }
 
+void Event::SetForStep() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    SetForStepLocked();
+}
+
+void Event::SetForStepLocked() {
+    m_bSignalled = true;
+    for (Waiter* pWaiter : m_waiters) {
+        if (!pWaiter->bReleased) {
+            pWaiter->bReleased = true;
+            StepDebts::Incur();
+            if (!m_bManualReset) {
+                break;  // an auto-reset event lets one waiter go
+            }
+        }
+    }
+    m_condition.notify_all();
+}
+
 void Event::Reset() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_bSignalled = false;
@@ -59,7 +142,7 @@ void Event::Reset() {
 
 size_t Event::Waiters() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_uWaiters;
+    return m_waiters.size();
 }
 
 void Event::Wake() {
@@ -84,57 +167,93 @@ void Event::DetachClock(const std::shared_ptr<VirtualClock>& in_clock) {
     }
 }
 
+void Event::ExpireLocked(const VirtualClock* in_pClock, uint64_t in_uNowNs) {
+    for (Waiter* pWaiter : m_waiters) {
+        if (!pWaiter->bExpired && pWaiter->pClock == in_pClock &&
+            pWaiter->uDeadlineNs <= in_uNowNs) {
+            pWaiter->bExpired = true;
+            if (!pWaiter->bReleased) {
+                pWaiter->bReleased = true;
+                StepDebts::Incur();
+            }
+        }
+    }
+}
+
+DWORD Event::ConsumeLocked() {
+    if (!m_bManualReset) {
+        m_bSignalled = false;
+    }
+    return WAIT_OBJECT_0;
+}
+
 DWORD Event::Wait(DWORD in_dwMilliseconds) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    auto consume = [this]() {
-        if (!m_bManualReset) {
-            m_bSignalled = false;
-        }
-        return WAIT_OBJECT_0;
-    };
     if (m_bSignalled) {
-        return consume();
+        // The thread goes on working: whatever a step set it going for is not settled yet.
+        return ConsumeLocked();
     }
     if (in_dwMilliseconds == 0) {
         return WAIT_TIMEOUT;
     }
-    WaiterScope waiter(m_uWaiters);
-    if (in_dwMilliseconds == INFINITE) {
-        m_condition.wait(lock, [this]() { return m_bSignalled; });
-        return consume();
-    }
 
-    if (m_clock) {
-        // Stepped pacing: the time-out runs on the renderer's clock. A pool thread whose work is
-        // being waited for gives up at once, since no step may come to end its wait.
-        std::shared_ptr<VirtualClock> clock = m_clock;
-        uint64_t uDeadline = clock->NowNs() + uint64_t{in_dwMilliseconds} * 1000000u;
-        WorkWaitRegistration registration(shared_from_this());
-        for (;;) {
-            if (m_bSignalled) {
-                return consume();
+    Waiter waiter;
+    m_waiters.push_back(&waiter);
+    // Under a renderer clock (stepped pacing) the time-out runs on that clock, and a pool thread
+    // whose work is being waited for gives up at once, since no step may come to end its wait.
+    // On the wall clock a finite wait ends with its time-out.
+    const bool bFinite = in_dwMilliseconds != INFINITE;
+    const uint64_t uTimeoutNs = uint64_t{in_dwMilliseconds} * 1000000u;
+    std::shared_ptr<VirtualClock> clock = m_clock;
+    std::chrono::steady_clock::time_point wallDeadline;
+    auto startTiming = [&]() {
+        waiter.bExpired = false;
+        waiter.pClock = clock.get();
+        waiter.uDeadlineNs = clock && bFinite ? clock->NowNs() + uTimeoutNs : UINT64_MAX;
+        wallDeadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(in_dwMilliseconds);
+    };
+    startTiming();
+    // A thread that blocks has settled whatever a step set it going for; it does so only once it
+    // is among the waiters, where the next step's signal finds it, and its time-out runs from the
+    // time of this step.
+    StepDebts::Settle();
+    WorkWaitRegistration registration(shared_from_this());
+    DWORD dwResult = WAIT_TIMEOUT;
+    for (;;) {
+        if (m_bSignalled) {
+            dwResult = ConsumeLocked();
+            break;
+        }
+        if (m_clock != clock) {
+            clock = m_clock;
+            startTiming();
+        } else if (clock) {
+            // Only the step that moves the clock past the deadline ends the wait (ExpireLocked),
+            // so that the step knows this thread is going and waits for it to settle.
+            if (waiter.bExpired || registration.WorkIsBeingWaitedFor()) {
+                break;
             }
-            if (m_clock != clock) {
-                if (!m_clock) {
-                    break;  // on the wall clock from here
-                }
-                clock = m_clock;
-                uDeadline = clock->NowNs() + uint64_t{in_dwMilliseconds} * 1000000u;
-                continue;
-            }
-            if (clock->NowNs() >= uDeadline || registration.WorkIsBeingWaitedFor()) {
-                return WAIT_TIMEOUT;
-            }
+        } else if (bFinite && std::chrono::steady_clock::now() >= wallDeadline) {
+            break;
+        }
+        if (waiter.bReleased && !waiter.bExpired) {
+            // Set going by a step, but another waiter took the signal (or the clock changed):
+            // still waiting.
+            waiter.bReleased = false;
+            StepDebts::Forgive();
+        }
+        if (clock || !bFinite) {
             m_condition.wait(lock);
+        } else {
+            m_condition.wait_until(lock, wallDeadline);
         }
     }
-
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(in_dwMilliseconds);
-    if (m_condition.wait_until(lock, deadline, [this]() { return m_bSignalled; })) {
-        return consume();
+    m_waiters.erase(std::find(m_waiters.begin(), m_waiters.end(), &waiter));
+    if (waiter.bReleased) {
+        StepDebts::Owe();
     }
-    return WAIT_TIMEOUT;
+    return dwResult;
 }
 
 HANDLE InsertHandle(std::shared_ptr<KernelObject> in_object) {
@@ -159,6 +278,11 @@ std::shared_ptr<KernelObject> LookupHandle(HANDLE in_handle) {
     std::lock_guard<std::mutex> lock(table.mutex);
     auto it = table.objects.find(reinterpret_cast<uintptr_t>(in_handle));
     return it == table.objects.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<Event> LookupWaitable(HANDLE in_handle) {
+    std::shared_ptr<KernelObject> object = LookupHandle(in_handle);
+    return object ? object->Waitable() : nullptr;
 }
 
 std::shared_ptr<Event> LookupEvent(HANDLE in_handle) {

@@ -1,4 +1,4 @@
-// Critical sections, events, waits, handles, Sleep and the thread's last error.
+// Critical sections, events, waitable timers, waits, handles, Sleep and the thread's last error.
 
 #include <windows.h>
 
@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -14,9 +15,11 @@
 #include "standin/Control.h"
 #include "KernelObjects.h"
 #include "LiveCounters.h"
+#include "WaitableTimers.h"
 
 using standin::detail::CallScope;
 using standin::detail::Counters;
+using standin::detail::TimerService;
 
 namespace {
 
@@ -34,12 +37,17 @@ void SetLastErrorFromHresult(HRESULT in_hr) {
     t_dwLastError = static_cast<DWORD>(in_hr) & 0xFFFFu;
 }
 
+std::shared_ptr<standin::detail::Timer> LookupTimer(HANDLE in_hTimer) {
+    return std::dynamic_pointer_cast<standin::detail::Timer>(
+        standin::detail::LookupHandle(in_hTimer));
+}
+
 }  // namespace
 
 namespace standin {
 
 size_t WaitingThreads(HANDLE in_hEvent) {
-    std::shared_ptr<detail::Event> event = detail::LookupEvent(in_hEvent);
+    std::shared_ptr<detail::Event> event = detail::LookupWaitable(in_hEvent);
     return event ? event->Waiters() : 0;
 }
 
@@ -136,9 +144,81 @@ BOOL WINAPI ResetEvent(HANDLE hEvent) {
     return TRUE;
 }
 
+HANDLE WINAPI CreateWaitableTimerExW(LPSECURITY_ATTRIBUTES, LPCWSTR lpTimerName, DWORD dwFlags,
+                                     DWORD) {
+    CallScope scope("CreateWaitableTimerExW");
+    if (scope.Failed()) {
+        SetLastErrorFromHresult(scope.Fault());
+        return nullptr;
+    }
+    constexpr DWORD kKnownFlags =
+        CREATE_WAITABLE_TIMER_MANUAL_RESET | CREATE_WAITABLE_TIMER_HIGH_RESOLUTION;
+    if (lpTimerName != nullptr || (dwFlags & ~kKnownFlags) != 0) {
+        // Named (shared) timers are not part of the stand-in.
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return standin::detail::InsertHandle(
+        TimerService::Instance().Create((dwFlags & CREATE_WAITABLE_TIMER_MANUAL_RESET) != 0));
+}
+
+BOOL WINAPI SetWaitableTimer(HANDLE hTimer, const LARGE_INTEGER* lpDueTime, LONG lPeriod,
+                             PTIMERAPCROUTINE pfnCompletionRoutine, LPVOID, BOOL) {
+    CallScope scope("SetWaitableTimer");
+    std::shared_ptr<standin::detail::Timer> timer = LookupTimer(hTimer);
+    if (scope.Failed()) {
+        SetLastErrorFromHresult(scope.Fault());
+        return FALSE;
+    }
+    if (!timer) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (pfnCompletionRoutine != nullptr) {
+        std::fprintf(stderr,
+                     "standin: assertion failed: timer completion routines are not "
+                     "implemented by the stand-in\n");
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    if (lpDueTime == nullptr || lPeriod < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // Negative: relative, in 100-nanosecond units. Positive: an absolute FILETIME (100-nanosecond
+    // units since 1 January 1601, UTC), which is this many of them after the Unix epoch.
+    constexpr int64_t kUnixEpochAsFileTime = 116444736000000000;
+    int64_t iDelay100Ns = 0;
+    if (lpDueTime->QuadPart < 0) {
+        iDelay100Ns = -lpDueTime->QuadPart;
+    } else {
+        const int64_t iNow100Ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                      std::chrono::system_clock::now().time_since_epoch())
+                                          .count() /
+                                      100 +
+                                  kUnixEpochAsFileTime;
+        iDelay100Ns = lpDueTime->QuadPart > iNow100Ns ? lpDueTime->QuadPart - iNow100Ns : 0;
+    }
+    TimerService::Instance().Set(timer, static_cast<uint64_t>(iDelay100Ns) * 100u,
+                                 static_cast<uint64_t>(lPeriod) * 1000000u);
+    return TRUE;
+}
+
+BOOL WINAPI CancelWaitableTimer(HANDLE hTimer) {
+    CallScope scope("CancelWaitableTimer");
+    std::shared_ptr<standin::detail::Timer> timer = LookupTimer(hTimer);
+    if (scope.Failed() || !timer) {
+        SetLastError(scope.Failed() ? static_cast<DWORD>(scope.Fault() & 0xFFFF)
+                                    : ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    TimerService::Instance().Cancel(timer);
+    return TRUE;
+}
+
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     CallScope scope("WaitForSingleObject");
-    std::shared_ptr<standin::detail::Event> event = standin::detail::LookupEvent(hHandle);
+    std::shared_ptr<standin::detail::Event> event = standin::detail::LookupWaitable(hHandle);
     if (scope.Failed() || !event) {
         SetLastError(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
@@ -149,8 +229,10 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
 void WINAPI Sleep(DWORD dwMilliseconds) {
     CallScope scope("Sleep");
     if (dwMilliseconds == 0) {
+        // A yield, as in a spin: not a blocking wait that settles what a step set going.
         std::this_thread::yield();
     } else {
+        standin::detail::StepDebts::Settle();
         std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
     }
 }

@@ -33,9 +33,13 @@ namespace {
 thread_local _TP_WORK* t_pCurrentWork = nullptr;
 
 void RunCallback(_TP_WORK* in_pWork) {
+    // The submission's debt: a renderer step waits until the callback first blocks.
+    StepDebts::Owe();
     t_pCurrentWork = in_pWork;
     in_pWork->pfnCallback(nullptr, in_pWork->pvContext, in_pWork);
     t_pCurrentWork = nullptr;
+    // A callback that returned has settled whatever a renderer step set it going for.
+    StepDebts::Settle();
 
     bool bFree = false;
     {
@@ -100,11 +104,14 @@ void WINAPI SubmitThreadpoolWork(PTP_WORK pwk) {
         ++pwk->iOutstanding;
         Counters().runningCallbacks.fetch_add(1);
     }
+    // A callback that has not blocked yet is one of the threads a renderer step waits for.
+    standin::detail::StepDebts::Incur();
     std::thread(standin::detail::RunCallback, pwk).detach();
 }
 
 void WINAPI WaitForThreadpoolWorkCallbacks(PTP_WORK pwk, BOOL /*fCancelPendingCallbacks*/) {
     CallScope scope("WaitForThreadpoolWorkCallbacks");
+    standin::detail::StepDebts::Settle();
     // Every submission starts at once, so there is nothing pending to cancel.
     std::shared_ptr<standin::detail::Event> waitingOn;
     {

@@ -1,5 +1,5 @@
-// The sample ring: overwrite-oldest writes, all-or-nothing reads, its formats, reset and what
-// happens when its storage or its lock cannot be had.
+// The sample ring: overwrite-oldest writes, all-or-nothing reads, discards, its formats, reset and
+// what happens when its storage or its lock cannot be had.
 
 #include <gtest/gtest.h>
 
@@ -52,6 +52,23 @@ TEST_F(RingBufferTest, ReadsReturnWhatWasWrittenInOrderAcrossTheEndOfTheStorage)
     EXPECT_EQ(std::vector<uint8_t>(17, 0xEE), destination);
     // Exactly what it holds: everything, and the ring is empty.
     EXPECT_EQ(Concat(Slice(first, 8, 12), second), ReadBytes(*ring, 16));
+    EXPECT_EQ(0u, ring->BytesAvailable());
+    EXPECT_EQ(16u, ring->BytesFree());
+}
+
+// Discarding drops the oldest bytes, across the end of the storage, or all of them when the ring
+// holds fewer.
+TEST_F(RingBufferTest, DiscardingDropsTheOldestBytes) {
+    HostRing ring(m_allocator, 16);
+    ring.SetFormats(1);
+    const std::vector<uint8_t> data = Counting(24, 1);
+    ring->Write(12, data.data());
+    EXPECT_EQ(8u, ring->Discard(8));
+    ring->Write(12, data.data() + 12);
+    EXPECT_EQ(12u, ring->Discard(12));
+    EXPECT_EQ(Slice(data, 20, 24), ReadBytes(*ring, 4));
+    ring->Write(8, data.data());
+    EXPECT_EQ(8u, ring->Discard(100));
     EXPECT_EQ(0u, ring->BytesAvailable());
     EXPECT_EQ(16u, ring->BytesFree());
 }

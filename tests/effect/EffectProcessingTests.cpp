@@ -337,24 +337,22 @@ TEST_F(EffectTest, SmallHostBuffersStillFillAPass) {
     EXPECT_TRUE(PassCarries(passes[0], {0, 1}, 0));
 }
 
-// A lost stream: the next buffer passes through and re-opens once, on the new default endpoint,
-// with a fresh client, stream, objects and tracing id; the bus then reaches the new stream.
-TEST_F(EffectTest, ALostStreamPassesThroughAndReopensOnce) {
+// A lost stream: the worker re-opens it on the new default endpoint with a fresh client, stream,
+// objects and tracing id; until the next buffer takes it over the bus passes through, and the new
+// stream starts on an empty ring: it plays what the bus carries from then on, never what was left
+// in the ring before the loss.
+TEST_F(EffectTest, ALostStreamIsReopenedAndStartsOnAnEmptyRing) {
     const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
     ASSERT_EQ(ZV_Success, Init(layout, 480));
     host::HostBusDriver driver(*m_pEffect, layout, 480);
     driver.Process(480, SampleSource());
+    driver.Process(480, SampleSource());  // frames 480 to 959 stay in the ring
     ASSERT_EQ(1u, standin::Step());
 
     standin::LoseDevice();
-    ASSERT_TRUE(StepUntilLost());
     standin::SetDefaultEndpoint(standin::EndpointConfig());
-    FillBus(driver, 0);
-    const std::vector<float> before = Snapshot(driver);
-    driver.ProcessAsFilled(480);
-    EXPECT_TRUE(BitwiseEqual(before, Snapshot(driver))) << "the re-opening buffer passes through";
-    EXPECT_EQ(StreamRunning, State());
-
+    ASSERT_TRUE(StepUntilLost());
+    EXPECT_EQ(StreamOpened, State());
     const std::vector<standin::ClientActivation> clients = standin::ClientActivations();
     ASSERT_EQ(2u, clients.size());
     EXPECT_NE(0, memcmp(&clients[0].params.tracingContextId, &clients[1].params.tracingContextId,
@@ -362,44 +360,130 @@ TEST_F(EffectTest, ALostStreamPassesThroughAndReopensOnce) {
     ASSERT_EQ(2u, standin::StreamActivations().size());
 
     standin::TakePasses();
-    driver.Process(480, SampleSource());
+    driver.Process(480, SampleSource());  // frames 960 to 1439
+    EXPECT_EQ(StreamRunning, State());
+    EXPECT_EQ(0.0f, driver.Channel(0)[0]) << "taken to the new stream";
     ASSERT_EQ(1u, standin::Step());
     const std::vector<standin::Pass> passes = standin::TakePasses();
     ASSERT_EQ(1u, passes.size());
     EXPECT_EQ(standin::StreamActivations()[1].streamId, passes[0].streamId);
     ExpectBedObjects(passes[0], 2);
-    EXPECT_TRUE(PassCarries(passes[0], {0, 1}, 960));
+    EXPECT_TRUE(PassCarries(passes[0], {0, 1}, 960)) << "nothing from before the loss";
 }
 
-TEST_F(EffectTest, AFailedReopenIsNotTriedAgain) {
+// A re-open that fails releases the dead stream, client and event at once and is tried again
+// after 1, 2, 4 and 8 seconds of audio time (host buffers), then every 8 seconds, each try
+// counted; the bus passes through untouched meanwhile, and once the device is back the next try
+// takes the bus to the renderer again.
+TEST_F(EffectTest, AFailedReopenIsTriedAgainAfterOneTwoFourAndEightSeconds) {
     const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
     ASSERT_EQ(ZV_Success, Init(layout, 480));
     host::HostBusDriver driver(*m_pEffect, layout, 480);
     standin::LoseDevice();
     ASSERT_TRUE(StepUntilLost());
-    for (int iBuffer = 0; iBuffer < 5; ++iBuffer) {
-        driver.Process(480, SampleSource());
-        EXPECT_EQ(Sample(0, 480u * iBuffer), driver.Channel(0)[0]);
-    }
     EXPECT_EQ(StreamClosed, State());
-    EXPECT_EQ(2u, standin::ClientActivations().size()) << "one re-open only";
+    ASSERT_EQ(2u, standin::ClientActivations().size()) << "the first re-open comes at once";
+    const standin::LiveCounts live = standin::Live();
+    EXPECT_EQ(0u, live.comObjects) << "the dead stream and client are gone";
+    EXPECT_EQ(0u, live.eventHandles);
+    EXPECT_EQ(1u, live.workItems);
+
+    // Host buffers of 10 ms, each followed by a renderer period, until the next try, at most
+    // in_iBuffers; its audio time.
+    auto processUntilTry = [&](int in_iBuffers) {
+        const size_t uTries = standin::ClientActivations().size();
+        for (int i = 0; i < in_iBuffers; ++i) {
+            const uint64_t uFirst = driver.FramesProcessed();
+            driver.Process(480, SampleSource());
+            EXPECT_EQ(Sample(1, uFirst + 479), driver.Channel(1)[479]) << "passes through";
+            standin::Step();
+            if (standin::ClientActivations().size() > uTries) {
+                return m_pEffect->AudioTimeMilliseconds();
+            }
+        }
+        return uint64_t{UINT64_MAX};
+    };
+    uint64_t uPrevious = m_pEffect->AudioTimeMilliseconds();
+    for (uint64_t uInterval : {1000u, 2000u, 4000u, 8000u, 8000u}) {
+        SCOPED_TRACE(uInterval);
+        const uint64_t uAt = processUntilTry(1000);
+        EXPECT_GE(uAt, uPrevious + uInterval);
+        EXPECT_LT(uAt, uPrevious + uInterval + 20);
+        uPrevious = uAt;
+    }
+    EXPECT_EQ(6u, m_pEffect->FailedReopens());
+
+    standin::SetDefaultEndpoint(standin::EndpointConfig());
+    ASSERT_NE(UINT64_MAX, processUntilTry(810));
+    EXPECT_EQ(StreamOpened, State());
+    driver.Process(480, SampleSource());
+    EXPECT_EQ(StreamRunning, State());
+    EXPECT_EQ(0.0f, driver.Channel(1)[479]) << "the bus goes to the renderer again";
 }
 
-// A failed Begin is a loss too, published after the cycle's End: the next buffer re-opens.
+// Objects that keep failing: after a few passes without them the stream counts as lost, so the
+// bus passes through instead of being silenced for nothing. Since they never played, the re-open
+// waits for its time; then it plays.
+TEST_F(EffectTest, ObjectsThatKeepFailingLetTheBusPassThrough) {
+    const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
+    ASSERT_EQ(ZV_Success, Init(layout, 480));
+    host::HostBusDriver driver(*m_pEffect, layout, 480);
+    standin::FailCall("ISpatialAudioObjectRenderStream::ActivateSpatialAudioObject", 1,
+                      SPTLAUDCLNT_E_STATIC_OBJECT_NOT_AVAILABLE, UINT32_MAX);
+    for (uint32_t uPass = 0; uPass < ISACFXPlugin::kUndeliveredPassLimit; ++uPass) {
+        driver.Process(480, SampleSource());
+        EXPECT_EQ(0.0f, driver.Channel(0)[0]) << "taken while the stream runs";
+        ASSERT_EQ(1u, standin::Step());
+    }
+    EXPECT_EQ(StreamClosed, State());
+    for (int i = 0; i < 50; ++i) {
+        const uint64_t uFirst = driver.FramesProcessed();
+        driver.Process(480, SampleSource());
+        EXPECT_EQ(Sample(0, uFirst), driver.Channel(0)[0]) << "passes through";
+        standin::Step();
+    }
+    EXPECT_EQ(1u, standin::ClientActivations().size()) << "no re-open before its time";
+    EXPECT_EQ(1u, m_pEffect->FailedReopens());
+
+    standin::ClearFaults();
+    for (int i = 0; i < 60 && standin::ClientActivations().size() == 1; ++i) {
+        driver.Process(480, SampleSource());
+        standin::Step();
+    }
+    ASSERT_EQ(StreamOpened, State());
+    standin::TakePasses();
+    driver.Process(480, SampleSource());
+    const uint64_t uFirst = driver.FramesProcessed() - 480;
+    ASSERT_EQ(1u, standin::Step());
+    const std::vector<standin::Pass> passes = standin::TakePasses();
+    ASSERT_EQ(1u, passes.size());
+    EXPECT_TRUE(PassCarries(passes[0], {0, 1}, uFirst));
+}
+
+// A failed Begin is a loss too, after the cycle's End: the worker re-opens at once, the next
+// buffer goes to the new stream, and the new stream never plays what the ring held at the loss.
 TEST_F(EffectTest, AFailedBeginLosesTheStream) {
     const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
     ASSERT_EQ(ZV_Success, Init(layout, 480));
+    host::HostBusDriver driver(*m_pEffect, layout, 480);
+    driver.Process(480, SampleSource());
+    driver.Process(480, SampleSource());  // frames 0 to 959 in the ring
     standin::FailCall("ISpatialAudioObjectRenderStreamBase::BeginUpdatingAudioObjects", 1,
                       AUDCLNT_E_DEVICE_INVALIDATED);
     EXPECT_EQ(0u, standin::Step(std::chrono::milliseconds(100)));
-    ASSERT_TRUE(testing_support::WaitUntil([this]() { return State() == StreamLost; }));
+    ASSERT_TRUE(testing_support::WaitUntil([this]() { return State() != StreamRunning; }));
     EXPECT_EQ(1u,
               standin::CallCount("ISpatialAudioObjectRenderStreamBase::EndUpdatingAudioObjects"));
-    host::HostBusDriver driver(*m_pEffect, layout, 480);
-    driver.Process(480, SampleSource());
-    EXPECT_EQ(Sample(1, 0), driver.Channel(1)[0]);
-    EXPECT_EQ(StreamRunning, State());
+    driver.Process(480, SampleSource());  // frames 960 to 1439
     EXPECT_EQ(2u, standin::StreamActivations().size());
+    standin::TakePasses();
+    ASSERT_EQ(1u, standin::Step());
+    const std::vector<standin::Pass> passes = standin::TakePasses();
+    ASSERT_EQ(1u, passes.size());
+    EXPECT_FALSE(PassCarries(passes[0], {0, 1}, 0)) << "what the ring held";
+    EXPECT_FALSE(PassCarries(passes[0], {0, 1}, 480)) << "what the ring held";
+    EXPECT_EQ(StreamRunning, State());
+    EXPECT_EQ(0.0f, driver.Channel(1)[0]) << "the new stream takes the bus";
 }
 
 // An object whose buffer cannot be had spoils that pass only: nothing is written and the ring is

@@ -1,5 +1,5 @@
-// The audio thread and the render worker together: nothing allocated on either path, a real-time
-// run with losses and re-opens injected (clean under ThreadSanitizer), and a termination that does
+// The audio thread and the render worker together: nothing allocated on either path, the
+// transition soak in real-time pacing (clean under ThreadSanitizer), and a termination that does
 // not wait longer than one bounded wait of the worker.
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 
 #include "AllocationCounter.h"
 #include "EffectTestSupport.h"
+#include "EffectTransitionSoak.h"
 #include "WaitUntil.h"
 #include "standin/Control.h"
 #include "standin/Renderer.h"
@@ -17,6 +18,7 @@
 namespace {
 
 using effect_tests::EffectTest;
+using effect_tests::EffectTransitionSoak;
 using effect_tests::SampleSource;
 using testing_support::WaitUntil;
 
@@ -49,54 +51,13 @@ TEST_F(EffectTest, ProcessingAndTheWorkerAllocateNothing) {
     EXPECT_EQ(0.0f, driver.Channel(11)[511]);
 }
 
-// Real-time pacing: the host feeds buffers at about its own pace while devices are lost (replaced
-// by new endpoints) and update calls fail; each loss is followed by one re-open, and the bus
-// reaches the stream of the last re-open.
-TEST_F(EffectTest, ARealTimeRunWithLossesReopensAndKeepsPlaying) {
-    standin::CapturePasses(0);
-    standin::SetPacing(standin::Pacing::RealTime);
-    const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kFiveOneMask);
-    ASSERT_EQ(ZV_Success, Init(layout, 480));
-    host::HostBusDriver driver(*m_pEffect, layout, 480);
-
-    const char* const kFailingCalls[] = {
-        "ISpatialAudioObjectRenderStreamBase::BeginUpdatingAudioObjects",
-        "ISpatialAudioObjectRenderStreamBase::EndUpdatingAudioObjects",
-        "WaitForSingleObject",
-    };
-    constexpr size_t kLosses = 6;
-    size_t uLosses = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (uLosses < kLosses && std::chrono::steady_clock::now() < deadline) {
-        driver.Process(480, SampleSource());
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the host's pace
-        // Each loss waits until the one before it has been followed by a re-open and a few passes.
-        const std::vector<standin::StreamStats> stats = standin::Streams();
-        if (State() != StreamRunning || stats.empty() || stats.back().passes < 5 ||
-            standin::StreamActivations().size() != uLosses + 1) {
-            continue;
-        }
-        if (uLosses % 2 == 0) {
-            standin::LoseDevice();
-            standin::SetDefaultEndpoint(standin::EndpointConfig());
-        } else {
-            standin::FailCall(kFailingCalls[(uLosses / 2) % 3], 1, AUDCLNT_E_DEVICE_INVALIDATED);
-        }
-        ++uLosses;
-    }
-    ASSERT_EQ(kLosses, uLosses);
-    // The last loss is followed by a re-open and by passes on the new stream.
-    ASSERT_TRUE(WaitUntil(
-        [&]() {
-            driver.Process(480, SampleSource());
-            const std::vector<standin::StreamStats> stats = standin::Streams();
-            return standin::StreamActivations().size() == kLosses + 1 && !stats.empty() &&
-                   stats.back().passes >= 5;
-        },
-        std::chrono::seconds(30)));
-    EXPECT_EQ(StreamRunning, State());
-    EXPECT_EQ(0.0f, driver.Channel(5)[479]) << "the bus goes to the renderer again";
-    standin::ClearFaults();
+// The transition soak for seconds in real-time pacing: the renderer by its own clock, the engine
+// waking every 10 ms, the worker re-opening on its own thread; every buffer untouched or taken,
+// every sample its channel's, nothing stale after a re-open, sound back after every fault, and no
+// race.
+TEST_F(EffectTransitionSoak, SecondsOfTransitionsInRealTime) {
+    SoakInRealTime(61, std::chrono::seconds(6));
+    EXPECT_GT(m_uCycle, 4u);
 }
 
 // A termination while the worker waits for a renderer that no longer signals ends with that wait.

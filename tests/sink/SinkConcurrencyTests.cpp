@@ -1,20 +1,17 @@
-// The sink's two threads at work: a real-time run with losses injected while the host keeps
-// rendering, TermPlugin while the worker waits, and the frame path and the worker allocating
-// nothing. Run under ThreadSanitizer too (label concurrency).
+// The sink's two threads at work: the transition soak in real-time pacing, TermPlugin while the
+// worker waits, and the frame path and the worker allocating nothing. Run under ThreadSanitizer
+// too (label concurrency).
 
 #include <gtest/gtest.h>
 
 #include <stdio.h>
 
-#include <atomic>
 #include <chrono>
-#include <map>
-#include <string>
-#include <thread>
 #include <vector>
 
 #include "AllocationCounter.h"
 #include "SinkTestSupport.h"
+#include "SinkTransitionSoak.h"
 #include "TaggedMixSource.h"
 #include "WaitUntil.h"
 #include "standin/Control.h"
@@ -23,107 +20,20 @@ namespace {
 
 using host::TaggedMixSource;
 using sink_testing::SinkSetup;
+using sink_testing::SinkTransitionSoak;
 using testing_support::WaitUntil;
 
 constexpr const char* kBegin = "ISpatialAudioObjectRenderStreamBase::BeginUpdatingAudioObjects";
 constexpr const char* kEnd = "ISpatialAudioObjectRenderStreamBase::EndUpdatingAudioObjects";
 
-// The buffer channel each bed object of the twelve-channel layout plays (low frequency last).
-const std::map<AudioObjectType, uint32_t> kTwelveChannelMap = {
-    {AudioObjectType_FrontLeft, 0},    {AudioObjectType_FrontRight, 1},
-    {AudioObjectType_FrontCenter, 2},  {AudioObjectType_LowFrequency, 11},
-    {AudioObjectType_BackLeft, 3},     {AudioObjectType_BackRight, 4},
-    {AudioObjectType_SideLeft, 5},     {AudioObjectType_SideRight, 6},
-    {AudioObjectType_TopFrontLeft, 7}, {AudioObjectType_TopFrontRight, 8},
-    {AudioObjectType_TopBackLeft, 9},  {AudioObjectType_TopBackRight, 10}};
+class SinkConcurrencyTest : public sink_testing::SinkTest {};
 
-class SinkConcurrencyTest : public sink_testing::SinkTest {
-protected:
-    void TearDown() override {
-        standin::SetPassObserver(nullptr);
-        SinkTest::TearDown();
-    }
-
-    // Drives the sink as an engine's audio thread does, waking every 2 ms, until in_done holds
-    // or in_limit passes. Returns in_done's last answer.
-    template <typename Done>
-    bool DriveUntil(host::SinkFrameDriver& io_driver, Done in_done,
-                    std::chrono::milliseconds in_limit) {
-        const auto deadline = std::chrono::steady_clock::now() + in_limit;
-        while (!in_done()) {
-            if (std::chrono::steady_clock::now() >= deadline) {
-                return in_done();
-            }
-            io_driver.FillSink();
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return true;
-    }
-};
-
-// Several seconds in real time with a lost device, failing begins and ends and a failing wait,
-// one after the other, while the host keeps rendering: every loss ends in a re-open that plays
-// again, every sample any object plays is silence or its own channel's, and nothing races.
-TEST_F(SinkConcurrencyTest, ARealTimeRunRecoversFromEveryInjectedLoss) {
-    std::atomic<uint64_t> uPasses{0};
-    std::atomic<uint64_t> uForeignSamples{0};
-    standin::SetPassObserver([&](const standin::Pass& in_pass) {
-        for (const standin::ObjectPass& object : in_pass.objects) {
-            const auto it = kTwelveChannelMap.find(object.type);
-            for (float fSample : object.samples) {
-                uint32_t uChannel = 0;
-                uint32_t uFrame = 0;
-                if (fSample != 0.0f && (it == kTwelveChannelMap.end() ||
-                                        !TaggedMixSource::Decode(fSample, uChannel, uFrame) ||
-                                        uChannel != it->second)) {
-                    uForeignSamples.fetch_add(1, std::memory_order_relaxed);
-                }
-            }
-        }
-        uPasses.fetch_add(1, std::memory_order_relaxed);
-    });
-    standin::SetPacing(standin::Pacing::RealTime);
-    SinkSetup setup;
-    setup.uChannelConfig = 3;
-    ASSERT_EQ(ZV_Success, CreateSink(setup));
-    TaggedMixSource source;
-    std::unique_ptr<host::SinkFrameDriver> pDriver = MakeDriver();
-    pDriver->SetSource(&source);
-
-    // Each loss, then the host renders on until the new stream has played for a while.
-    const std::vector<std::string> losses = {"device", kBegin, kEnd, "WaitForSingleObject",
-                                             "device"};
-    const auto passesOfLatestStream = []() {
-        const std::vector<standin::StreamStats> streams = standin::Streams();
-        return streams.empty() ? uint64_t{0} : streams.back().passes;
-    };
-    ASSERT_TRUE(DriveUntil(
-        *pDriver, [&]() { return passesOfLatestStream() >= 60; }, std::chrono::seconds(5)));
-    for (size_t i = 0; i < losses.size(); ++i) {
-        SCOPED_TRACE(losses[i]);
-        if (losses[i] == "device") {
-            standin::LoseDevice();
-            standin::SetDefaultEndpoint(standin::EndpointConfig());
-        } else {
-            standin::FailCall(losses[i], 1, AUDCLNT_E_DEVICE_INVALIDATED);
-        }
-        const size_t uOpens = i + 2;
-        ASSERT_TRUE(DriveUntil(
-            *pDriver,
-            [&]() {
-                return standin::ClientActivations().size() == uOpens &&
-                       m_pSink->GetStreamState() == StreamRunning && passesOfLatestStream() >= 60;
-            },
-            std::chrono::seconds(5)))
-            << "no new stream playing after the loss";
-        standin::ClearFaults();
-    }
-    EXPECT_EQ(losses.size() + 1, standin::ClientActivations().size());
-    EXPECT_EQ(losses.size() + 1, standin::StreamActivations().size());
-    EXPECT_GT(uPasses.load(), 5u * 60u);
-    EXPECT_EQ(0u, uForeignSamples.load());
-    printf("%llu passes, %llu frames rendered\n", static_cast<unsigned long long>(uPasses.load()),
-           static_cast<unsigned long long>(source.FramePosition()));
+// The transition soak for seconds in real-time pacing: the renderer by its own clock, the host
+// waking every 10 ms, the worker re-opening on its own thread; every sample still its channel's,
+// nothing stale after a re-open, sound back after every fault, and no race.
+TEST_F(SinkTransitionSoak, SecondsOfTransitionsInRealTime) {
+    SoakInRealTime(61, std::chrono::seconds(6));
+    EXPECT_GT(m_uCycle, 4u);
 }
 
 // TermPlugin while the worker waits for a pass that will not come returns once the worker's run
@@ -135,9 +45,11 @@ TEST_F(SinkConcurrencyTest, TermPluginWhileTheWorkerWaitsReturnsWithinItsWait) {
         ASSERT_EQ(ZV_Success, CreateSink(SinkSetup()));
         ASSERT_TRUE(WaitUntil([]() { return standin::CallCount(kEnd) >= 3; }));
         if (bLost) {
+            // Once the worker has waited in vain twice, it waits for a pass that will not come.
             standin::LoseDevice();
-            ASSERT_TRUE(
-                WaitUntil([&]() { return standin::WaitingThreads(m_pSink->StreamEvent()) == 1; }));
+            const uint64_t uWaits = standin::CallCount("WaitForSingleObject");
+            ASSERT_TRUE(WaitUntil(
+                [&]() { return standin::CallCount("WaitForSingleObject") >= uWaits + 2; }));
         }
         const auto start = std::chrono::steady_clock::now();
         ASSERT_EQ(ZV_Success, m_pSink->TermPlugin(&m_allocator));

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "AssertRecorder.h"
@@ -190,8 +191,23 @@ TEST_F(SinkPluginParamsTest, SingleChangesByIdAndTheirFailures) {
     EXPECT_EQ(ZV_BadParameter, pParams->SetParameter(SinkParamId_ChannelConfig, nullptr, 4));
     ExpectOneReport("in_pValue != NULL", "SinkPluginParams");
 
+    // A value shorter than its field, in a heap block of exactly its size: not read at all.
+    for (uint32_t uSize = 0; uSize < 4; ++uSize) {
+        SCOPED_TRACE(uSize);
+        std::unique_ptr<uint8_t[]> value(new uint8_t[uSize + 1]);
+        memset(value.get(), 0x3F, uSize + 1);
+        for (uint16_t uId :
+             {uint16_t{SinkParamId_DirectGain}, uint16_t{SinkParamId_ChannelConfig}}) {
+            EXPECT_EQ(ZV_BadParameter, pParams->SetParameter(uId, value.get() + 1, uSize));
+            ExpectOneReport("in_uParamSize >= 4", "SinkPluginParams");
+        }
+    }
+    // A longer one is read as far as the field goes.
+    const uint32_t auLonger[2] = {1, 0xFFFFFFFF};
+    EXPECT_EQ(ZV_Success, pParams->SetParameter(SinkParamId_ChannelConfig, auLonger, 8));
+    EXPECT_EQ(1u, pParams->GetChannelConfig());
+
     EXPECT_EQ(0.25f, pParams->GetDirectGain()) << "refused changes change nothing";
-    EXPECT_EQ(2u, pParams->GetChannelConfig());
     pParams->TermParameters(&m_allocator);
 }
 

@@ -52,8 +52,9 @@ TEST_F(SinkSetupTest, TheFactoryNeedsAnAllocatorThatGivesMemory) {
 }
 
 // ChannelConfig 0 to 3 pick a layout, which the host is told to render in, and activate one bed
-// object per channel in the bed table's order; any other value keeps the host's layout and
-// activates nothing. The stream always reserves the twelve bed types.
+// object per channel in the bed table's order. Any other value is reported and falls back to the
+// host's layout when that is one of the four, else to stereo: never a layout without objects. The
+// stream always reserves the twelve bed types.
 TEST_F(SinkSetupTest, EachChannelConfigPicksItsLayoutAndItsBedObjects) {
     const AudioObjectType aBed[] = {
         AudioObjectType_FrontLeft,     AudioObjectType_FrontRight,  AudioObjectType_FrontCenter,
@@ -62,22 +63,31 @@ TEST_F(SinkSetupTest, EachChannelConfigPicksItsLayoutAndItsBedObjects) {
         AudioObjectType_TopFrontRight, AudioObjectType_TopBackLeft, AudioObjectType_TopBackRight};
     struct Case {
         uint32_t uChannelConfig;
+        uint32_t uHostMask;
         uint32_t uLayoutWord;  // the format record's layout afterwards
         size_t uObjects;
     };
-    const ZvChannelLayout hostLayout = ZvChannelLayout::FromMask(0x3F);
     const Case aCases[] = {
-        {0, 2 | 0x100 | (0x3u << 12), 2},   {1, 6 | 0x100 | (0x60Fu << 12), 6},
-        {2, 8 | 0x100 | (0x63Fu << 12), 8}, {3, 12 | 0x100 | (0x2D63Fu << 12), 12},
-        {7, hostLayout.Serialize(), 0},
+        {0, 0x3F, 2 | 0x100 | (0x3u << 12), 2},
+        {1, 0x3F, 6 | 0x100 | (0x60Fu << 12), 6},
+        {2, 0x3F, 8 | 0x100 | (0x63Fu << 12), 8},
+        {3, 0x3F, 12 | 0x100 | (0x2D63Fu << 12), 12},
+        {7, 0x3F, 2 | 0x100 | (0x3u << 12), 2},     // not one of the four: stereo
+        {4, 0x60F, 6 | 0x100 | (0x60Fu << 12), 6},  // the host's, which is one of them
+        {0xFFFFFFFF, 0x2D63F, 12 | 0x100 | (0x2D63Fu << 12), 12},
+        {7, 0, 2 | 0x100 | (0x3u << 12), 2},  // the host names no channel at all
     };
     standin::CapturePasses(1);
     for (const Case& test : aCases) {
-        SCOPED_TRACE(test.uChannelConfig);
+        SCOPED_TRACE(std::to_string(test.uChannelConfig) + " on a host layout of mask " +
+                     std::to_string(test.uHostMask));
         SinkSetup setup;
         setup.uChannelConfig = test.uChannelConfig;
-        setup.hostLayout = hostLayout;
+        setup.hostLayout = ZvChannelLayout::FromMask(test.uHostMask);
         ASSERT_EQ(ZV_Success, CreateSink(setup));
+        EXPECT_EQ(test.uChannelConfig > 3,
+                  m_checks.Saw("uChannelConfig < kSinkLayoutCount", "ZvSinkISAC"));
+        m_checks.Clear();
         EXPECT_EQ(test.uLayoutWord, m_format.channelConfig.Serialize());
         EXPECT_EQ(test.uObjects, m_pSink->NumBedObjects());
         EXPECT_EQ(StreamRunning, m_pSink->GetStreamState());
@@ -129,18 +139,11 @@ TEST_F(SinkSetupTest, SlotsFollowTheHostsCountWithinOneToNine) {
     }
 }
 
-TEST_F(SinkSetupTest, NoFramesOrNoChannelsFailBeforeAnythingIsOpened) {
+TEST_F(SinkSetupTest, NoFramesFailBeforeAnythingIsOpened) {
     SinkSetup noFrames;
     noFrames.uFramesPerBuffer = 0;
     EXPECT_EQ(ZV_DeviceNotOpened, CreateSink(noFrames));
     EXPECT_TRUE(m_checks.Saw("m_uFramesPerBuffer != 0", "ZvSinkISAC"));
-    DestroySink();
-
-    SinkSetup noChannels;
-    noChannels.uChannelConfig = 7;  // keeps the host's layout, which has no channel
-    noChannels.hostLayout = ZvChannelLayout();
-    EXPECT_EQ(ZV_DeviceNotOpened, CreateSink(noChannels));
-    EXPECT_TRUE(m_checks.Saw("m_channelLayout.uNumChannels != 0", "ZvSinkISAC"));
     EXPECT_TRUE(standin::ClientActivations().empty());
     m_checks.Clear();
 }
@@ -176,10 +179,13 @@ TEST_F(SinkSetupTest, EachFailingPlatformCallGivesItsResultAndLeavesNothing) {
         {"ISpatialAudioObjectRenderStreamBase::Start", ZV_Success},
         {"InitializeCriticalSectionEx", ZV_DeviceNotOpened},
         {"CreateThreadpoolWork", ZV_DeviceNotOpened},
+        // The pacing timer: without a high-resolution one, an ordinary one.
+        {"CreateWaitableTimerExW", ZV_Success},
         // The worker's own calls: its apartment is not needed, and a failed wait only marks the
         // stream lost.
         {"CoInitializeEx", ZV_Success},
         {"WaitForSingleObject", ZV_Success},
+        {"CancelWaitableTimer", ZV_Success},
     };
     SinkSetup setup;
     setup.uChannelConfig = 3;

@@ -9,6 +9,7 @@
 
 #include <spatialaudioclient.h>
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -93,6 +94,46 @@ protected:
     SinkPluginParams* m_pParams = nullptr;
     ZvSinkISAC* m_pSink = nullptr;
     ZvAudioFormat m_format{};
+};
+
+// A mix in which channel k (in the buffer's order) at frame t of the stream carries the integer
+// (t mod 2^19) * 16 + k + 1: exact in a float, and naming its channel and its frame for half a
+// minute of audio, far longer than anything a ring holds.
+class ChannelFrameSource final : public host::SinkMixSource {
+public:
+    static constexpr uint64_t kFrameModulus = uint64_t{1} << 19;
+
+    static float Sample(uint32_t in_uChannel, uint64_t in_uFrame) {
+        return static_cast<float>((in_uFrame % kFrameModulus) * 16 + in_uChannel + 1);
+    }
+    static bool Decode(float in_fSample, uint32_t& out_uChannel, uint64_t& out_uFrame) {
+        const uint32_t uValue = static_cast<uint32_t>(in_fSample);
+        if (static_cast<float>(uValue) != in_fSample || uValue % 16 == 0) {
+            return false;
+        }
+        out_uChannel = uValue % 16 - 1;
+        out_uFrame = uValue / 16;
+        return true;
+    }
+
+    uint64_t FramePosition() const { return m_uFramePosition; }
+
+    ZvVolumeRamp Render(uint64_t /*in_uBuffer*/, ZvSampleBuffer& io_rBuffer) override {
+        const uint32_t uFrames = io_rBuffer.uValidFrames < io_rBuffer.uMaxFrames
+                                     ? io_rBuffer.uValidFrames
+                                     : io_rBuffer.uMaxFrames;
+        for (uint32_t uChannel = 0; uChannel < io_rBuffer.NumChannels(); ++uChannel) {
+            float* const pChannel = io_rBuffer.GetChannel(uChannel);
+            for (uint32_t uFrame = 0; uFrame < uFrames; ++uFrame) {
+                pChannel[uFrame] = Sample(uChannel, m_uFramePosition + uFrame);
+            }
+        }
+        m_uFramePosition += uFrames;
+        return ZvVolumeRamp{1.0f, 1.0f};
+    }
+
+private:
+    uint64_t m_uFramePosition = 0;
 };
 
 // The endpoint every sink test plays on unless it says otherwise: 480 frames per pass.

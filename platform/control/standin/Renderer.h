@@ -18,8 +18,10 @@
 // started stream and waits until each client has ended it. In stepped pacing, time is the
 // renderer's: every Step advances a renderer clock by one period, and a wait with a time-out on a
 // stream's event expires when that clock (not the wall clock) has advanced past it, so a slow test
-// never sees a spurious time-out. A wait on a stepped stream's event also ends at once (as a
-// time-out) when the thread-pool work it runs in is being waited for
+// never sees a spurious time-out. Waitable timers (CreateWaitableTimerExW) run on renderer time
+// too: each Step moves it on by one period of the default endpoint (of the latest one while there
+// is none) and fires the timers due by then. A wait on a stepped stream's event or on a timer also
+// ends at once (as a time-out) when the thread-pool work it runs in is being waited for
 // (WaitForThreadpoolWorkCallbacks), so that a plug-in's termination never waits for a Step that
 // will not come.
 #pragma once
@@ -63,14 +65,23 @@ EndpointConfig DefaultEndpoint();
 enum class Pacing { Stepped, RealTime };
 void SetPacing(Pacing in_pacing);
 
-// Stepped pacing: advances the renderer clock by one period (which also expires waits on lost
-// streams), then runs that period's pass of every started stream that is not lost (signals its
-// event and waits, at most in_timeout of wall time, until its client has called
-// EndUpdatingAudioObjects). Returns the number of streams whose pass ended. A client's wait that
+// Stepped pacing: advances timer time by one period (firing the timers due by then) and the
+// renderer clock of every stream by one period (which also expires waits on lost streams), then
+// runs that period's pass of every started stream that is not lost (signals its event and waits
+// until its client has called EndUpdatingAudioObjects). Then it waits until every thread it set
+// going (a client that ended a pass, a wait that expired, a timer's waiter), and every work
+// callback submitted that has not blocked yet, is back in a blocking
+// wait of the platform (a wait with a time-out, Sleep, WaitForThreadpoolWorkCallbacks), has left
+// its work callback or has ended: after a Step every render worker has settled. All of it within
+// in_timeout of wall time. Returns the number of streams whose pass ended. A client's wait that
 // starts after its pass therefore starts at the time of that pass: a 100 ms wait on a stream that
 // is no longer signalled ends with the tenth Step after it began. Does nothing (0) in real-time
 // pacing.
 size_t Step(std::chrono::milliseconds in_timeout = std::chrono::seconds(5));
+
+// Stepped pacing: the next in_uSteps steps move time on but signal no stream, as a renderer that
+// is late for its passes (waits on the events may expire meanwhile).
+void DelaySignals(uint32_t in_uSteps);
 
 // Waits (bounded, wall time) until at least in_count streams are started (and not lost). Returns
 // whether they are.

@@ -115,8 +115,17 @@ void RenderStream::SignalLocked() {
     m_event->Set();
 }
 
-void RenderStream::AdvanceClockLocked() {
-    m_clock->Advance(m_uPeriodNs);
+void RenderStream::StepLocked(bool in_bSignal) {
+    if (!in_bSignal) {
+        m_clock->Advance(m_uPeriodNs);
+        return;
+    }
+    if (m_bSignalPending) {
+        ++m_stats.missedPasses;
+    }
+    m_bSignalPending = true;
+    ++m_stats.signalled;
+    m_clock->Advance(m_uPeriodNs, m_event.get());
 }
 
 void RenderStream::UseClockLocked(bool in_bStepped) {
@@ -251,6 +260,11 @@ HRESULT RenderStream::EndUpdatingAudioObjects() {
             }
         }
         ++m_stats.passes;
+        if (core.SteppedLocked() && m_uGeneration == core.GenerationLocked()) {
+            // Step waits until the thread that ended the pass is back in a wait.
+            StepDebts::Incur();
+            StepDebts::Owe();
+        }
         if (bRecord) {
             pObserver = core.RecordPassLocked(pass);
         }

@@ -84,8 +84,9 @@ public:
     uint32_t PoolUseLocked() const;
     // The renderer asks for a pass: signals the event and counts a signal left unanswered.
     void SignalLocked();
-    // Renderer time moves on by one period (stepped pacing).
-    void AdvanceClockLocked();
+    // Stepped pacing: renderer time moves on by one period and, with in_bSignal, the renderer
+    // asks for that period's pass; no waiter of the event sees the new time without the signal.
+    void StepLocked(bool in_bSignal);
     // Waits on the event use the stream's clock (stepped pacing) or the wall clock.
     void UseClockLocked(bool in_bStepped);
     std::chrono::steady_clock::time_point NextSignalLocked() const { return m_nextSignal; }

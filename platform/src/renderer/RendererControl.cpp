@@ -50,6 +50,10 @@ size_t StartedStreamCount() {
     return detail::RendererCore::Instance().StartedStreamCount();
 }
 
+void DelaySignals(uint32_t in_uSteps) {
+    detail::RendererCore::Instance().DelaySignals(in_uSteps);
+}
+
 void LoseDevice(HRESULT in_hrBegin, LostSignalling in_eSignalling) {
     detail::RendererCore::Instance().LoseDevice(in_hrBegin, in_eSignalling);
 }

@@ -5,6 +5,7 @@
 
 #include "CallScope.h"
 #include "RenderStream.h"
+#include "WaitableTimers.h"
 
 namespace standin {
 namespace detail {
@@ -12,6 +13,13 @@ namespace {
 
 void ResetRendererHook() {
     RendererCore::Instance().Reset();
+}
+
+// One period of an endpoint: its frames per pass at the rate of its first format (10 ms when it
+// names no rate).
+uint64_t PeriodNs(const EndpointConfig& in_config) {
+    const uint32_t uRate = in_config.formats.empty() ? 0 : in_config.formats[0].nSamplesPerSec;
+    return uRate == 0 ? 10000000u : uint64_t{in_config.frameCount} * 1000000000u / uRate;
 }
 
 }  // namespace
@@ -106,6 +114,7 @@ size_t RendererCore::StartedCountLocked() const {
 void RendererCore::SetDefaultEndpoint(const EndpointConfig& in_config) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_pDefault = std::make_shared<EndpointState>(m_uGeneration, in_config);
+    m_uStepNs = PeriodNs(in_config);
 }
 
 void RendererCore::RemoveDefaultEndpoint() {
@@ -153,6 +162,7 @@ void RendererCore::SetPacing(Pacing in_ePacing) {
         } else {
             stopped = StopPacerLocked();
         }
+        TimerService::Instance().UseSteppedTime(in_ePacing == Pacing::Stepped);
     }
     if (stopped.joinable()) {
         stopped.join();
@@ -194,26 +204,32 @@ size_t RendererCore::Step(std::chrono::milliseconds in_timeout) {
         bool bDone;
     };
     std::vector<Target> targets;
+    const auto deadline = std::chrono::steady_clock::now() + in_timeout;
+    // The caller is not one of the threads the step waits for.
+    StepDebts::Settle();
     std::unique_lock<std::mutex> lock(m_mutex);
     if (m_ePacing != Pacing::Stepped) {
         return 0;
     }
     const uint64_t uGeneration = m_uGeneration;
+    // Timer time moves on first, so that a worker a timer wakes finds this step's pass signalled.
+    TimerService::Instance().Step(m_uStepNs);
     // Renderer time moves on to the next period for every stream, paced or not (waits on lost
-    // streams expire by it); then that period's pass runs. Moving time first means a client's
-    // next wait always starts at the time of the pass it just ended, whatever the threads' timing.
-    for (RenderStream* pStream : m_streams) {
-        if (pStream->Generation() == uGeneration) {
-            pStream->AdvanceClockLocked();
-        }
+    // streams expire by it), together with the signal of that period's pass. Moving time first
+    // means a client's next wait always starts at the time of the pass it just ended, whatever
+    // the threads' timing.
+    const bool bDelayed = m_uDelayedSteps > 0;
+    if (bDelayed) {
+        --m_uDelayedSteps;
     }
     for (RenderStream* pStream : m_streams) {
-        if (pStream->Generation() != uGeneration || !pStream->SignalledLocked()) {
+        if (pStream->Generation() != uGeneration) {
             continue;
         }
-        pStream->SignalLocked();
+        const bool bSignal = pStream->SignalledLocked() && !bDelayed;
+        pStream->StepLocked(bSignal);
         // A lost stream's pass can never end (Begin fails): it is signalled but not waited for.
-        if (!pStream->LostLocked()) {
+        if (bSignal && !pStream->LostLocked()) {
             targets.push_back(Target{pStream->Id(), pStream->PassesLocked(), false});
         }
     }
@@ -229,7 +245,14 @@ size_t RendererCore::Step(std::chrono::milliseconds in_timeout) {
             auto it = std::find_if(m_streams.begin(), m_streams.end(),
                                    [&](const RenderStream* p) { return p->Id() == target.uId; });
             if (it == m_streams.end() || m_uGeneration != uGeneration) {
+                // Gone: released, perhaps right after it ended this pass.
                 target.bDone = true;
+                for (const StreamStats& retired : m_retiredStreams) {
+                    if (m_uGeneration == uGeneration && retired.streamId == target.uId &&
+                        retired.passes > target.uPassesBefore) {
+                        ++uEnded;
+                    }
+                }
             } else if ((*it)->PassesLocked() > target.uPassesBefore) {
                 target.bDone = true;
                 ++uEnded;
@@ -241,9 +264,17 @@ size_t RendererCore::Step(std::chrono::milliseconds in_timeout) {
         }
         return bAll;
     };
-    m_changed.wait_for(lock, in_timeout, allDone);
-
+    m_changed.wait_until(lock, deadline, allDone);
+    lock.unlock();
+    // Every thread the step set going (a pass ended, a wait expired, a timer fired) is back in a
+    // wait before the step is over.
+    StepDebts::WaitSettled(deadline);
     return uEnded;
+}
+
+void RendererCore::DelaySignals(uint32_t in_uSteps) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_uDelayedSteps = in_uSteps;
 }
 
 bool RendererCore::WaitForStartedStreams(size_t in_uCount, std::chrono::milliseconds in_timeout) {
@@ -325,6 +356,9 @@ void RendererCore::Reset() {
         }
         ++m_uGeneration;
         m_pDefault = std::make_shared<EndpointState>(m_uGeneration, EndpointConfig());
+        m_uStepNs = PeriodNs(EndpointConfig());
+        m_uDelayedSteps = 0;
+        TimerService::Instance().UseSteppedTime(true);
         if (m_ePacing == Pacing::RealTime) {
             stopped = StopPacerLocked();
         }

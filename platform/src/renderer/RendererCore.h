@@ -77,6 +77,7 @@ public:
     void LoseDevice(HRESULT in_hrBegin, LostSignalling in_eSignalling);
     void SetPacing(Pacing in_ePacing);
     size_t Step(std::chrono::milliseconds in_timeout);
+    void DelaySignals(uint32_t in_uSteps);
     bool WaitForStartedStreams(size_t in_uCount, std::chrono::milliseconds in_timeout);
     size_t StartedStreamCount();
     std::vector<ClientActivation> ClientActivations();
@@ -106,6 +107,8 @@ private:
     uint64_t m_uLastStreamId = 0;
     uint64_t m_uLastObjectId = 0;
     Pacing m_ePacing = Pacing::Stepped;
+    uint64_t m_uStepNs = 10000000;  // what a Step moves timer time by: the latest default's period
+    uint32_t m_uDelayedSteps = 0;   // steps still to come that signal no stream (DelaySignals)
     std::thread m_pacer;
     bool m_bPacerStop = false;
     std::vector<ClientActivation> m_clientActivations;
