@@ -62,7 +62,8 @@ inline double Decibels(double in_fEnergyRatio) {
     return 10.0 * std::log10(in_fEnergyRatio);
 }
 
-// A fresh directory under the test temporary directory for one test's files.
+// A fresh directory for one test's files under the test temporary directory (in the build tree
+// when CTest runs the test).
 inline std::string OutputDirectory() {
     const ::testing::TestInfo* pInfo = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(pInfo->test_suite_name()) + "_" + pInfo->name();
