@@ -8,10 +8,14 @@
 
 #include <stdint.h>
 
+#include <cmath>
+#include <complex>
 #include <cstdio>
+#include <deque>
 #include <tuple>
 #include <vector>
 
+#include "HostSpeakerPanner.h"
 #include "MixerPacing.h"
 #include "MixerTestSupport.h"
 
@@ -23,6 +27,7 @@ using mixer_tests::OutputPacer;
 using mixer_tests::Pacing;
 
 constexpr uint32_t kRate = 48000;
+constexpr uint32_t kSevenOneFour = 0x2D63F;
 
 // A voice of the run: its value and the host frames it plays, [uFirstFrame, uEndFrame).
 struct PacedVoice {
@@ -102,17 +107,40 @@ protected:
                         m_uOutputFrames + m_pacing.uPeriod + 2 * m_pacing.uHostFrames;
                 }
             }
-            m_pDriver->RunFrame();
+            const ZvSampleBuffer& bus = m_pDriver->RunFrame();
+            if (m_bRender) {
+                // The bus goes to the output, which plays it in step with the mixer's passes.
+                for (uint32_t uFrame = 0; uFrame < m_pacing.uHostFrames; ++uFrame) {
+                    std::vector<float> frame(bus.NumChannels());
+                    for (uint32_t uChannel = 0; uChannel < bus.NumChannels(); ++uChannel) {
+                        frame[uChannel] = bus.GetChannel(uChannel)[uFrame];
+                    }
+                    m_bed.push_back(std::move(frame));
+                }
+            }
         }
         ASSERT_EQ(1u, standin::Step());
         m_pOutput->Pass();
+        if (m_bRender) {
+            const bool bPlays = m_bed.size() >= m_pacing.uPeriod;
+            m_rendered.resize(m_uOutputFrames + m_pacing.uPeriod, std::vector<float>(12, 0.0f));
+            for (uint32_t uFrame = 0; bPlays && uFrame < m_pacing.uPeriod; ++uFrame) {
+                m_rendered[m_uOutputFrames + uFrame] = m_bed.front();
+                m_bed.pop_front();
+            }
+        }
         Listen();
     }
 
     // Finds every voice's frames in the passes since the last look.
     void Listen() {
         for (const standin::Pass& pass : standin::TakePasses()) {
+            m_objectAzimuths.clear();
             for (const standin::ObjectPass& object : pass.objects) {
+                if (m_bRender) {
+                    Render(object);
+                    continue;
+                }
                 for (size_t i = 0; i < object.samples.size(); ++i) {
                     const float fSample = object.samples[i];
                     if (fSample == 0.0f) {
@@ -133,6 +161,44 @@ protected:
             }
             m_uOutputFrames += pass.frames;
         }
+    }
+
+    // The renderer's output in 7.1.4, as the host's panning law would place the object: the two
+    // routes then differ in nothing but their timing. Notes the azimuths of sounding objects.
+    void Render(const standin::ObjectPass& in_object) {
+        const float fAzimuth = std::atan2(in_object.x, -in_object.z);
+        float afVolumes[16] = {};
+        ZV::SpeakerVolumeMatrix matrix = {afVolumes, 1, 12};
+        host::ComputePanningMatrix(mixer_tests::Layout(kMono), mixer_tests::Layout(kSevenOneFour),
+                                   fAzimuth * 57.29578f, matrix);
+        m_rendered.resize(m_uOutputFrames + in_object.samples.size(), std::vector<float>(12, 0.0f));
+        for (size_t i = 0; i < in_object.samples.size(); ++i) {
+            for (uint32_t uChannel = 0; uChannel < 12; ++uChannel) {
+                m_rendered[m_uOutputFrames + i][uChannel] +=
+                    in_object.samples[i] * in_object.volume * afVolumes[uChannel];
+            }
+        }
+        if (mixer_tests::IsSounding(in_object)) {
+            m_objectAzimuths.push_back(fAzimuth);
+        }
+    }
+
+    // The power of the in_fFrequency component of the rendered output, summed over the
+    // channels, in the window of in_uFrames frames from in_uFirst.
+    double PowerAt(double in_fFrequency, uint64_t in_uFirst, uint32_t in_uFrames) const {
+        double fPower = 0.0;
+        for (uint32_t uChannel = 0; uChannel < 12; ++uChannel) {
+            std::complex<double> amplitude;
+            for (uint32_t i = 0; i < in_uFrames; ++i) {
+                const double fPhase =
+                    6.283185307179586 * in_fFrequency * double(in_uFirst + i) / kRate;
+                amplitude += double(m_rendered[in_uFirst + i][uChannel]) *
+                             std::complex<double>(std::cos(fPhase), -std::sin(fPhase));
+            }
+            amplitude *= 2.0 / in_uFrames;
+            fPower += std::norm(amplitude);
+        }
+        return fPower;
     }
 
     PacedVoice* VoiceOf(float in_fSample) {
@@ -169,6 +235,12 @@ protected:
     std::vector<PacedVoice> m_voices;
     uint64_t m_uOutputFrames = 0;
     uint64_t m_uForeign = 0;
+    // Rendering: the bus's frames not played yet, the output in 7.1.4 (per frame, the channels),
+    // the azimuths of the sounding objects of each pass.
+    bool m_bRender = false;
+    std::deque<std::vector<float>> m_bed;
+    std::vector<std::vector<float>> m_rendered;
+    std::vector<float> m_objectAzimuths;
 };
 
 // The scene player's defaults: 512-frame host buffers, 480-frame periods, an output of three
@@ -222,6 +294,92 @@ TEST_F(MixerPacingTest, APeriodThatChangesAtAReopenIsPlayedWithoutAGap) {
     }
     ExpectHeardWhole();
 }
+
+class MixerHandOverTest : public MixerPacingTest,
+                          public ::testing::WithParamInterface<std::tuple<int, int>> {};
+
+// Three voices of their own frequencies, on a grant of two objects (MaxObjects): when the first
+// ends, the third goes from the bed to its object; when MaxObjects falls to one, the second goes
+// to the bed, and when it is back at two, back to an object. The bed plays through the host's
+// output in step with the objects, so that each voice's level in the 7.1.4 output stays where it
+// was: within 1 dB of it in every 10-millisecond window while it plays.
+TEST_P(MixerHandOverTest, AVoiceHandedBetweenAnObjectAndTheBedKeepsItsLevel) {
+    m_pacing = Pacing{static_cast<uint32_t>(std::get<0>(GetParam())),
+                      static_cast<uint32_t>(std::get<1>(GetParam()))};
+    standin::EndpointConfig endpoint;
+    endpoint.frameCount = m_pacing.uPeriod;
+    standin::SetDefaultEndpoint(endpoint);
+    ASSERT_EQ(ZV_Success,
+              Start(kSevenOneFour, 2, false, static_cast<uint16_t>(m_pacing.uHostFrames)));
+    m_pOutput = std::make_unique<OutputPacer>(m_pacing, 3);
+    m_bRender = true;
+    const double afFrequencies[3] = {300.0, 500.0, 700.0};
+    const float afAzimuths[3] = {0.3f, -0.8f, 2.0f};
+    const double afSeconds[3][2] = {{0.0, 0.3}, {0.0, 1.0}, {0.0, 1.0}};
+    for (int i = 0; i < 3; ++i) {
+        AddVoice(kMono, {}, 2.0f, afAzimuths[i])
+            .SetSource(host::MixerBusDriver::Voice::Sine(static_cast<float>(afFrequencies[i]),
+                                                         0.25f, kRate));
+        PacedVoice voice;
+        voice.uFirstFrame = FrameAt(afSeconds[i][0]);
+        voice.uEndFrame = FrameAt(afSeconds[i][1]);
+        m_voices.push_back(voice);
+    }
+    auto setMaxObjects = [&](int32_t in_iMaxObjects) {
+        m_pParams->SetParameter(6, &in_iMaxObjects, 4);
+    };
+    // Whether the voice sounds on an object in the last pass.
+    auto onObject = [&](int in_iVoice) {
+        for (float fAzimuth : m_objectAzimuths) {
+            if (std::fabs(fAzimuth - afAzimuths[in_iVoice]) < 1e-3f) {
+                return true;
+            }
+        }
+        return false;
+    };
+    RunUntilFrame(FrameAt(0.2));
+    EXPECT_TRUE(onObject(0) && onObject(1) && !onObject(2));
+    // The third voice has taken the first one's object.
+    RunUntilFrame(FrameAt(0.6));
+    EXPECT_TRUE(onObject(2));
+    setMaxObjects(1);
+    RunUntilFrame(FrameAt(0.8));
+    EXPECT_FALSE(onObject(1));
+    setMaxObjects(2);
+    RunUntilFrame(FrameAt(1.0));
+    EXPECT_TRUE(onObject(1));
+    PlayOut();
+    EXPECT_EQ(0u, m_pMixer->RingOverruns());
+
+    // Whole windows while the voice plays, from its first full one to its last.
+    const uint32_t uWindow = 480;
+    for (int iVoice = 1; iVoice < 3; ++iVoice) {
+        double fLowest = 1e9;
+        double fHighest = -1e9;
+        const uint64_t uFirst = (m_voices[iVoice].uRenderedAt + 2 * m_pacing.uPeriod +
+                                 2 * m_pacing.uHostFrames + uWindow - 1) /
+                                uWindow * uWindow;
+        const uint64_t uEnd =
+            m_voices[iVoice].uEndFrame * m_pacing.uHostFrames;  // no later than its last frame
+        for (uint64_t uAt = uFirst; uAt + uWindow <= uEnd; uAt += uWindow) {
+            const double fDecibels =
+                10.0 * std::log10(PowerAt(afFrequencies[iVoice], uAt, uWindow) / (0.25 * 0.25));
+            fLowest = std::min(fLowest, fDecibels);
+            fHighest = std::max(fHighest, fDecibels);
+            EXPECT_NEAR(0.0, fDecibels, 1.0) << "voice " << iVoice << " at frame " << uAt;
+        }
+        std::printf("hand-over %u %u voice %d: %.2f to %.2f dB\n", m_pacing.uHostFrames,
+                    m_pacing.uPeriod, iVoice, fLowest, fHighest);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pacings, MixerHandOverTest,
+                         ::testing::Values(std::make_tuple(512, 480), std::make_tuple(256, 1024),
+                                           std::make_tuple(2048, 480), std::make_tuple(128, 4096)),
+                         [](const ::testing::TestParamInfo<std::tuple<int, int>>& in_info) {
+                             return "Host" + std::to_string(std::get<0>(in_info.param)) + "Period" +
+                                    std::to_string(std::get<1>(in_info.param));
+                         });
 
 class MixerPacingMatrixTest : public MixerPacingTest,
                               public ::testing::WithParamInterface<std::tuple<int, int>> {};
