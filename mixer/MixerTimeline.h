@@ -16,8 +16,10 @@
 // - A host that fills its output before the output's first pass (it writes a period or more
 //   before it) gives the mixer the same frames: the timeline plays them as they are, in step with
 //   the output, so the objects are exactly as late as the bed that reaches the renderer through
-//   the output. More than a period and two host buffers is not kept: the oldest frames beyond
-//   that are let go of once, at the start, as they would only add delay.
+//   the output, and a voice handed between the two routes is neither cut nor doubled. The delay
+//   is then the output's, not the mixer's; only what the rings cannot hold with two host buffers
+//   to spare (more than the largest period: a host that keeps a very deep output) is let go of,
+//   the oldest frames, once at the start, so that no later buffer overruns.
 // - With less than a period (a host that did not fill ahead, a stream opened again in mid-run,
 //   or a host that fell behind), the timeline starts a period and a host buffer before the
 //   written position: the pass plays silence up to the first frame held, then what is held. The
@@ -29,8 +31,9 @@
 // (FinishMix), so that what the records hold plays out in whole periods.
 //
 // Room. The rings hold the largest period the renderer hands out (kLargestPeriod, or a larger one
-// met at InitPlugin) and four host buffers: the delay is at most a period and two buffers, the
-// host may write up to another buffer before a pass it is late for, and one more is the margin.
+// met at InitPlugin) and four host buffers: the sink's output holds a period and up to two
+// buffers (whole buffers, topped up while more than one is free), the host may write up to
+// another buffer before a pass it is late for, and one more is the margin.
 // A host buffer that would not fit is not written at all (an overrun): the timeline stays the same
 // for every record.
 //
@@ -109,8 +112,8 @@ public:
             // The pre-roll: silence before the frames held, a host buffer in hand after.
             pass.uPosition = uWritten - (in_uPeriod + m_uHostFrames);
         } else if (!m_bRunning.load(std::memory_order_relaxed) &&
-                   pass.uHeld > in_uPeriod + 2 * m_uHostFrames) {
-            pass.uPosition = uWritten - (in_uPeriod + 2 * m_uHostFrames);
+                   pass.uHeld > m_uCapacity - 2 * m_uHostFrames) {
+            pass.uPosition = uWritten - (m_uCapacity - 2 * m_uHostFrames);
         }
         pass.bPlays = true;
         m_bRunning.store(true, std::memory_order_relaxed);

@@ -4,7 +4,11 @@
 // is the mixer's own: it can serve every plug-in's pacing tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <stdint.h>
+
+#include <vector>
 
 namespace mixer_tests {
 
@@ -30,19 +34,26 @@ public:
         m_uCapacity = uBuffers * uHost;
     }
 
-    // The host buffers to run before the next pass: a burst as the output asks for them.
-    uint32_t BuffersBeforePass() {
+    // The host buffers the output asks for now.
+    uint32_t BuffersWanted() const {
         uint32_t uBuffers = 0;
         while (m_uCapacity - (m_uHeld + uBuffers * m_pacing.uHostFrames) > m_pacing.uHostFrames) {
             ++uBuffers;
         }
+        return uBuffers;
+    }
+    void Wrote(uint32_t in_uBuffers) { m_uHeld += in_uBuffers * m_pacing.uHostFrames; }
+
+    // Stepped pacing: the host buffers to run before the next pass, a burst as the output asks
+    // for them (less the last one, when late).
+    uint32_t BuffersBeforePass() {
+        uint32_t uBuffers = BuffersWanted();
         ++m_uPasses;
-        // Late: the last buffer after the pass, when the output holds a period without it.
         if (m_pacing.uLateEvery != 0 && m_uPasses % m_pacing.uLateEvery == 0 && uBuffers != 0 &&
             m_uHeld + (uBuffers - 1) * m_pacing.uHostFrames >= m_pacing.uPeriod) {
             --uBuffers;
         }
-        m_uHeld += uBuffers * m_pacing.uHostFrames;
+        Wrote(uBuffers);
         return uBuffers;
     }
     // The pass takes its period.
@@ -54,6 +65,86 @@ private:
     uint32_t m_uCapacity = 0;
     uint32_t m_uHeld = 0;
     uint64_t m_uPasses = 0;
+};
+
+// A voice of a paced run: its value (every sample of it; no two voices alike) and the host frames
+// it plays, [uFirstFrame, uEndFrame).
+struct PacedVoice {
+    float fValue = 0.0f;
+    uint64_t uFirstFrame = 0;
+    uint64_t uEndFrame = 0;
+    // The renderer's clock (frames since the stream's first pass) when the host ran its first
+    // frame, and the latest clock at which that frame may be heard.
+    uint64_t uRenderedAt = 0;
+    uint64_t uLatestHeard = 0;
+    // What the passes carried of it: output positions (frames since the stream's first pass).
+    uint64_t uHeard = 0;
+    uint64_t uFirstHeard = 0;
+    uint64_t uLastHeard = 0;
+};
+
+// Finds the voices' samples in what the renderer played.
+class VoiceLedger {
+public:
+    std::vector<PacedVoice>& Voices() { return m_voices; }
+
+    // The host is about to run frame in_uFrame while the renderer's clock is at in_uClock; the
+    // first frame of a voice must be heard within in_uDelay frames of that.
+    void Rendering(uint64_t in_uFrame, uint64_t in_uClock, uint64_t in_uDelay) {
+        for (PacedVoice& voice : m_voices) {
+            if (in_uFrame == voice.uFirstFrame) {
+                voice.uRenderedAt = in_uClock;
+                voice.uLatestHeard = in_uClock + in_uDelay;
+            }
+        }
+    }
+    static bool Plays(const PacedVoice& in_voice, uint64_t in_uFrame) {
+        return in_uFrame >= in_voice.uFirstFrame && in_uFrame < in_voice.uEndFrame;
+    }
+
+    // An object's samples of a pass whose first frame is at output position in_uPosition.
+    void Hear(const std::vector<float>& in_samples, uint64_t in_uPosition) {
+        for (size_t i = 0; i < in_samples.size(); ++i) {
+            if (in_samples[i] == 0.0f) {
+                continue;
+            }
+            PacedVoice* pVoice = nullptr;
+            for (PacedVoice& voice : m_voices) {
+                pVoice = voice.fValue == in_samples[i] ? &voice : pVoice;
+            }
+            if (pVoice == nullptr) {
+                ++m_uForeign;
+                continue;
+            }
+            if (pVoice->uHeard == 0) {
+                pVoice->uFirstHeard = in_uPosition + i;
+            }
+            pVoice->uLastHeard = in_uPosition + i;
+            ++pVoice->uHeard;
+        }
+    }
+
+    // Every frame of every voice heard once, in one stretch without a gap, its first frame soon
+    // enough (Rendering). Returns the largest delay (frames of the renderer's clock).
+    uint64_t ExpectHeardWhole(uint32_t in_uHostFrames) const {
+        EXPECT_EQ(0u, m_uForeign) << "samples of no voice";
+        uint64_t uLatest = 0;
+        for (const PacedVoice& voice : m_voices) {
+            const uint64_t uFrames = (voice.uEndFrame - voice.uFirstFrame) * in_uHostFrames;
+            EXPECT_EQ(uFrames, voice.uHeard) << "voice " << voice.fValue;
+            EXPECT_EQ(voice.uHeard, voice.uLastHeard + 1 - voice.uFirstHeard)
+                << "a gap in voice " << voice.fValue;
+            EXPECT_LE(voice.uRenderedAt, voice.uFirstHeard) << "voice " << voice.fValue;
+            EXPECT_LE(voice.uFirstHeard, voice.uLatestHeard) << "voice " << voice.fValue;
+            const uint64_t uDelay = voice.uFirstHeard - voice.uRenderedAt;
+            uLatest = uDelay > uLatest ? uDelay : uLatest;
+        }
+        return uLatest;
+    }
+
+private:
+    std::vector<PacedVoice> m_voices;
+    uint64_t m_uForeign = 0;
 };
 
 }  // namespace mixer_tests

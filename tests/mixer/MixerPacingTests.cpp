@@ -24,25 +24,12 @@ namespace {
 using mixer_tests::kMono;
 using mixer_tests::kStereo;
 using mixer_tests::OutputPacer;
+using mixer_tests::PacedVoice;
 using mixer_tests::Pacing;
+using mixer_tests::VoiceLedger;
 
 constexpr uint32_t kRate = 48000;
 constexpr uint32_t kSevenOneFour = 0x2D63F;
-
-// A voice of the run: its value and the host frames it plays, [uFirstFrame, uEndFrame).
-struct PacedVoice {
-    float fValue = 0.0f;
-    uint64_t uFirstFrame = 0;
-    uint64_t uEndFrame = 0;
-    // The renderer's clock (frames since the stream's first pass) when the host ran its first
-    // frame.
-    uint64_t uRenderedAt = 0;
-    uint64_t uLatestHeard = 0;  // a period and two host buffers after that
-    // What the passes carried of it: output positions (frames since the stream's first pass).
-    uint64_t uHeard = 0;
-    uint64_t uFirstHeard = 0;
-    uint64_t uLastHeard = 0;
-};
 
 class MixerPacingTest : public mixer_tests::MixerTest<mixer_tests::AsyncBuild> {
 protected:
@@ -62,8 +49,9 @@ protected:
             voice.fValue = fValue;
             voice.uFirstFrame = FrameAt(times.first);
             voice.uEndFrame = FrameAt(times.second);
-            m_voices.push_back(voice);
-            AddVoice(kMono, {fValue}, 2.0f, static_cast<float>(m_voices.size())).SetPlaying(false);
+            m_ledger.Voices().push_back(voice);
+            AddVoice(kMono, {fValue}, 2.0f, static_cast<float>(m_ledger.Voices().size()))
+                .SetPlaying(false);
             fValue *= 0.5f;
         }
     }
@@ -84,7 +72,7 @@ protected:
     void PlayOut() {
         const uint32_t uPasses =
             (m_pacing.uPeriod + 4 * m_pacing.uHostFrames) / m_pacing.uPeriod + 2;
-        for (const PacedVoice& voice : m_voices) {
+        for (const PacedVoice& voice : m_ledger.Voices()) {
             ASSERT_TRUE(voice.uEndFrame <= m_pDriver->FramesRun() ||
                         voice.uFirstFrame >= m_pDriver->FramesRun())
                 << "a voice still plays";
@@ -98,14 +86,11 @@ protected:
         const uint32_t uBuffers = m_pOutput->BuffersBeforePass();
         for (uint32_t uBuffer = 0; uBuffer < uBuffers; ++uBuffer) {
             const uint64_t uFrame = m_pDriver->FramesRun();
-            for (size_t i = 0; i < m_voices.size(); ++i) {
-                m_pDriver->VoiceAt(i).SetPlaying(uFrame >= m_voices[i].uFirstFrame &&
-                                                 uFrame < m_voices[i].uEndFrame);
-                if (uFrame == m_voices[i].uFirstFrame) {
-                    m_voices[i].uRenderedAt = m_uOutputFrames;
-                    m_voices[i].uLatestHeard =
-                        m_uOutputFrames + m_pacing.uPeriod + 2 * m_pacing.uHostFrames;
-                }
+            // A period and two host buffers at most.
+            m_ledger.Rendering(uFrame, m_uOutputFrames,
+                               m_pacing.uPeriod + 2 * m_pacing.uHostFrames);
+            for (size_t i = 0; i < m_ledger.Voices().size(); ++i) {
+                m_pDriver->VoiceAt(i).SetPlaying(VoiceLedger::Plays(m_ledger.Voices()[i], uFrame));
             }
             const ZvSampleBuffer& bus = m_pDriver->RunFrame();
             if (m_bRender) {
@@ -139,24 +124,8 @@ protected:
             for (const standin::ObjectPass& object : pass.objects) {
                 if (m_bRender) {
                     Render(object);
-                    continue;
-                }
-                for (size_t i = 0; i < object.samples.size(); ++i) {
-                    const float fSample = object.samples[i];
-                    if (fSample == 0.0f) {
-                        continue;
-                    }
-                    PacedVoice* pVoice = VoiceOf(fSample);
-                    if (pVoice == nullptr) {
-                        ++m_uForeign;
-                        continue;
-                    }
-                    const uint64_t uPosition = m_uOutputFrames + i;
-                    if (pVoice->uHeard == 0) {
-                        pVoice->uFirstHeard = uPosition;
-                    }
-                    pVoice->uLastHeard = uPosition;
-                    ++pVoice->uHeard;
+                } else {
+                    m_ledger.Hear(object.samples, m_uOutputFrames);
                 }
             }
             m_uOutputFrames += pass.frames;
@@ -201,40 +170,16 @@ protected:
         return fPower;
     }
 
-    PacedVoice* VoiceOf(float in_fSample) {
-        for (PacedVoice& voice : m_voices) {
-            if (voice.fValue == in_fSample) {
-                return &voice;
-            }
-        }
-        return nullptr;
-    }
-
-    // Every frame of every voice heard once, in one stretch without a gap, its first frame no
-    // later than a period and two host buffers (of the renderer's clock) after the host ran it;
-    // no overrun. Returns the largest of these delays (frames).
+    // No overrun, and every voice heard whole (VoiceLedger); the largest delay.
     uint64_t ExpectHeardWhole() {
-        EXPECT_EQ(0u, m_uForeign) << "samples of no voice";
         EXPECT_EQ(0u, m_pMixer->RingOverruns());
-        uint64_t uLatest = 0;
-        for (const PacedVoice& voice : m_voices) {
-            const uint64_t uFrames = (voice.uEndFrame - voice.uFirstFrame) * m_pacing.uHostFrames;
-            EXPECT_EQ(uFrames, voice.uHeard) << "voice " << voice.fValue;
-            EXPECT_EQ(voice.uHeard, voice.uLastHeard + 1 - voice.uFirstHeard)
-                << "a gap in voice " << voice.fValue;
-            EXPECT_LE(voice.uRenderedAt, voice.uFirstHeard) << "voice " << voice.fValue;
-            EXPECT_LE(voice.uFirstHeard, voice.uLatestHeard) << "voice " << voice.fValue;
-            const uint64_t uDelay = voice.uFirstHeard - voice.uRenderedAt;
-            uLatest = uDelay > uLatest ? uDelay : uLatest;
-        }
-        return uLatest;
+        return m_ledger.ExpectHeardWhole(m_pacing.uHostFrames);
     }
 
     Pacing m_pacing;
     std::unique_ptr<OutputPacer> m_pOutput;
-    std::vector<PacedVoice> m_voices;
+    VoiceLedger m_ledger;
     uint64_t m_uOutputFrames = 0;
-    uint64_t m_uForeign = 0;
     // Rendering: the bus's frames not played yet, the output in 7.1.4 (per frame, the channels),
     // the azimuths of the sounding objects of each pass.
     bool m_bRender = false;
@@ -261,9 +206,9 @@ TEST_F(MixerPacingTest, WhatTheMixerHoldsPlaysOutWhileTheHostRunsFramesWithoutVo
     PlayOut();
     ExpectHeardWhole();
     // Then only silence.
-    const uint64_t uHeard = m_voices[0].uHeard + m_voices[1].uHeard;
+    const uint64_t uHeard = m_ledger.Voices()[0].uHeard + m_ledger.Voices()[1].uHeard;
     PacedPass();
-    EXPECT_EQ(uHeard, m_voices[0].uHeard + m_voices[1].uHeard);
+    EXPECT_EQ(uHeard, m_ledger.Voices()[0].uHeard + m_ledger.Voices()[1].uHeard);
 }
 
 // A re-open onto another endpoint whose period is longer, and then onto one whose period is
@@ -286,7 +231,7 @@ TEST_F(MixerPacingTest, APeriodThatChangesAtAReopenIsPlayedWithoutAGap) {
         Listen();
         m_pacing.uPeriod = auPeriods[i];
         m_pOutput = std::make_unique<OutputPacer>(m_pacing);
-        PacedVoice& voice = m_voices[i + 1];
+        PacedVoice& voice = m_ledger.Voices()[i + 1];
         voice.uFirstFrame = m_pDriver->FramesRun() + 3;
         voice.uEndFrame = voice.uFirstFrame + FrameAt(0.2);
         RunUntilFrame(voice.uEndFrame);
@@ -323,7 +268,7 @@ TEST_P(MixerHandOverTest, AVoiceHandedBetweenAnObjectAndTheBedKeepsItsLevel) {
         PacedVoice voice;
         voice.uFirstFrame = FrameAt(afSeconds[i][0]);
         voice.uEndFrame = FrameAt(afSeconds[i][1]);
-        m_voices.push_back(voice);
+        m_ledger.Voices().push_back(voice);
     }
     auto setMaxObjects = [&](int32_t in_iMaxObjects) {
         m_pParams->SetParameter(6, &in_iMaxObjects, 4);
@@ -356,11 +301,11 @@ TEST_P(MixerHandOverTest, AVoiceHandedBetweenAnObjectAndTheBedKeepsItsLevel) {
     for (int iVoice = 1; iVoice < 3; ++iVoice) {
         double fLowest = 1e9;
         double fHighest = -1e9;
-        const uint64_t uFirst = (m_voices[iVoice].uRenderedAt + 2 * m_pacing.uPeriod +
+        const uint64_t uFirst = (m_ledger.Voices()[iVoice].uRenderedAt + 2 * m_pacing.uPeriod +
                                  2 * m_pacing.uHostFrames + uWindow - 1) /
                                 uWindow * uWindow;
-        const uint64_t uEnd =
-            m_voices[iVoice].uEndFrame * m_pacing.uHostFrames;  // no later than its last frame
+        const uint64_t uEnd = m_ledger.Voices()[iVoice].uEndFrame *
+                              m_pacing.uHostFrames;  // no later than its last frame
         for (uint64_t uAt = uFirst; uAt + uWindow <= uEnd; uAt += uWindow) {
             const double fDecibels =
                 10.0 * std::log10(PowerAt(afFrequencies[iVoice], uAt, uWindow) / (0.25 * 0.25));
