@@ -8,6 +8,7 @@
 
 #include <stdint.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace mixer_tests {
@@ -73,10 +74,11 @@ struct PacedVoice {
     float fValue = 0.0f;
     uint64_t uFirstFrame = 0;
     uint64_t uEndFrame = 0;
-    // The renderer's clock (frames since the stream's first pass) when the host ran its first
-    // frame, and the latest clock at which that frame may be heard.
-    uint64_t uRenderedAt = 0;
-    uint64_t uLatestHeard = 0;
+    // The renderer's clock (frames since the stream's first pass) when the host ran each of its
+    // frames; the longest it may take a frame from there to be heard.
+    std::vector<uint64_t> renderedAt;
+    uint64_t uDelayLimit = 0;
+    uint64_t uLongestDelay = 0;
     // What the passes carried of it: output positions (frames since the stream's first pass).
     uint64_t uHeard = 0;
     uint64_t uFirstHeard = 0;
@@ -88,13 +90,15 @@ class VoiceLedger {
 public:
     std::vector<PacedVoice>& Voices() { return m_voices; }
 
-    // The host is about to run frame in_uFrame while the renderer's clock is at in_uClock; the
-    // first frame of a voice must be heard within in_uDelay frames of that.
-    void Rendering(uint64_t in_uFrame, uint64_t in_uClock, uint64_t in_uDelay) {
+    // The host is about to run frame in_uFrame of in_uHostFrames while the renderer's clock is at
+    // in_uClock; the frame of a voice must be heard within in_uDelay frames of that.
+    void Rendering(uint64_t in_uFrame, uint32_t in_uHostFrames, uint64_t in_uClock,
+                   uint64_t in_uDelay) {
+        m_uHostFrames = in_uHostFrames;
         for (PacedVoice& voice : m_voices) {
-            if (in_uFrame == voice.uFirstFrame) {
-                voice.uRenderedAt = in_uClock;
-                voice.uLatestHeard = in_uClock + in_uDelay;
+            if (Plays(voice, in_uFrame)) {
+                voice.renderedAt.push_back(in_uClock);
+                voice.uDelayLimit = in_uDelay;
             }
         }
     }
@@ -119,13 +123,21 @@ public:
             if (pVoice->uHeard == 0) {
                 pVoice->uFirstHeard = in_uPosition + i;
             }
+            // The first sample of each of its host buffers: how long after it was rendered.
+            const uint64_t uBuffer = pVoice->uHeard / m_uHostFrames;
+            if (pVoice->uHeard % m_uHostFrames == 0 && uBuffer < pVoice->renderedAt.size()) {
+                const uint64_t uRendered = pVoice->renderedAt[uBuffer];
+                EXPECT_LE(uRendered, in_uPosition + i) << "heard before it was rendered";
+                const uint64_t uDelay = in_uPosition + i - uRendered;
+                pVoice->uLongestDelay = std::max(pVoice->uLongestDelay, uDelay);
+            }
             pVoice->uLastHeard = in_uPosition + i;
             ++pVoice->uHeard;
         }
     }
 
-    // Every frame of every voice heard once, in one stretch without a gap, its first frame soon
-    // enough (Rendering). Returns the largest delay (frames of the renderer's clock).
+    // Every frame of every voice heard once, in one stretch without a gap, each of its host
+    // buffers soon enough (Rendering). Returns the longest delay (frames of the renderer's clock).
     uint64_t ExpectHeardWhole(uint32_t in_uHostFrames) const {
         EXPECT_EQ(0u, m_uForeign) << "samples of no voice";
         uint64_t uLatest = 0;
@@ -134,16 +146,15 @@ public:
             EXPECT_EQ(uFrames, voice.uHeard) << "voice " << voice.fValue;
             EXPECT_EQ(voice.uHeard, voice.uLastHeard + 1 - voice.uFirstHeard)
                 << "a gap in voice " << voice.fValue;
-            EXPECT_LE(voice.uRenderedAt, voice.uFirstHeard) << "voice " << voice.fValue;
-            EXPECT_LE(voice.uFirstHeard, voice.uLatestHeard) << "voice " << voice.fValue;
-            const uint64_t uDelay = voice.uFirstHeard - voice.uRenderedAt;
-            uLatest = uDelay > uLatest ? uDelay : uLatest;
+            EXPECT_LE(voice.uLongestDelay, voice.uDelayLimit) << "voice " << voice.fValue;
+            uLatest = std::max(uLatest, voice.uLongestDelay);
         }
         return uLatest;
     }
 
 private:
     std::vector<PacedVoice> m_voices;
+    uint32_t m_uHostFrames = 1;
     uint64_t m_uForeign = 0;
 };
 

@@ -87,7 +87,7 @@ protected:
         for (uint32_t uBuffer = 0; uBuffer < uBuffers; ++uBuffer) {
             const uint64_t uFrame = m_pDriver->FramesRun();
             // A period and two host buffers at most.
-            m_ledger.Rendering(uFrame, m_uOutputFrames,
+            m_ledger.Rendering(uFrame, m_pacing.uHostFrames, m_uOutputFrames,
                                m_pacing.uPeriod + 2 * m_pacing.uHostFrames);
             for (size_t i = 0; i < m_ledger.Voices().size(); ++i) {
                 m_pDriver->VoiceAt(i).SetPlaying(VoiceLedger::Plays(m_ledger.Voices()[i], uFrame));
@@ -301,8 +301,8 @@ TEST_P(MixerHandOverTest, AVoiceHandedBetweenAnObjectAndTheBedKeepsItsLevel) {
     for (int iVoice = 1; iVoice < 3; ++iVoice) {
         double fLowest = 1e9;
         double fHighest = -1e9;
-        const uint64_t uFirst = (m_ledger.Voices()[iVoice].uRenderedAt + 2 * m_pacing.uPeriod +
-                                 2 * m_pacing.uHostFrames + uWindow - 1) /
+        const uint64_t uFirst = (m_ledger.Voices()[iVoice].renderedAt.front() +
+                                 2 * m_pacing.uPeriod + 2 * m_pacing.uHostFrames + uWindow - 1) /
                                 uWindow * uWindow;
         const uint64_t uEnd = m_ledger.Voices()[iVoice].uEndFrame *
                               m_pacing.uHostFrames;  // no later than its last frame

@@ -92,7 +92,8 @@ TEST_P(MixerRealTimePacingTest, EveryVoiceIsHeardWholeWithTheAudioThreadWokenUpT
         for (uint32_t uBuffers = output.BuffersWanted(); uBuffers != 0; --uBuffers) {
             const uint64_t uFrame = m_pDriver->FramesRun();
             // No later than the output plays the bed.
-            ledger.Rendering(uFrame, uPasses * pacing.uPeriod, output.Capacity());
+            ledger.Rendering(uFrame, pacing.uHostFrames, uPasses * pacing.uPeriod,
+                             output.Capacity());
             for (size_t i = 0; i < ledger.Voices().size(); ++i) {
                 m_pDriver->VoiceAt(i).SetPlaying(VoiceLedger::Plays(ledger.Voices()[i], uFrame));
             }
