@@ -87,8 +87,9 @@ protected:
         for (uint32_t uBuffer = 0; uBuffer < uBuffers; ++uBuffer) {
             const uint64_t uFrame = m_pDriver->FramesRun();
             // A period and two host buffers at most.
-            m_ledger.Rendering(uFrame, m_pacing.uHostFrames, m_uOutputFrames,
-                               m_pacing.uPeriod + 2 * m_pacing.uHostFrames);
+            m_ledger.Rendering(
+                uFrame, m_pacing.uHostFrames, m_uOutputFrames,
+                m_uDelayLimit != 0 ? m_uDelayLimit : m_pacing.uPeriod + 2 * m_pacing.uHostFrames);
             for (size_t i = 0; i < m_ledger.Voices().size(); ++i) {
                 m_pDriver->VoiceAt(i).SetPlaying(VoiceLedger::Plays(m_ledger.Voices()[i], uFrame));
             }
@@ -177,6 +178,7 @@ protected:
     }
 
     Pacing m_pacing;
+    uint64_t m_uDelayLimit = 0;  // 0: a period and two host buffers
     std::unique_ptr<OutputPacer> m_pOutput;
     VoiceLedger m_ledger;
     uint64_t m_uOutputFrames = 0;
@@ -209,6 +211,22 @@ TEST_F(MixerPacingTest, WhatTheMixerHoldsPlaysOutWhileTheHostRunsFramesWithoutVo
     const uint64_t uHeard = m_ledger.Voices()[0].uHeard + m_ledger.Voices()[1].uHeard;
     PacedPass();
     EXPECT_EQ(uHeard, m_ledger.Voices()[0].uHeard + m_ledger.Voices()[1].uHeard);
+}
+
+// A host that keeps nine buffers of 4096 frames in its output, far more than a period and two
+// buffers: what does not fit into the rings before the first pass is not kept (the rings hold
+// 4096 frames and four buffers), and the first pass lets go of what leaves less than two
+// buffers of room. From then on the objects keep that delay and never overrun, and the voices
+// are heard whole.
+TEST_F(MixerPacingTest, AVeryDeepOutputGetsNoMoreDelayThanTheRingsHold) {
+    m_uDelayLimit = 4096 + 2 * 4096;
+    StartPaced(Pacing{4096, 480}, {{1.0, 2.0}, {1.4, 1.7}}, 9);
+    PacedPass();
+    EXPECT_EQ(8u - 5u, m_pMixer->RingOverruns());
+    RunUntilFrame(FrameAt(2.0));
+    PlayOut();
+    EXPECT_EQ(3u, m_pMixer->RingOverruns());
+    m_ledger.ExpectHeardWhole(m_pacing.uHostFrames);
 }
 
 // A re-open onto another endpoint whose period is longer, and then onto one whose period is
