@@ -7,14 +7,9 @@
 
 namespace {
 
-// Lets go of the first in_uFrames frames the ring holds (it holds at least that many).
+// Lets go of the oldest in_uFrames frames the ring holds.
 void DiscardFrames(CBuffer& io_rRing, uint32_t in_uFrames) {
-    float afDiscard[64];
-    for (uint32_t uLeft = in_uFrames; uLeft != 0;) {
-        const uint32_t uChunk = uLeft < 64 ? uLeft : 64;
-        io_rRing.Read(uChunk * static_cast<uint32_t>(sizeof(float)), afDiscard);
-        uLeft -= uChunk;
-    }
+    io_rRing.Discard(in_uFrames * static_cast<uint32_t>(sizeof(float)));
 }
 
 // The frames from in_uFrom to in_uTo, 0 when in_uTo is not after in_uFrom, at most in_uLimit.
