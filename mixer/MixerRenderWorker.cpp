@@ -5,13 +5,33 @@
 
 #include "IdlePause.h"
 
+namespace {
+
+// Lets go of the oldest in_uFrames frames the ring holds.
+void DiscardFrames(CBuffer& io_rRing, uint32_t in_uFrames) {
+    io_rRing.Discard(in_uFrames * static_cast<uint32_t>(sizeof(float)));
+}
+
+// The frames from in_uFrom to in_uTo, 0 when in_uTo is not after in_uFrom, at most in_uLimit.
+uint32_t Span(uint32_t in_uFrom, uint32_t in_uTo, uint32_t in_uLimit) {
+    const int32_t iSpan = static_cast<int32_t>(in_uTo - in_uFrom);
+    if (iSpan <= 0) {
+        return 0;
+    }
+    return static_cast<uint32_t>(iSpan) < in_uLimit ? static_cast<uint32_t>(iSpan) : in_uLimit;
+}
+
+}  // namespace
+
 MixerRenderWorker::MixerRenderWorker(ObjectRecord* const* in_ppRecords, uint32_t in_uMaxRecords,
                                      SharedRenderStream& io_rStream,
-                                     const std::atomic<int32_t>& in_rMaxObjects)
+                                     const std::atomic<int32_t>& in_rMaxObjects,
+                                     MixerTimeline& io_rTimeline)
     : m_ppRecords(in_ppRecords),
       m_uMaxRecords(in_uMaxRecords),
       m_rStream(io_rStream),
-      m_rMaxObjects(in_rMaxObjects) {}
+      m_rMaxObjects(in_rMaxObjects),
+      m_rTimeline(io_rTimeline) {}
 
 MixerRenderWorker::~MixerRenderWorker() {
     Stop();
@@ -96,12 +116,15 @@ void MixerRenderWorker::RunCycle(MixerRenderStream& io_rStream) {
     uint32_t uGrant = io_rStream.MaxDynamicObjects();
     uGrant = uGrant < m_uMaxRecords ? uGrant : m_uMaxRecords;
     const uint32_t uBudget = uMaxObjects < uGrant ? uMaxObjects : uGrant;
+    const uint32_t uPeriod = io_rStream.FrameCount();
+    const MixerTimeline::Pass pass = m_rTimeline.BeginPass(uPeriod);
     for (uint32_t uRecord = 0; uRecord < uGrant; ++uRecord) {
         ObjectRecord* pRecord = m_ppRecords[uRecord];
         if (pRecord != nullptr && (uRecord < uBudget || HasSomethingToPlay(*pRecord))) {
-            FeedRecord(*pRecord, pRenderStream);
+            FeedRecord(*pRecord, pRenderStream, pass, uPeriod);
         }
     }
+    m_rTimeline.EndPass(pass, uPeriod);
     if (pRenderStream->EndUpdatingAudioObjects() != S_OK) {
         io_rStream.MarkLost();
     }
@@ -114,8 +137,10 @@ bool MixerRenderWorker::HasSomethingToPlay(const ObjectRecord& in_record) {
 }
 
 void MixerRenderWorker::FeedRecord(ObjectRecord& io_rRecord,
-                                   ISpatialAudioObjectRenderStream* in_pStream) {
-    // Acquire: the samples of this occupancy in the ring and its first position are visible.
+                                   ISpatialAudioObjectRenderStream* in_pStream,
+                                   const MixerTimeline::Pass& in_pass, uint32_t in_uPeriod) {
+    // Acquire: the samples of this occupancy in the ring, its start and its first position are
+    // visible.
     const uint32_t uState = io_rRecord.uState.load(std::memory_order_acquire);
     const uint32_t uOccupancy = ObjectRecord::OccupancyOf(uState);
     if (io_rRecord.object && io_rRecord.uObjectOccupancy != uOccupancy) {
@@ -128,48 +153,84 @@ void MixerRenderWorker::FeedRecord(ObjectRecord& io_rRecord,
                 AudioObjectType_Dynamic, io_rRecord.object.ReleaseAndGetAddressOf())) ||
             !io_rRecord.object) {
             io_rRecord.object.Reset();  // the next pass tries again
-            return;
+        } else {
+            io_rRecord.uObjectOccupancy = uOccupancy;
         }
-        io_rRecord.uObjectOccupancy = uOccupancy;
     }
     BYTE* pBuffer = nullptr;
     UINT32 uLength = 0;
-    const HRESULT hr = io_rRecord.object->GetBuffer(&pBuffer, &uLength);
-    if (FAILED(hr) || pBuffer == nullptr) {
-        if (hr == SPTLAUDCLNT_E_RESOURCES_INVALIDATED) {
-            // The renderer ended the object; a fresh one takes its place next pass.
-            io_rRecord.object.Reset();
+    if (io_rRecord.object) {
+        const HRESULT hr = io_rRecord.object->GetBuffer(&pBuffer, &uLength);
+        if (FAILED(hr) || pBuffer == nullptr) {
+            if (hr == SPTLAUDCLNT_E_RESOURCES_INVALIDATED) {
+                // The renderer ended the object; a fresh one takes its place next pass.
+                io_rRecord.object.Reset();
+            }
+            pBuffer = nullptr;
+            uLength = 0;
         }
+    }
+    // Whole samples, straight from the ring; the rest of the buffer plays silence. Without a
+    // buffer the record's part of the period goes all the same.
+    float* pSamples = reinterpret_cast<float*>(pBuffer);
+    const uint32_t uFrames = uLength / static_cast<uint32_t>(sizeof(float));
+    const uint32_t uFilled = TakePart(io_rRecord, uState, in_pass, in_uPeriod, pSamples, uFrames);
+    if (pBuffer == nullptr) {
         return;
     }
-
-    // Whole samples, straight from the ring; what is not read plays silence.
-    const uint32_t uWhole = uLength - uLength % sizeof(float);
-    uint32_t uRead = 0;
-    CBuffer* pRing = io_rRecord.pRing;
-    if (pRing != nullptr && io_rRecord.uDrained.load(std::memory_order_relaxed) != uOccupancy) {
-        if (ObjectRecord::IsActive(uState)) {
-            // A ring that runs short gives a silent pass and keeps what it holds.
-            if (uWhole != 0 && pRing->Read(uWhole, pBuffer)) {
-                uRead = uWhole;
-            }
-        } else {
-            // The voices stopped and nothing is written any more: the tail, then the end of the
-            // occupancy.
-            const uint32_t uAvailable = pRing->BytesAvailable();
-            const uint32_t uTail = uAvailable < uWhole ? uAvailable : uWhole;
-            if (uTail != 0 && pRing->Read(uTail, pBuffer)) {
-                uRead = uTail;
-            }
-            if (uTail == uAvailable) {
-                io_rRecord.uDrained.store(uOccupancy, std::memory_order_release);
-            }
-        }
-    }
-    memset(pBuffer + uRead, 0, uLength - uRead);
+    memset(pBuffer + uFilled * sizeof(float), 0, uLength - uFilled * sizeof(float));
     // After the ring: the position is never older than the samples it carries.
     io_rRecord.object->SetPosition(io_rRecord.fX.load(std::memory_order_relaxed),
                                    io_rRecord.fY.load(std::memory_order_relaxed),
                                    io_rRecord.fZ.load(std::memory_order_relaxed));
     io_rRecord.object->SetVolume(io_rRecord.fVolume.load(std::memory_order_relaxed));
+}
+
+uint32_t MixerRenderWorker::TakePart(ObjectRecord& io_rRecord, uint32_t in_uState,
+                                     const MixerTimeline::Pass& in_pass, uint32_t in_uPeriod,
+                                     float* out_pBuffer, uint32_t in_uBufferFrames) {
+    const uint32_t uOccupancy = ObjectRecord::OccupancyOf(in_uState);
+    CBuffer* pRing = io_rRecord.pRing;
+    if (pRing == nullptr || io_rRecord.uDrained.load(std::memory_order_relaxed) == uOccupancy) {
+        return 0;
+    }
+    const bool bActive = ObjectRecord::IsActive(in_uState);
+    uint32_t uHeld = pRing->BytesAvailable() / static_cast<uint32_t>(sizeof(float));
+    if (in_pass.bPlays) {
+        // The ring holds the occupancy's frames from its first one, or from where the last pass
+        // ended if that is later.
+        const uint32_t uStart = io_rRecord.uStartFrame.load(std::memory_order_relaxed);
+        const uint32_t uFirstHeld =
+            static_cast<int32_t>(uStart - in_pass.uFrom) > 0 ? uStart : in_pass.uFrom;
+        // Frames before the period (a start that lets go of delay) go; the period's frames
+        // before the first one held are silence.
+        const uint32_t uSkipped = Span(uFirstHeld, in_pass.uPosition, uHeld);
+        DiscardFrames(*pRing, uSkipped);
+        uHeld -= uSkipped;
+        const uint32_t uLead = Span(in_pass.uPosition, uFirstHeld, in_uPeriod);
+        // Playing on, the ring holds the rest of the period; stopped, the tail may end within it.
+        const uint32_t uWanted = in_uPeriod - uLead;
+        const uint32_t uTaken = uWanted < uHeld ? uWanted : uHeld;
+        const uint32_t uLeadInBuffer = uLead < in_uBufferFrames ? uLead : in_uBufferFrames;
+        const uint32_t uKept =
+            uTaken < in_uBufferFrames - uLeadInBuffer ? uTaken : in_uBufferFrames - uLeadInBuffer;
+        if (out_pBuffer != nullptr) {
+            memset(out_pBuffer, 0, uLeadInBuffer * sizeof(float));
+            pRing->Read(uKept * static_cast<uint32_t>(sizeof(float)), out_pBuffer + uLeadInBuffer);
+        } else {
+            DiscardFrames(*pRing, uKept);
+        }
+        // Only a buffer shorter than the period (or none) leaves frames to let go of.
+        DiscardFrames(*pRing, uTaken - uKept);
+        uHeld -= uTaken;
+        if (!bActive && uHeld == 0) {
+            io_rRecord.uDrained.store(uOccupancy, std::memory_order_release);
+        }
+        return out_pBuffer != nullptr ? uLeadInBuffer + uKept : 0u;
+    }
+    // Nothing moves on the timeline this pass; only a tail that is all played out ends.
+    if (!bActive && uHeld == 0) {
+        io_rRecord.uDrained.store(uOccupancy, std::memory_order_release);
+    }
+    return 0;
 }

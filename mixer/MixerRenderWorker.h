@@ -2,11 +2,16 @@
 // (at most 100 milliseconds), then, in one pass, hands each object record within the object
 // budget its samples, position and volume through the record's dynamic object.
 //
-// A record's samples are read from its ring straight into the object's buffer, whatever the
-// length of the renderer's period. A record that plays for a new occupancy (ObjectRecord.h) gets
-// a fresh object, whose position is set in the very pass that carries its first samples. A record
-// whose voices have stopped plays out what its ring holds (the last pass of it filled up with
-// silence), even beyond the budget, and then tells the audio thread that its occupancy is over.
+// Every pass takes one period of the mixer's timeline (MixerTimeline.h) from every record at once,
+// or, while the timeline holds less than a period (before its pre-roll, or when the host fell
+// behind), nothing from any: the objects then play silence and the rings keep what they hold. A
+// record's part of the period is read from its ring straight into the object's buffer, after the
+// silence that comes before its occupancy's first frame; a record that cannot play this pass (no
+// object, no buffer) still lets go of its part, so that it stays on the timeline. A record that
+// plays for a new occupancy (ObjectRecord.h) gets a fresh object, whose position is set in the
+// very pass that carries its first samples. A record whose voices have stopped plays out what its
+// ring holds (the last pass of it filled up with silence), even beyond the budget, and then tells
+// the audio thread that its occupancy is over.
 //
 // Each cycle borrows the mixer's current stream (SharedRenderStream) and runs only on a stream
 // that is StreamRunning; otherwise the worker sleeps about a millisecond and looks again, so a
@@ -32,6 +37,7 @@
 #include <atomic>
 
 #include "MixerRenderStream.h"
+#include "MixerTimeline.h"
 #include "ObjectRecord.h"
 #include "SharedRenderStream.h"
 
@@ -40,9 +46,10 @@ public:
     static constexpr DWORD kEventWaitMilliseconds = 100;
 
     // in_ppRecords: kMaxRecords record pointers (null for a record that does not exist);
-    // in_rMaxObjects: the mixer's MaxObjects snapshot.
+    // in_rMaxObjects: the mixer's MaxObjects snapshot; io_rTimeline: the records' timeline.
     MixerRenderWorker(ObjectRecord* const* in_ppRecords, uint32_t in_uMaxRecords,
-                      SharedRenderStream& io_rStream, const std::atomic<int32_t>& in_rMaxObjects);
+                      SharedRenderStream& io_rStream, const std::atomic<int32_t>& in_rMaxObjects,
+                      MixerTimeline& io_rTimeline);
     ~MixerRenderWorker();
     MixerRenderWorker(const MixerRenderWorker&) = delete;
     MixerRenderWorker& operator=(const MixerRenderWorker&) = delete;
@@ -63,12 +70,20 @@ private:
     void RunCycle(MixerRenderStream& io_rStream);
     // Active, or still holding a tail of voices that stopped.
     static bool HasSomethingToPlay(const ObjectRecord& in_record);
-    void FeedRecord(ObjectRecord& io_rRecord, ISpatialAudioObjectRenderStream* in_pStream);
+    void FeedRecord(ObjectRecord& io_rRecord, ISpatialAudioObjectRenderStream* in_pStream,
+                    const MixerTimeline::Pass& in_pass, uint32_t in_uPeriod);
+    // The record's part of the pass's period from its ring, into out_pBuffer (in_uBufferFrames
+    // long; null: the part is let go of), after the silence before its occupancy's first frame;
+    // how many frames of the buffer that filled (silence included).
+    uint32_t TakePart(ObjectRecord& io_rRecord, uint32_t in_uState,
+                      const MixerTimeline::Pass& in_pass, uint32_t in_uPeriod, float* out_pBuffer,
+                      uint32_t in_uBufferFrames);
 
     ObjectRecord* const* const m_ppRecords;
     const uint32_t m_uMaxRecords;
     SharedRenderStream& m_rStream;
     const std::atomic<int32_t>& m_rMaxObjects;
+    MixerTimeline& m_rTimeline;
     std::atomic<bool> m_bRunning{false};
     PTP_WORK m_pWork = nullptr;  // audio thread only
 };

@@ -6,20 +6,24 @@
 // still holds (its tail), then silence, and tells the audio thread that the occupancy is over;
 // only then may new voices take the record. Each new occupancy gets a fresh dynamic object from
 // the worker, positioned before its first samples play, so nothing of one occupancy is ever heard
-// through another's object or from another's place.
+// through another's object or from another's place. Every record follows the mixer's one timeline
+// (MixerTimeline.h): an occupancy's samples start at the timeline position of its first frame
+// (uStartFrame), and its ring holds the frames from there to the written position that the
+// worker has not read yet.
 //
 // Threads. The audio thread builds the record's inputs and mono mix in MixInput and FinishMix
 // (everything under "Audio thread": no other thread touches it), and hands the render worker the
-// mix through the ring (its own lock) with the position, the volume and the state word (occupancy
-// and active flag): each an atomic written whole by the audio thread. The position and the volume
-// are relaxed (a pass may see the position of one frame and the volume of another); FinishMix
-// stores them before it publishes the state (release) and before it writes the frame into the
-// ring, and the worker reads the ring before it loads them, so a pass never carries a position
-// older than its newest samples. The worker loads the state with acquire ordering. m_uDrained is
-// the worker's answer (release store, acquire load by the audio thread); the audio thread writes
-// it only while the worker holds no stream (the reset of a lost stream). The spatial object and
-// uObjectOccupancy belong to the render worker while it runs; the audio thread touches them only
-// when the worker is stopped.
+// mix through the ring (its own lock) with the position, the volume, the start frame and the state
+// word (occupancy and active flag): each an atomic written whole by the audio thread. The position
+// and the volume are relaxed (a pass may see the position of one frame and the volume of another),
+// and so is the start frame, which is written before the new occupancy is published; FinishMix
+// stores them before it publishes the state (release) and before it writes the frame into the ring,
+// and the worker reads the ring before it loads them, so a pass never carries a position older than
+// its newest samples. The worker loads the state with acquire ordering. m_uDrained is the worker's
+// answer (release store, acquire load by the audio thread); the audio thread writes it only while
+// the worker holds no stream (the reset of a lost stream). The spatial object and uObjectOccupancy
+// belong to the render worker while it runs; the audio thread touches them only when the worker is
+// stopped.
 #pragma once
 
 #include <spatialaudioclient.h>
@@ -35,10 +39,9 @@
 
 struct ObjectRecord {
     static constexpr uint32_t kMaxInputs = 32;
-    // Both sides of the ring move mono 32-bit floats, 1024 frames per side; 16384 bytes hold
-    // 4096 samples.
-    static constexpr uint32_t kRingBytes = 16384;
-    static constexpr uint16_t kRingFrames = 1024;
+    // Both sides of the ring move mono 32-bit floats (the frame count of the ring's formats only
+    // has to be set); its capacity comes from the timeline (MixerTimeline::Configure).
+    static constexpr uint16_t kRingFormatFrames = 1024;
 
     // The state word: the occupancy number in the upper 31 bits, the active flag in bit 0.
     static constexpr uint32_t StateWord(uint32_t in_uOccupancy, bool in_bActive) {
@@ -67,9 +70,10 @@ struct ObjectRecord {
     std::atomic<float> fX{0.0f};  // renderer coordinates: (x, y, -z) of the first input
     std::atomic<float> fY{0.0f};
     std::atomic<float> fZ{0.0f};
-    std::atomic<float> fVolume{1.0f};  // within [0, 1]
-    std::atomic<uint32_t> uState{0};   // StateWord(occupancy, had inputs in the last mix-down)
-    CBuffer* pRing = nullptr;          // set up before the worker starts
+    std::atomic<float> fVolume{1.0f};      // within [0, 1]
+    std::atomic<uint32_t> uState{0};       // StateWord(occupancy, had inputs in the last mix-down)
+    std::atomic<uint32_t> uStartFrame{0};  // the timeline position of the occupancy's first frame
+    CBuffer* pRing = nullptr;              // set up before the worker starts
     // Render worker to audio thread: the occupancy whose samples are all played out.
     std::atomic<uint32_t> uDrained{0};
 

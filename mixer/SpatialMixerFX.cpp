@@ -74,7 +74,7 @@ SpatialMixerFX::SpatialMixerFX(ZV::IPluginMemAlloc* in_pAllocator,
                                const MixerStreamActivation& in_rActivation)
     : m_pCreationAllocator(in_pAllocator),
       m_rActivation(in_rActivation),
-      m_worker(m_apRecords, kMaxObjectRecords, m_stream, m_iMaxObjects) {}
+      m_worker(m_apRecords, kMaxObjectRecords, m_stream, m_iMaxObjects, m_timeline) {}
 
 SpatialMixerFX::~SpatialMixerFX() = default;
 
@@ -141,14 +141,23 @@ bool SpatialMixerFX::AllocateBuffers() {
             return false;
         }
     }
-    const RingFormat ringFormat = RingFormat::Float32(1, ObjectRecord::kRingFrames);
+    // Every ring holds what the timeline may hold: the longest period the renderer hands out
+    // (or the one of the stream just opened, if it is longer) and four host buffers.
+    const MixerRenderStream* pStream = m_stream.Current();
+    const uint32_t uRingFrames =
+        m_timeline.Configure(uFrames, pStream != nullptr ? pStream->FrameCount() : 0u);
+    uint32_t uRingBytes = 0;
+    if (!SizeProduct32(uRingBytes, uRingFrames, sizeof(float), 1u)) {
+        return false;
+    }
+    const RingFormat ringFormat = RingFormat::Float32(1, ObjectRecord::kRingFormatFrames);
     for (ObjectRecord*& pRecord : m_apRecords) {
         pRecord = HostNew<ObjectRecord>(m_pAllocator);
         if (pRecord == nullptr) {
             return false;
         }
-        pRecord->pRing = HostNew<CBuffer>(m_pAllocator, ObjectRecord::kRingBytes, m_pAllocator,
-                                          kRingInitFailedReport);
+        pRecord->pRing =
+            HostNew<CBuffer>(m_pAllocator, uRingBytes, m_pAllocator, kRingInitFailedReport);
         if (pRecord->pRing == nullptr || !pRecord->pRing->IsUsable()) {
             return false;
         }
@@ -345,7 +354,9 @@ void SpatialMixerFX::MixInput(ZV::IMixerInputContext* in_pInputContext, ZvVolume
     // Eligibility: a running stream with a grant, one or two channels, no bypass. The
     // low-frequency channel alone has no place to be heard from.
     const MixerRenderStream* pStream = m_stream.Current();
-    const uint32_t uGrant = pStream != nullptr && pStream->State() == StreamRunning
+    // A stream whose passes are longer than the rings can pre-roll plays nothing: the bed then.
+    const uint32_t uGrant = pStream != nullptr && pStream->State() == StreamRunning &&
+                                    m_timeline.Fits(pStream->FrameCount())
                                 ? Smaller(pStream->MaxDynamicObjects(), kMaxObjectRecords)
                                 : 0u;
     bool bEligible = uGrant != 0 && uChannels >= 1 && uChannels <= 2;
@@ -566,6 +577,17 @@ void SpatialMixerFX::FinishMix(ZvSampleBuffer* io_pMixBuffer) {
 uint32_t SpatialMixerFX::MixDownRecords(const ZvSampleBuffer& in_mixBuffer, uint32_t in_uRecords) {
     uint32_t uFrames = Smaller(in_mixBuffer.uValidFrames, in_mixBuffer.uMaxFrames);
     uFrames = Smaller(uFrames, uint32_t{m_uMaxFrames});
+    if (uFrames == 0) {
+        // No input set the buffer's frames: the frame still lasts one host buffer, and the
+        // timeline moves on by that, so that what the records hold plays out.
+        uFrames = m_uMaxFrames;
+    }
+    // All records or none: a buffer that does not fit into the rings goes to none of them, so
+    // that every record stays on the one timeline.
+    const bool bRoom = m_timeline.HasRoomFor(uFrames);
+    if (!bRoom) {
+        ++m_uRingOverruns;
+    }
     uint32_t uPlaying = 0;
     for (uint32_t uRecord = 0; uRecord < in_uRecords; ++uRecord) {
         ObjectRecord& record = *m_apRecords[uRecord];
@@ -579,8 +601,10 @@ uint32_t SpatialMixerFX::MixDownRecords(const ZvSampleBuffer& in_mixBuffer, uint
             continue;
         }
         if (record.bNewOccupancy) {
+            // Its voices are heard from the timeline's frame of their first samples on.
             record.bNewOccupancy = false;
             record.uOccupancy = ObjectRecord::NextOccupancy(record.uOccupancy);
+            record.uStartFrame.store(m_timeline.Written(), std::memory_order_relaxed);
         }
         record.bHeld = true;
         float fVolume = 1.0f;
@@ -595,9 +619,14 @@ uint32_t SpatialMixerFX::MixDownRecords(const ZvSampleBuffer& in_mixBuffer, uint
         record.fVolume.store(fVolume, std::memory_order_relaxed);
         record.uState.store(ObjectRecord::StateWord(record.uOccupancy, true),
                             std::memory_order_release);
-        record.pRing->Write(uFrames * sizeof(float), pMono);
+        if (bRoom) {
+            record.pRing->Write(uFrames * sizeof(float), pMono);
+        }
         ++uPlaying;
         ReleaseInputs(record);
+    }
+    if (bRoom) {
+        m_timeline.Advance(uFrames);
     }
     // Records beyond the grant never have inputs (the budget stays within it); should one have
     // any, its slots are let go all the same, so that every slot outside a record stays zero.
@@ -664,6 +693,8 @@ void SpatialMixerFX::EmptyRecords() {
 }
 
 void SpatialMixerFX::ResetRecords() {
+    m_timeline.Reset();
+
     for (ObjectRecord* pRecord : m_apRecords) {
         if (pRecord == nullptr) {
             continue;

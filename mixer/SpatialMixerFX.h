@@ -44,6 +44,7 @@
 #include "MixerInputData.h"
 #include "MixerRenderWorker.h"
 #include "MixerStreamActivation.h"
+#include "MixerTimeline.h"
 #include "ObjectRecord.h"
 #include "RetrySchedule.h"
 #include "SharedRenderStream.h"
@@ -92,6 +93,9 @@ public:
     // render worker holds the stream for a cycle right now; audio thread.
     bool StreamActivationPending() const;
     bool WorkerHoldsStream() const { return m_stream.IsBorrowed(); }
+    // Host buffers that found no room in the object records' rings and were not written to them
+    // (audio thread).
+    uint64_t RingOverruns() const { return m_uRingOverruns; }
 
 private:
     SpatialMixerFX(ZV::IPluginMemAlloc* in_pAllocator, const MixerStreamActivation& in_rActivation);
@@ -165,7 +169,9 @@ private:
     bool m_bInputMapReady = false;
 
     SharedRenderStream m_stream;
+    MixerTimeline m_timeline;  // before the worker, which uses it
     MixerRenderWorker m_worker;
+    uint64_t m_uRingOverruns = 0;
 
     // Re-activation after a loss, in the engine's audio time (milliseconds).
     uint64_t m_uAudioFrames = 0;     // frames of the FinishMix calls so far
