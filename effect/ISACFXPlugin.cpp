@@ -250,6 +250,7 @@ ZvResult ISACFXPlugin::OpenSpatialStream() {
             m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
             return ZV_Failure;
         case SpatialOpenResult::Failed:
+        case SpatialOpenResult::WrongRate:
             return ZV_Failure;
         case SpatialOpenResult::Opened:
             break;
