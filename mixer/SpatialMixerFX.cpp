@@ -127,6 +127,8 @@ ZvResult SpatialMixerFX::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
             m_stream.Current() != nullptr ? m_stream.Current()->SampleRate() : 0u;
         m_uSampleRate = uRendererRate != 0 ? uRendererRate : kFallbackSampleRate;
     }
+    // Every later stream must have that rate too: the engine's does not change with its output.
+    m_uEngineSampleRate = m_uSampleRate;
     m_inputMap.Init(in_pAllocator);
     m_bInputMapReady = true;
 

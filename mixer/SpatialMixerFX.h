@@ -27,10 +27,11 @@
 // could not be opened at InitPlugin is not looked for again.
 //
 // The render stream plays at the renderer's rate, and every stream is asked for at the engine's
-// (the format record's; a host that names none takes the renderer's). A renderer at another rate
-// gets no stream: the mixer posts one notice naming both rates (again only after a stream has run
-// since) and runs as without a renderer, every voice on the bed and 0 available objects in its
-// counters; after a loss, an activation refused for its rate is a failed attempt like any other.
+// (the format record's; a host that names none takes the rate of the renderer it first plays
+// through, and keeps it). A renderer at another rate gets no stream: the mixer posts one notice
+// naming both rates (again only after a stream has run since) and runs as without a renderer,
+// every voice on the bed and 0 available objects in its counters; after a loss, an activation
+// refused for its rate is a failed attempt like any other.
 //
 // The two builds differ only in how the render stream is opened and re-opened, and in their
 // notices (MixerStreamActivation); their factories are in SpatialMixerFXFactory.h.
@@ -161,8 +162,10 @@ private:
     std::atomic<int32_t> m_iMaxObjects{SpatialMixerFXParams::kDefaultMaxObjects};
 
     uint16_t m_uMaxFrames = 0;
-    uint32_t m_uEngineSampleRate = 0;  // the format record's (kUnstatedSampleRate: none named)
-    uint32_t m_uSampleRate = 0;        // the rate of the engine's audio time
+    // The rate every stream is asked for: the format record's until InitPlugin has opened the
+    // first (kUnstatedSampleRate: any), then the engine's audio-time rate.
+    uint32_t m_uEngineSampleRate = 0;
+    uint32_t m_uSampleRate = 0;  // the rate of the engine's audio time
     bool m_bWrongRateNoticed = false;
     ZvChannelLayout m_outputLayout;
     uint32_t m_uBufferBytes = 0;  // of every slot, record and scratch buffer

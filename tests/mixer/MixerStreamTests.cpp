@@ -380,20 +380,27 @@ TYPED_TEST(MixerStreamTest, AtInitPluginAnEngineAtAnotherRateThanTheRenderersGet
 }
 
 // After a loss, a renderer that now plays at another rate than the engine's is a failed attempt,
-// for an engine at 44.1 kHz and at 48 kHz alike: the voices stay on the bed with 0 available
+// for an engine at 44.1 kHz and at 48 kHz alike, and for one that named no rate (it runs at the
+// rate of the renderer it first played through): the voices stay on the bed with 0 available
 // objects, attempts go on at growing intervals (each asks for no stream), one notice names both
 // rates, and a renderer back at the engine's rate brings the objects back.
 TYPED_TEST(MixerStreamTest, AfterALossARendererAtAnotherRateIsAFailedAttempt) {
-    const std::pair<uint32_t, const char*> aRates[2] = {{44100u, "44100"}, {48000u, "48000"}};
-    for (size_t uCase = 0; uCase < 2; ++uCase) {
-        const uint32_t uRate = aRates[uCase].first;
+    struct Case {
+        uint32_t uRecordRate, uRate, uOtherRate;  // the format record's, the engine's, the other
+        const char *pszRate, *pszOtherRate;
+    };
+    const Case aCases[3] = {{44100u, 44100u, 48000u, "44100", "48000"},
+                            {48000u, 48000u, 44100u, "48000", "44100"},
+                            {kUnstatedSampleRate, 48000u, 44100u, "48000", "44100"}};
+    for (const Case& rates : aCases) {
+        const uint32_t uRate = rates.uRate;
         standin::SetDefaultEndpoint(EndpointAt(uRate));
-        this->m_uEngineRate = uRate;
+        this->m_uEngineRate = rates.uRecordRate;
         ASSERT_EQ(ZV_Success, this->Start());
         this->PlayTwoVoices();
         standin::LoseDevice();
         ASSERT_TRUE(this->StepUntilLost());
-        standin::SetDefaultEndpoint(EndpointAt(aRates[1 - uCase].first));
+        standin::SetDefaultEndpoint(EndpointAt(rates.uOtherRate));
         const size_t uStreams = standin::StreamActivations().size();
         const size_t uClients = standin::ClientActivations().size();
         for (int i = 0; i < 330; ++i) {
@@ -406,7 +413,7 @@ TYPED_TEST(MixerStreamTest, AfterALossARendererAtAnotherRateIsAFailedAttempt) {
         // At the loss, then about 1 and 2 seconds of audio time later.
         EXPECT_EQ(uClients + 3, standin::ClientActivations().size()) << uRate;
         EXPECT_EQ(uStreams, standin::StreamActivations().size()) << uRate;
-        const auto rateNotice = WrongRateNotice(aRates[uCase].second, aRates[1 - uCase].second);
+        const auto rateNotice = WrongRateNotice(rates.pszRate, rates.pszOtherRate);
         const LevelledNotices lost = TypeParam::kDesktop
                                          ? LevelledNotices{{kLostNotice, 1u}, rateNotice}
                                          : LevelledNotices{rateNotice};
