@@ -337,12 +337,6 @@ LevelledNotices::value_type WrongRateNotice(const char* in_pszEngine, const char
             2u};
 }
 
-standin::EndpointConfig EndpointAt(uint32_t in_uRate) {
-    standin::EndpointConfig endpoint;
-    endpoint.formats = {standin::FloatMonoFormat(in_uRate)};
-    return endpoint;
-}
-
 // The renderer plays at 48 kHz unless told otherwise. An engine at 44.1 kHz gets no stream (its
 // voices would play 8.8 % sharp and fast): one notice naming both rates, every voice on the bed,
 // 0 available objects in the counters, no worker. At 48 kHz, or naming no rate, it plays on
@@ -394,13 +388,13 @@ TYPED_TEST(MixerStreamTest, AfterALossARendererAtAnotherRateIsAFailedAttempt) {
                             {kUnstatedSampleRate, 48000u, 44100u, "48000", "44100"}};
     for (const Case& rates : aCases) {
         const uint32_t uRate = rates.uRate;
-        standin::SetDefaultEndpoint(EndpointAt(uRate));
+        standin::SetDefaultEndpoint(testing_support::EndpointAtRate(uRate));
         this->m_uEngineRate = rates.uRecordRate;
         ASSERT_EQ(ZV_Success, this->Start());
         this->PlayTwoVoices();
         standin::LoseDevice();
         ASSERT_TRUE(this->StepUntilLost());
-        standin::SetDefaultEndpoint(EndpointAt(rates.uOtherRate));
+        standin::SetDefaultEndpoint(testing_support::EndpointAtRate(rates.uOtherRate));
         const size_t uStreams = standin::StreamActivations().size();
         const size_t uClients = standin::ClientActivations().size();
         for (int i = 0; i < 330; ++i) {
@@ -420,7 +414,7 @@ TYPED_TEST(MixerStreamTest, AfterALossARendererAtAnotherRateIsAFailedAttempt) {
         EXPECT_EQ(lost, this->NoticesWithLevels());
 
         // The renderer at the engine's rate again: the next attempt, within 4 seconds.
-        standin::SetDefaultEndpoint(EndpointAt(uRate));
+        standin::SetDefaultEndpoint(testing_support::EndpointAtRate(uRate));
         size_t uSounding = 0;
         for (int i = 0; i < 400 && uSounding != 2; ++i) {
             this->SettledFrame();
