@@ -319,6 +319,14 @@ if wine32_part effect-bus-32-bit; then
     tone_run effect-bus-32-bit "$work/x86" effect SpatialEffect.dll ZvSpatialSink.dll
 fi
 
+# await_marker FILE PID: returns once FILE exists or the process PID has ended, or after 30 s.
+await_marker() {
+    for _ in $(seq 300); do
+        if [ -e "$1" ] || ! kill -0 "$2" 2>/dev/null; then return 0; fi
+        sleep 0.1
+    done
+}
+
 echo "== windows: output lost and back"
 loss_run() {
     local label=sink-loss markers="$work/markers" status=0
@@ -328,10 +336,7 @@ loss_run() {
         "$(winpath "$work/$label.expect")" \
         >"$work/$label.log") &
     local host_pid=$!
-    for _ in $(seq 300); do
-        if [ -e "$markers/playing" ] || ! kill -0 $host_pid 2>/dev/null; then break; fi
-        sleep 0.1
-    done
+    await_marker "$markers/playing" $host_pid
     if [ -e "$markers/playing" ]; then
         sleep 0.5
         stop_recording
@@ -368,10 +373,7 @@ rate_run() {
     (host "$work/x64" rate 44100 "$(winpath "$markers")" ZvSpatialSink.dll SpatialEffect.dll \
         SpatialMixerFX.dll >"$work/$label.log") &
     local host_pid=$!
-    for _ in $(seq 600); do
-        if [ -e "$markers/set-up" ] || ! kill -0 $host_pid 2>/dev/null; then break; fi
-        sleep 0.05
-    done
+    await_marker "$markers/set-up" $host_pid
     if [ -e "$markers/set-up" ]; then
         sleep 0.5  # a stream opened all the same has reached the server by now
         streams=$(pactl list short sink-inputs 2>/dev/null | wc -l)

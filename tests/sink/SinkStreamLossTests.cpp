@@ -79,6 +79,19 @@ protected:
         standin::TakePasses();
     }
 
+    // Right after a re-open: the stream runs, and the pass after the next plays what the engine
+    // renders.
+    void ExpectSoundBack() {
+        EXPECT_EQ(StreamRunning, m_pSink->GetStreamState());
+        EXPECT_EQ(1u, StepAndFill());
+        standin::TakePasses();
+        EXPECT_EQ(1u, StepAndFill());
+        const std::vector<float> played = PlayedFrontLeft();
+        ASSERT_EQ(480u, played.size());
+        uint32_t uChannel = 0, uFrame = 0;
+        EXPECT_TRUE(TaggedMixSource::Decode(played[0], uChannel, uFrame)) << "sound is back";
+    }
+
     std::vector<float> PlayedFrontLeft() {
         std::vector<standin::Pass> passes = standin::TakePasses();
         EXPECT_EQ(1u, passes.size());
@@ -295,14 +308,7 @@ TEST_F(SinkStreamLossTest, AFailedReopenIsTriedAgainAfterOneTwoFourAndEightSecon
     standin::SetDefaultEndpoint(standin::EndpointConfig());
     const size_t uTries = standin::ClientActivations().size();
     ASSERT_NE(UINT64_MAX, StepUntilActivation(uTries, 610));
-    EXPECT_EQ(StreamRunning, m_pSink->GetStreamState());
-    EXPECT_EQ(1u, StepAndFill());
-    standin::TakePasses();
-    EXPECT_EQ(1u, StepAndFill());
-    const std::vector<float> played = PlayedFrontLeft();
-    ASSERT_EQ(480u, played.size());
-    uint32_t uChannel = 0, uFrame = 0;
-    EXPECT_TRUE(TaggedMixSource::Decode(played[0], uChannel, uFrame)) << "sound is back";
+    ExpectSoundBack();
 }
 
 // The renderer plays at its own rate (48 kHz, as Windows Sonic does), and the sink converts none:
@@ -377,14 +383,7 @@ TEST_F(SinkStreamLossTest, AReopenOntoAnotherRateIsAFailedReopen) {
         standin::SetDefaultEndpoint(testing_support::EndpointAtRate(rates.uRate));
         ASSERT_NE(UINT64_MAX, StepUntilActivation(standin::ClientActivations().size(), 450));
         EXPECT_EQ(3u, m_pSink->FailedReopens());
-        EXPECT_EQ(1u, StepAndFill());
-        EXPECT_EQ(StreamRunning, m_pSink->GetStreamState());
-        standin::TakePasses();
-        EXPECT_EQ(1u, StepAndFill());
-        const std::vector<float> played = PlayedFrontLeft();
-        ASSERT_EQ(480u, played.size());
-        uint32_t uChannel = 0, uFrame = 0;
-        EXPECT_TRUE(TaggedMixSource::Decode(played[0], uChannel, uFrame)) << "sound is back";
+        ExpectSoundBack();
         m_pDriver.reset();
         m_source = TaggedMixSource();
         DestroySink();
