@@ -46,6 +46,8 @@ SpatialOpenResult OpenDefaultSpatialStream(const SpatialStreamRequest& in_reques
     const SpatialOpenResult eResult = OpenSpatialStreamOnClient(in_request, opened);
     if (eResult == SpatialOpenResult::Opened) {
         out_rStream = std::move(opened);
+    } else if (eResult == SpatialOpenResult::WrongRate) {
+        out_rStream.uSampleRate = opened.uSampleRate;
     }
     return eResult;
 }
@@ -67,6 +69,12 @@ SpatialOpenResult OpenSpatialStreamOnClient(const SpatialStreamRequest& in_reque
         !formats || FAILED(formats->GetCount(&uFormatCount)) || uFormatCount == 0 ||
         FAILED(formats->GetFormat(0, &pFormat)) || pFormat == nullptr) {
         return SpatialOpenResult::Failed;
+    }
+    // The renderer plays this format at its own rate: samples at another rate would play too fast
+    // or too slow.
+    if (!SampleRatesMatch(in_request.uEngineSampleRate, pFormat->nSamplesPerSec)) {
+        io_rStream.uSampleRate = pFormat->nSamplesPerSec;
+        return SpatialOpenResult::WrongRate;
     }
 
     // A renderer that names no frame count gives the render worker nothing to size its passes by.

@@ -7,6 +7,10 @@
 // the way that the stream does not need afterwards (enumerator, endpoint, format enumerator,
 // activation record) is released on every path. What is opened is handed over only on success, so
 // a caller's earlier stream stays untouched when an open fails.
+//
+// Every open compares the caller's sample rate with the rate of the format the renderer offers
+// (SampleRateMatch.h) before it asks for a stream: a renderer at another rate gets no stream, so
+// that no sample is ever played at the wrong rate.
 #pragma once
 
 #include <spatialaudioclient.h>
@@ -18,6 +22,7 @@
 
 #include "ComPtr.h"
 #include "HandleHolder.h"
+#include "SampleRateMatch.h"
 
 enum class DynamicObjectUse {
     None,      // no dynamic objects; the renderer's maximum is only reported
@@ -30,6 +35,8 @@ struct SpatialStreamRequest {
     bool bQueryMaxDynamicObjects;  // ask GetMaxDynamicObjectCount (implied by Required)
     int32_t iActivationMinorVersion3;
     bool bStartMustSucceed;  // a failed Start fails the open
+    // The engine's rate, which the renderer's format must have (kUnstatedSampleRate: any rate).
+    uint32_t uEngineSampleRate = kUnstatedSampleRate;
 };
 
 // Dynamic objects a stream of this family ever uses.
@@ -49,13 +56,16 @@ enum class SpatialOpenResult {
     Opened,
     NoEndpoint,  // no device enumerator or no default render endpoint
     Failed,      // any other step failed
+    WrongRate,   // the renderer offers another rate than the engine's: nothing was opened
 };
 
 // The synchronous route. On Opened, out_rStream holds the client, the started stream and its event.
+// On WrongRate only its uSampleRate is written: the rate the renderer offers.
 SpatialOpenResult OpenDefaultSpatialStream(const SpatialStreamRequest& in_request,
                                            SpatialStream& out_rStream);
 
 // Opens the stream on io_rStream.client, which the caller has activated. On Opened, io_rStream
-// also holds the started stream and its event; on failure the stream and event stay empty.
+// also holds the started stream and its event; on failure the stream and event stay empty (and on
+// WrongRate uSampleRate names the renderer's rate).
 SpatialOpenResult OpenSpatialStreamOnClient(const SpatialStreamRequest& in_request,
                                             SpatialStream& io_rStream);

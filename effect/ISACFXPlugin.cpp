@@ -7,6 +7,7 @@
 #include "BusInterleaver.h"
 #include "HostMemory.h"
 #include "RingFormat.h"
+#include "SampleRateMatch.h"
 #include "SpatialStreamOpener.h"
 #include "StreamHandOver.h"
 
@@ -16,6 +17,10 @@ constexpr const char* kSource = "ISACFX";
 constexpr const char* kChannelCountMessage =
     "Windows Sonic Effect plugin error: Channel Count > 12";
 constexpr uint32_t kErrorLevel = 2;
+// The notice for a renderer at another rate than the engine's ("...: the engine runs at 44100 Hz,
+// the renderer plays at 48000 Hz; ..."), at kErrorLevel.
+constexpr const char* kWrongRatePrefix = "Windows Sonic Effect plugin error: ";
+constexpr const char* kWrongRateSuffix = "; the bus plays through the engine";
 constexpr const char* kRingInitFailedReport = "!\"ISAC CBuffer InitFailed.\"";
 
 // All twelve bed types are reserved whatever the bus's channel count; no dynamic objects are used,
@@ -62,6 +67,10 @@ ISACFXPlugin::ISACFXPlugin()
       m_uInterleaveFrames(0),
       m_uScratchFrames(0),
       m_uOpenedSampleRate(0),
+      m_uEngineSampleRate(kUnstatedSampleRate),
+      m_bRateNoticed(false),
+      m_uRateNoticeDue(0),
+      m_pContext(nullptr),
       m_reopen(),
       m_tick(),
       m_uTickMilliseconds(0) {}
@@ -139,18 +148,24 @@ ZvResult ISACFXPlugin::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
         return ZV_Failure;  // nothing to divert, and no frame to size the ring by
     }
     m_channelLayout = layout;
+    m_pContext = in_pContext;
 
+    // A renderer at another rate than the engine's gets nothing: the bus stays with the engine
+    // rather than play 8.8 % sharp and fast.
+    m_uEngineSampleRate = io_rFormat.uSampleRate;
     if (OpenSpatialStream() != ZV_Success) {
+        PostRateNotice();
         return ZV_Failure;
     }
     m_eStreamState.store(StreamRunning, std::memory_order_relaxed);  // published by the submission
     for (uint32_t uEntry = 0; uEntry < kMaxChannels; ++uEntry) {
         m_bed[uEntry].eType = static_cast<uint32_t>(kBedObjectTypes[uEntry]);
     }
-    uint32_t uSampleRate = io_rFormat.uSampleRate;
-    if (uSampleRate == 0) {
-        uSampleRate = m_uOpenedSampleRate != 0 ? m_uOpenedSampleRate : kFallbackSampleRate;
+    // A host that names no rate runs at the renderer's, and every re-open must find it again.
+    if (m_uEngineSampleRate == kUnstatedSampleRate) {
+        m_uEngineSampleRate = m_uOpenedSampleRate != 0 ? m_uOpenedSampleRate : kFallbackSampleRate;
     }
+    const uint32_t uSampleRate = m_uEngineSampleRate;
 
     m_uFrameBytes = static_cast<uint16_t>(m_uNumChannels * kSampleBytes);
     ZV::IGlobalPluginContext* pGlobal = in_pContext->GlobalContext();
@@ -244,16 +259,27 @@ ZvResult ISACFXPlugin::OpenSpatialStream() {
     // Nothing of a previous stream survives an open, failed or not.
     ReleaseStream();
 
+    SpatialStreamRequest request = kStreamRequest;
+    request.uEngineSampleRate = m_uEngineSampleRate;
     SpatialStream opened;
-    switch (OpenDefaultSpatialStream(kStreamRequest, opened)) {
+    switch (OpenDefaultSpatialStream(request, opened)) {
         case SpatialOpenResult::NoEndpoint:
             m_eStreamState.store(StreamClosed, std::memory_order_relaxed);
             return ZV_Failure;
         case SpatialOpenResult::Failed:
             return ZV_Failure;
+        case SpatialOpenResult::WrongRate:
+            // One notice until a stream opens again; the audio thread posts it.
+            if (!m_bRateNoticed) {
+                m_bRateNoticed = true;
+                m_uRateNoticeDue.store(opened.uSampleRate != 0 ? opened.uSampleRate : UINT32_MAX,
+                                       std::memory_order_release);
+            }
+            return ZV_Failure;
         case SpatialOpenResult::Opened:
             break;
     }
+    m_bRateNoticed = false;
     m_uPeriodFrames = opened.uFrameCount;
     m_uMaxDynamicObjects.store(opened.uMaxDynamicObjects, std::memory_order_relaxed);
     m_uOpenedSampleRate = opened.uSampleRate;
@@ -261,6 +287,16 @@ ZvResult ISACFXPlugin::OpenSpatialStream() {
     m_pClient = std::move(opened.client);
     m_hEvent = std::move(opened.event);
     return ZV_Success;
+}
+
+void ISACFXPlugin::PostRateNotice() {
+    const uint32_t uRendererRate = m_uRateNoticeDue.exchange(0, std::memory_order_acquire);
+    if (uRendererRate == 0 || m_pContext == nullptr) {
+        return;
+    }
+    const RateMismatchText text(kWrongRatePrefix, m_uEngineSampleRate,
+                                uRendererRate == UINT32_MAX ? 0 : uRendererRate, kWrongRateSuffix);
+    m_pContext->PostMonitorMessage(text.Get(), kErrorLevel);
 }
 
 bool ISACFXPlugin::Diverts(const ZvSampleBuffer& in_buffer) const {
@@ -276,6 +312,9 @@ void ISACFXPlugin::ProcessInPlace(ZvSampleBuffer* io_pBuffer) {
         return;
     }
     m_reopen.CountBuffer();
+    if (m_uRateNoticeDue.load(std::memory_order_relaxed) != 0) {
+        PostRateNotice();
+    }
     if (io_pBuffer->uValidFrames == 0) {
         return;
     }

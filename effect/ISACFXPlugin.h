@@ -15,6 +15,13 @@
 // passes through meanwhile. The audio thread takes a re-opened stream over at its next buffer and
 // starts it on an empty ring: nothing the engine rendered before the loss is played after it.
 //
+// Every open, re-opens included, is for a renderer that plays at the engine's rate (the format
+// record's; a host that names none runs at the rate of the first renderer it plays through): the
+// effect converts no rate, and a bus at 44.1 kHz played at 48 kHz sounds 8.8 % sharp and fast. A
+// renderer at another rate is as good as none: InitPlugin answers 2, a re-open fails and is tried
+// again on the schedule above, and the bus passes through untouched; one level-2 notice names both
+// rates (again only after a stream has opened since), posted by the audio thread.
+//
 // Threads. The host's audio thread calls every slot (InitPlugin, ProcessInPlace, ResetPlugin,
 // TermPlugin); one render worker (a thread-pool work item started by InitPlugin) moves samples
 // from the ring into the renderer's object buffers and owns the stream. Samples cross only
@@ -127,6 +134,8 @@ private:
     void LoseStream(bool in_bObjectsNeverPlayed);
     // One re-open: StreamOpened, or StreamClosed with the next try scheduled.
     void Reopen();
+    // Audio thread: posts the notice of a refused rate that an open left, if any.
+    void PostRateNotice();
     // Undoes a set-up that failed part way: the buffers made so far, the stream and its objects.
     void ReleaseSetUp(ZV::IPluginMemAlloc* in_pAllocator);
     bool Diverts(const ZvSampleBuffer& in_buffer) const;
@@ -152,9 +161,18 @@ private:
     uint32_t m_uInterleaveFrames;  // frames per host buffer at InitPlugin
     uint32_t m_uScratchFrames;     // frames m_pScratch holds (the period at InitPlugin)
     uint32_t m_uOpenedSampleRate;  // the object format's rate of the latest open
-    ReopenSchedule m_reopen;       // audio time: host buffers (ProcessInPlace calls)
-    PeriodTimer m_tick;            // the worker's clock while there is no stream
-    uint32_t m_uTickMilliseconds;  // its period: one render period, in whole milliseconds
+    // The rate every stream must play at: the format record's (kUnstatedSampleRate: any) until
+    // InitPlugin has opened the first, then the engine's.
+    uint32_t m_uEngineSampleRate;
+    bool m_bRateNoticed;  // whoever opens: a refused rate was noticed, no stream opened since
+    // A notice the audio thread is to post: the renderer's refused rate (UINT32_MAX for a
+    // renderer that names 0 Hz), or 0. Stored by whoever opens (release), exchanged with 0 by the
+    // audio thread (acquire).
+    std::atomic<uint32_t> m_uRateNoticeDue;
+    ZV::IEffectPluginContext* m_pContext;  // InitPlugin's; not owned
+    ReopenSchedule m_reopen;               // audio time: host buffers (ProcessInPlace calls)
+    PeriodTimer m_tick;                    // the worker's clock while there is no stream
+    uint32_t m_uTickMilliseconds;          // its period: one render period, in whole milliseconds
 };
 static_assert(std::atomic<int32_t>::is_always_lock_free, "the stream state is one machine word");
 static_assert(std::atomic<bool>::is_always_lock_free, "the run flag is one machine word");

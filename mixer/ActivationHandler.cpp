@@ -26,7 +26,8 @@ constexpr wchar_t kMediaDeviceClass[] = RuntimeClass_Windows_Media_Devices_Media
 
 }  // namespace
 
-ActivationHandler* ActivationHandler::Create(ZV::IPluginMemAlloc* in_pAllocator) {
+ActivationHandler* ActivationHandler::Create(ZV::IPluginMemAlloc* in_pAllocator,
+                                             uint32_t in_uEngineSampleRate) {
     if (in_pAllocator == nullptr) {
         return nullptr;
     }
@@ -34,11 +35,12 @@ ActivationHandler* ActivationHandler::Create(ZV::IPluginMemAlloc* in_pAllocator)
     if (pMemory == nullptr) {
         return nullptr;
     }
-    return new (pMemory) ActivationHandler(in_pAllocator);
+    return new (pMemory) ActivationHandler(in_pAllocator, in_uEngineSampleRate);
 }
 
-ActivationHandler::ActivationHandler(ZV::IPluginMemAlloc* in_pAllocator)
-    : m_pAllocator(in_pAllocator) {
+ActivationHandler::ActivationHandler(ZV::IPluginMemAlloc* in_pAllocator,
+                                     uint32_t in_uEngineSampleRate)
+    : MixerRenderStream(in_uEngineSampleRate), m_pAllocator(in_pAllocator) {
     // Aggregated: the marshaler's IMarshal counts on this object. Without it the handler still
     // works in-process; its IMarshal methods then answer E_OUTOFMEMORY.
     CoCreateFreeThreadedMarshaler(static_cast<IMarshal*>(this),
@@ -110,12 +112,11 @@ HRESULT ActivationHandler::ActivateCompleted(IActivateAudioInterfaceAsyncOperati
     }
     // A failed activation leaves the state as it was: StreamClosed, no objects.
     SpatialStream opened;
-    if (FAILED(hrActivation) || FAILED(activated.As(opened.client)) || !opened.client ||
-        OpenSpatialStreamOnClient(kStreamRequest, opened) != SpatialOpenResult::Opened) {
+    if (FAILED(hrActivation) || FAILED(activated.As(opened.client)) || !opened.client) {
         Fail(StreamClosed);
         return S_OK;
     }
-    Publish(std::move(opened));
+    Conclude(OpenSpatialStreamOnClient(AtEngineRate(kStreamRequest), opened), std::move(opened));
     CompleteActivation();
     return S_OK;
 }

@@ -36,8 +36,9 @@ class ActivationHandler final : public IMarshal,
                                 public MixerRenderStream {
 public:
     // A new handler holding one reference (the caller's), or null when in_pAllocator gives no
-    // memory.
-    static ActivationHandler* Create(ZV::IPluginMemAlloc* in_pAllocator);
+    // memory. Its activation asks for a stream at in_uEngineSampleRate (MixerRenderStream).
+    static ActivationHandler* Create(ZV::IPluginMemAlloc* in_pAllocator,
+                                     uint32_t in_uEngineSampleRate);
 
     // Starts the activation. Returns the platform's result; on any failure the handler is
     // completed with StreamClosed at once.
@@ -70,7 +71,7 @@ public:
     ActivateCompleted(IActivateAudioInterfaceAsyncOperation* activateOperation) override;
 
 private:
-    explicit ActivationHandler(ZV::IPluginMemAlloc* in_pAllocator);
+    ActivationHandler(ZV::IPluginMemAlloc* in_pAllocator, uint32_t in_uEngineSampleRate);
     ~ActivationHandler();
 
     // The free-threaded marshaler's IMarshal, for one forwarded call.

@@ -6,8 +6,9 @@
 
 #include "ActivationHandler.h"
 
-MixerRenderStream* AsyncStreamActivation::Open(ZV::IPluginMemAlloc* in_pAllocator) const {
-    ActivationHandler* pHandler = ActivationHandler::Create(in_pAllocator);
+MixerRenderStream* AsyncStreamActivation::Open(ZV::IPluginMemAlloc* in_pAllocator,
+                                               uint32_t in_uEngineSampleRate) const {
+    ActivationHandler* pHandler = ActivationHandler::Create(in_pAllocator, in_uEngineSampleRate);
     if (pHandler == nullptr) {
         return nullptr;
     }
@@ -23,21 +24,18 @@ MixerRenderStream* AsyncStreamActivation::Open(ZV::IPluginMemAlloc* in_pAllocato
         }
         Sleep(1);
     }
-    if (pHandler->State() != StreamRunning) {
-        pHandler->Release();
-        return nullptr;
-    }
     return pHandler;
 }
 
 MixerRenderStream* AsyncStreamActivation::Reopen(ZV::IPluginMemAlloc* in_pAllocator,
+                                                 uint32_t in_uEngineSampleRate,
                                                  MixerRenderStream* in_pLost) const {
     // The mixer's reference is the last one: the render worker holds nothing of the lost stream
     // and its completion has run.
     if (in_pLost != nullptr) {
         in_pLost->Release();
     }
-    ActivationHandler* pHandler = ActivationHandler::Create(in_pAllocator);
+    ActivationHandler* pHandler = ActivationHandler::Create(in_pAllocator, in_uEngineSampleRate);
     if (pHandler != nullptr) {
         pHandler->StartActivation();
     }

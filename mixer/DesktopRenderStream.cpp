@@ -13,7 +13,8 @@ constexpr SpatialStreamRequest kStreamRequest = {0, DynamicObjectUse::Required, 
 
 }  // namespace
 
-DesktopRenderStream* DesktopRenderStream::Create(ZV::IPluginMemAlloc* in_pAllocator) {
+DesktopRenderStream* DesktopRenderStream::Create(ZV::IPluginMemAlloc* in_pAllocator,
+                                                 uint32_t in_uEngineSampleRate) {
     if (in_pAllocator == nullptr) {
         return nullptr;
     }
@@ -21,11 +22,12 @@ DesktopRenderStream* DesktopRenderStream::Create(ZV::IPluginMemAlloc* in_pAlloca
     if (pMemory == nullptr) {
         return nullptr;
     }
-    return new (pMemory) DesktopRenderStream(in_pAllocator);
+    return new (pMemory) DesktopRenderStream(in_pAllocator, in_uEngineSampleRate);
 }
 
-DesktopRenderStream::DesktopRenderStream(ZV::IPluginMemAlloc* in_pAllocator)
-    : m_pAllocator(in_pAllocator) {}
+DesktopRenderStream::DesktopRenderStream(ZV::IPluginMemAlloc* in_pAllocator,
+                                         uint32_t in_uEngineSampleRate)
+    : MixerRenderStream(in_uEngineSampleRate), m_pAllocator(in_pAllocator) {}
 
 DesktopRenderStream::~DesktopRenderStream() {
     if (m_pWork != nullptr) {
@@ -42,12 +44,9 @@ DesktopRenderStream::~DesktopRenderStream() {
 
 SpatialOpenResult DesktopRenderStream::Activate() {
     SpatialStream opened;
-    const SpatialOpenResult eResult = OpenDefaultSpatialStream(kStreamRequest, opened);
-    if (eResult == SpatialOpenResult::Opened) {
-        Publish(std::move(opened));
-    } else {
-        Drop(StreamClosed);
-    }
+    const SpatialOpenResult eResult =
+        OpenDefaultSpatialStream(AtEngineRate(kStreamRequest), opened);
+    Conclude(eResult, std::move(opened));
     return eResult;
 }
 

@@ -23,11 +23,13 @@
 
 class DesktopRenderStream final : public MixerRenderStream {
 public:
-    // A new stream object holding one reference (the caller's), not yet activated, or null.
-    static DesktopRenderStream* Create(ZV::IPluginMemAlloc* in_pAllocator);
+    // A new stream object holding one reference (the caller's), not yet activated, or null. Its
+    // activation asks for a stream at in_uEngineSampleRate (MixerRenderStream).
+    static DesktopRenderStream* Create(ZV::IPluginMemAlloc* in_pAllocator,
+                                       uint32_t in_uEngineSampleRate);
 
     // The activation on the calling thread, whose COM the caller has initialised: StreamRunning,
-    // or StreamClosed after any failure.
+    // or StreamClosed after any failure (a renderer at another rate than the engine's among them).
     SpatialOpenResult Activate();
     // Starts the activation on a thread-pool thread, which first releases in_pLost (the caller's
     // reference, taken over; may be null). False when no work item can be had: in_pLost is then
@@ -38,7 +40,7 @@ public:
     ULONG STDMETHODCALLTYPE Release() override;
 
 private:
-    explicit DesktopRenderStream(ZV::IPluginMemAlloc* in_pAllocator);
+    DesktopRenderStream(ZV::IPluginMemAlloc* in_pAllocator, uint32_t in_uEngineSampleRate);
     ~DesktopRenderStream();
 
     static void CALLBACK ActivationWork(PTP_CALLBACK_INSTANCE in_pInstance, PVOID in_pContext,

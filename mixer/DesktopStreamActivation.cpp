@@ -2,21 +2,19 @@
 
 #include "DesktopRenderStream.h"
 
-MixerRenderStream* DesktopStreamActivation::Open(ZV::IPluginMemAlloc* in_pAllocator) const {
-    DesktopRenderStream* pStream = DesktopRenderStream::Create(in_pAllocator);
-    if (pStream == nullptr) {
-        return nullptr;
-    }
-    if (pStream->Activate() != SpatialOpenResult::Opened) {
-        pStream->Release();
-        return nullptr;
+MixerRenderStream* DesktopStreamActivation::Open(ZV::IPluginMemAlloc* in_pAllocator,
+                                                 uint32_t in_uEngineSampleRate) const {
+    DesktopRenderStream* pStream = DesktopRenderStream::Create(in_pAllocator, in_uEngineSampleRate);
+    if (pStream != nullptr) {
+        pStream->Activate();
     }
     return pStream;
 }
 
 MixerRenderStream* DesktopStreamActivation::Reopen(ZV::IPluginMemAlloc* in_pAllocator,
+                                                   uint32_t in_uEngineSampleRate,
                                                    MixerRenderStream* in_pLost) const {
-    DesktopRenderStream* pStream = DesktopRenderStream::Create(in_pAllocator);
+    DesktopRenderStream* pStream = DesktopRenderStream::Create(in_pAllocator, in_uEngineSampleRate);
     if (pStream == nullptr) {
         if (in_pLost != nullptr) {
             in_pLost->Release();

@@ -15,9 +15,10 @@ public:
 
     constexpr DesktopStreamActivation() = default;
 
-    // The stream when it runs; null after any failure (the mixer then runs without one).
-    MixerRenderStream* Open(ZV::IPluginMemAlloc* in_pAllocator) const override;
-    MixerRenderStream* Reopen(ZV::IPluginMemAlloc* in_pAllocator,
+    // The stream, activated on the calling thread; null only without memory for it.
+    MixerRenderStream* Open(ZV::IPluginMemAlloc* in_pAllocator,
+                            uint32_t in_uEngineSampleRate) const override;
+    MixerRenderStream* Reopen(ZV::IPluginMemAlloc* in_pAllocator, uint32_t in_uEngineSampleRate,
                               MixerRenderStream* in_pLost) const override;
     void NoticeObjectsLost(ZV::IMixerPluginContext* in_pContext) const override;
     void NoticeObjectsBack(ZV::IMixerPluginContext* in_pContext) const override;

@@ -2,6 +2,23 @@
 
 #include <utility>
 
+SpatialStreamRequest MixerRenderStream::AtEngineRate(const SpatialStreamRequest& in_request) const {
+    SpatialStreamRequest request = in_request;
+    request.uEngineSampleRate = m_uEngineSampleRate;
+    return request;
+}
+
+void MixerRenderStream::Conclude(SpatialOpenResult in_eResult, SpatialStream&& io_opened) {
+    if (in_eResult == SpatialOpenResult::Opened) {
+        Publish(std::move(io_opened));
+        return;
+    }
+    if (in_eResult == SpatialOpenResult::WrongRate) {
+        m_uRefusedSampleRate = io_opened.uSampleRate;
+    }
+    Drop(StreamClosed);
+}
+
 void MixerRenderStream::Publish(SpatialStream&& io_opened) {
     m_opened = std::move(io_opened);
     m_eState.store(StreamRunning, std::memory_order_release);

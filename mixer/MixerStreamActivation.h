@@ -15,18 +15,23 @@
 
 class MixerStreamActivation {
 public:
-    // InitPlugin: opens the mixer's first render stream and returns the mixer's reference to it
-    // once it runs, or null when it could not be opened (the mixer then runs without a stream:
-    // every input goes to the bed). Never waits without bound.
-    virtual MixerRenderStream* Open(ZV::IPluginMemAlloc* in_pAllocator) const = 0;
+    // InitPlugin: opens the mixer's first render stream at in_uEngineSampleRate and returns the
+    // mixer's reference to it once its activation is over: running, or closed (the mixer reads
+    // why, RefusedSampleRate, and lets it go); null when no stream object could be had or the
+    // activation did not end in time. Without a running stream the mixer runs without one: every
+    // input goes to the bed. Never waits without bound.
+    virtual MixerRenderStream* Open(ZV::IPluginMemAlloc* in_pAllocator,
+                                    uint32_t in_uEngineSampleRate) const = 0;
 
     // FinishMix, to bring objects back after a loss: takes over the mixer's reference in_pLost
     // (the lost stream, or the stream of an earlier attempt that failed; may be null), which the
     // render worker no longer holds, and returns the mixer's reference to a new stream whose
     // activation may still be under way (MixerRenderStream::ActivationPending), or null when none
     // could be started. Returns at once: the audio thread never waits for an activation. The lost
-    // stream is released before the new one asks the renderer for its dynamic objects.
+    // stream is released before the new one asks the renderer for its dynamic objects. The new
+    // stream is asked for at in_uEngineSampleRate.
     virtual MixerRenderStream* Reopen(ZV::IPluginMemAlloc* in_pAllocator,
+                                      uint32_t in_uEngineSampleRate,
                                       MixerRenderStream* in_pLost) const = 0;
 
     // The build's notices: the objects are lost (once per loss, however many attempts follow),

@@ -9,12 +9,19 @@
 #include "AssertHook.h"
 #include "HostMemory.h"
 #include "RingFormat.h"
+#include "SampleRateMatch.h"
 #include "SpatialMixerFXAttachmentParams.h"
 
 namespace {
 
 constexpr const char* kSource = "SpatialMixerFX";
 constexpr const char* kRingInitFailedReport = "!\"ISAC CBuff InitFailed.\"";
+// The notice for a renderer at another rate than the engine's, an error for the sound designer.
+constexpr const char* kWrongRatePrefix = "WS Mixer Plugin: no spatial objects: ";
+constexpr const char* kWrongRateSuffix = "; every voice is mixed into the bus";
+constexpr uint32_t kWrongRateLevel = 2;
+// The rate of the engine's audio time when neither the host nor a renderer names one.
+constexpr uint32_t kFallbackSampleRate = 48000;
 
 // pi / 2 in single precision (0x3FC90FDB).
 constexpr float kHalfPi = 1.5707964f;
@@ -95,8 +102,7 @@ ZvResult SpatialMixerFX::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
     }
     m_pGlobalContext = in_pContext->GlobalContext();
     m_uMaxFrames = m_pGlobalContext->GetFramesPerBuffer();
-    // The engine's rate, for its audio time; a format without one counts at 48 kHz.
-    m_uSampleRate = io_rFormat.uSampleRate != 0 ? io_rFormat.uSampleRate : 48000u;
+    m_uEngineSampleRate = io_rFormat.uSampleRate;
     m_pAllocator = in_pAllocator;
     m_pContext = in_pContext;
     m_outputLayout = io_rFormat.channelConfig;
@@ -106,8 +112,23 @@ ZvResult SpatialMixerFX::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
     }
     if (m_stream.Current() == nullptr) {
         // A stream that cannot be opened is no error: every input then takes the bed route.
-        m_stream.Exchange(m_rActivation.Open(in_pAllocator));
+        MixerRenderStream* pOpened = m_rActivation.Open(in_pAllocator, m_uEngineSampleRate);
+        if (pOpened != nullptr && pOpened->State() != StreamRunning) {
+            NoticeRefusedRate(*pOpened);
+            pOpened->Release();
+            pOpened = nullptr;
+        }
+        m_stream.Exchange(pOpened);
     }
+    // The engine's audio time goes at its own rate (the renderer's when the host names none).
+    m_uSampleRate = m_uEngineSampleRate;
+    if (m_uSampleRate == kUnstatedSampleRate) {
+        const uint32_t uRendererRate =
+            m_stream.Current() != nullptr ? m_stream.Current()->SampleRate() : 0u;
+        m_uSampleRate = uRendererRate != 0 ? uRendererRate : kFallbackSampleRate;
+    }
+    // Every later stream must have that rate too: the engine's does not change with its output.
+    m_uEngineSampleRate = m_uSampleRate;
     m_inputMap.Init(in_pAllocator);
     m_bInputMapReady = true;
 
@@ -536,6 +557,7 @@ void SpatialMixerFX::FinishMix(ZvSampleBuffer* io_pMixBuffer) {
             if (m_bRecovering) {
                 m_bRecovering = false;
                 m_bAttemptPending = false;
+                m_bWrongRateNoticed = false;
                 m_bProving = true;
                 m_uRunningSince = uNow;
                 m_rActivation.NoticeObjectsBack(m_pContext);
@@ -759,7 +781,7 @@ void SpatialMixerFX::ResetLostStream(uint64_t in_uNowMilliseconds) {
 }
 
 void SpatialMixerFX::StartReactivation(MixerRenderStream* in_pOld, uint64_t in_uNowMilliseconds) {
-    MixerRenderStream* pNew = m_rActivation.Reopen(m_pAllocator, in_pOld);
+    MixerRenderStream* pNew = m_rActivation.Reopen(m_pAllocator, m_uEngineSampleRate, in_pOld);
     m_stream.Exchange(pNew);
     m_bAttemptPending = pNew != nullptr;
     if (pNew == nullptr) {
@@ -777,6 +799,9 @@ void SpatialMixerFX::RetryReactivation(uint64_t in_uNowMilliseconds) {
             return;
         }
         m_bAttemptPending = false;
+        if (pAttempt != nullptr) {
+            NoticeRefusedRate(*pAttempt);
+        }
         m_retry.Failed(in_uNowMilliseconds);
     }
     if (m_retry.Due(in_uNowMilliseconds)) {
@@ -788,6 +813,17 @@ void SpatialMixerFX::RetryReactivation(uint64_t in_uNowMilliseconds) {
         }
         StartReactivation(pOld, in_uNowMilliseconds);
     }
+}
+
+void SpatialMixerFX::NoticeRefusedRate(const MixerRenderStream& in_attempt) {
+    const uint32_t uRendererRate = in_attempt.RefusedSampleRate();
+    if (uRendererRate == 0 || m_bWrongRateNoticed) {
+        return;
+    }
+    m_bWrongRateNoticed = true;
+    const RateMismatchText text(kWrongRatePrefix, m_uEngineSampleRate, uRendererRate,
+                                kWrongRateSuffix);
+    m_pContext->PostMonitorMessage(text.Get(), kWrongRateLevel);
 }
 
 void SpatialMixerFX::PostEffects(ZvSampleBuffer* /*io_pMixBuffer*/) {}

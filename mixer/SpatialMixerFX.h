@@ -26,6 +26,13 @@
 // that opens streams and fails them at once is tried at the same growing intervals. A stream that
 // could not be opened at InitPlugin is not looked for again.
 //
+// The render stream plays at the renderer's rate, and every stream is asked for at the engine's
+// (the format record's; a host that names none takes the rate of the renderer it first plays
+// through, and keeps it). A renderer at another rate gets no stream: the mixer posts one notice
+// naming both rates (again only after a stream has run since) and runs as without a renderer,
+// every voice on the bed and 0 available objects in its counters; after a loss, an activation
+// refused for its rate is a failed attempt like any other.
+//
 // The two builds differ only in how the render stream is opened and re-opened, and in their
 // notices (MixerStreamActivation); their factories are in SpatialMixerFXFactory.h.
 //
@@ -133,6 +140,9 @@ private:
     void PostCounters(uint32_t in_uPlayingObjects, uint32_t in_uMaxAvailableObjects);
     void ClearConsumedFlags();
     void ResetLostStream(uint64_t in_uNowMilliseconds);
+    // An activation that ended without a stream: when the renderer plays at another rate than the
+    // engine's, the notice, unless it was posted and no stream has run since.
+    void NoticeRefusedRate(const MixerRenderStream& in_attempt);
     // Hands in_pOld (the mixer's reference, or null) to the activation for a new stream.
     void StartReactivation(MixerRenderStream* in_pOld, uint64_t in_uNowMilliseconds);
     // While the objects are lost: the outcome of the last attempt, and the next one when it is due.
@@ -152,7 +162,11 @@ private:
     std::atomic<int32_t> m_iMaxObjects{SpatialMixerFXParams::kDefaultMaxObjects};
 
     uint16_t m_uMaxFrames = 0;
-    uint32_t m_uSampleRate = 0;
+    // The rate every stream is asked for: the format record's until InitPlugin has opened the
+    // first (kUnstatedSampleRate: any), then the engine's audio-time rate.
+    uint32_t m_uEngineSampleRate = 0;
+    uint32_t m_uSampleRate = 0;  // the rate of the engine's audio time
+    bool m_bWrongRateNoticed = false;
     ZvChannelLayout m_outputLayout;
     uint32_t m_uBufferBytes = 0;  // of every slot, record and scratch buffer
     uint32_t m_uInputIndex = 0;   // MixInput calls since the last FinishMix

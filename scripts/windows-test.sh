@@ -11,7 +11,10 @@
 # through the sink (stereo and 7.1.4, console and desktop builds), through the effect on a
 # 12-channel bus, and through a mixer bus (Wine grants no dynamic objects: every voice must come
 # out through the bed route); and the loss path (PulseAudio killed mid-stream and started again,
-# then a re-created sink plays); how long re-opens hold the engine's audio thread (the output lost
+# then a re-created sink plays); an engine at 44.1 kHz against the renderer's 48 kHz (no plug-in
+# may open a stream: the sink answers 4, the effect 2 with one notice naming both rates, and the
+# mixer mixes every voice into its bus with one such notice and 0 available objects); how long
+# re-opens hold the engine's audio thread (the output lost
 # and back 22 times while the sink and an effect bus play: figures only, no pass or fail on them,
 # a shared machine's timing is no test; both plug-ins must play again after every return); and the
 # host written in C (chost), which calls the engine libraries by their documented slot numbers as
@@ -316,6 +319,14 @@ if wine32_part effect-bus-32-bit; then
     tone_run effect-bus-32-bit "$work/x86" effect SpatialEffect.dll ZvSpatialSink.dll
 fi
 
+# await_marker FILE PID: returns once FILE exists or the process PID has ended, or after 30 s.
+await_marker() {
+    for _ in $(seq 300); do
+        if [ -e "$1" ] || ! kill -0 "$2" 2>/dev/null; then return 0; fi
+        sleep 0.1
+    done
+}
+
 echo "== windows: output lost and back"
 loss_run() {
     local label=sink-loss markers="$work/markers" status=0
@@ -325,10 +336,7 @@ loss_run() {
         "$(winpath "$work/$label.expect")" \
         >"$work/$label.log") &
     local host_pid=$!
-    for _ in $(seq 300); do
-        if [ -e "$markers/playing" ] || ! kill -0 $host_pid 2>/dev/null; then break; fi
-        sleep 0.1
-    done
+    await_marker "$markers/playing" $host_pid
     if [ -e "$markers/playing" ]; then
         sleep 0.5
         stop_recording
@@ -352,6 +360,39 @@ loss_run() {
     fi
 }
 loss_run
+
+echo "== windows: an engine at 44.1 kHz"
+# Wine's renderer plays at 48 kHz, as Windows Sonic does. spatialhost rate sets the three plug-ins
+# up for an engine at 44.1 kHz and checks what they answer and post (see RunRate); while they are
+# set up the audio server must have no stream from them: a sample played at 48 kHz would sound
+# 8.8 % sharp and fast.
+rate_run() {
+    local label=rate-44100 markers="$work/rate-markers" status=0 streams=unknown
+    rm -rf "$markers"
+    mkdir -p "$markers"
+    (host "$work/x64" rate 44100 "$(winpath "$markers")" ZvSpatialSink.dll SpatialEffect.dll \
+        SpatialMixerFX.dll >"$work/$label.log") &
+    local host_pid=$!
+    await_marker "$markers/set-up" $host_pid
+    if [ -e "$markers/set-up" ]; then
+        sleep 0.5  # a stream opened all the same has reached the server by now
+        streams=$(pactl list short sink-inputs 2>/dev/null | wc -l)
+        touch "$markers/looked"
+    fi
+    wait $host_pid || status=$?
+    sed "s/^/   $label: /" "$work/$label.log"
+    echo "   $label: streams at the audio server while the plug-ins were set up: $streams"
+    if [ $status -eq 3 ]; then
+        fail "$label (a library lacks its plug-in)"
+    elif [ $status -ne 0 ]; then
+        fail "$label (host exit $status)"
+    elif [ "$streams" != 0 ]; then
+        fail "$label (a stream reached the audio server)"
+    else
+        pass "$label"
+    fi
+}
+rate_run
 
 echo "== windows: re-opens and the audio thread"
 # The output lost and back 22 times while the host plays a 7.1.4 sink with a 12-channel effect bus

@@ -7,6 +7,7 @@
 
 #include "AssertHook.h"
 #include "HostMemory.h"
+#include "SampleRateMatch.h"
 #include "SpatialStreamOpener.h"
 
 namespace {
@@ -53,6 +54,8 @@ ZvSinkISAC::ZvSinkISAC()
       m_uFramesPerBuffer(0),
       m_uScratchFrames(0),
       m_uOpenedSampleRate(0),
+      m_uEngineSampleRate(kUnstatedSampleRate),
+      m_bRateReported(false),
       m_reopen(),
       m_tick(),
       m_uTickMilliseconds(0),
@@ -134,16 +137,20 @@ ZvResult ZvSinkISAC::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
         return ZV_DeviceNotOpened;
     }
 
+    // A renderer at another rate than the engine's is no device for it: the engine then plays
+    // on its own output rather than 8.8 % sharp and fast.
+    m_uEngineSampleRate = io_rFormat.uSampleRate;
     if (OpenSpatialStream() != ZV_Success) {
         return ZV_DeviceNotOpened;
     }
     m_eStreamState.store(StreamRunning, std::memory_order_relaxed);  // published by the submission
     // The scratch, and with it every pass, is sized by the first open's period.
     m_uScratchFrames = m_uPeriodFrames;
-    uint32_t uSampleRate = io_rFormat.uSampleRate;
-    if (uSampleRate == 0) {
-        uSampleRate = m_uOpenedSampleRate != 0 ? m_uOpenedSampleRate : kFallbackSampleRate;
+    // A host that names no rate runs at the renderer's, and every re-open must find it again.
+    if (m_uEngineSampleRate == kUnstatedSampleRate) {
+        m_uEngineSampleRate = m_uOpenedSampleRate != 0 ? m_uOpenedSampleRate : kFallbackSampleRate;
     }
+    const uint32_t uSampleRate = m_uEngineSampleRate;
     m_reopen.Configure(m_uFramesPerBuffer, uSampleRate);
     // The pacing timer ticks once per render period (in whole milliseconds, at least one).
     m_uTickMilliseconds =
@@ -222,10 +229,22 @@ ZvResult ZvSinkISAC::OpenSpatialStream() {
     // old stream goes before its event.
     ReleaseStream();
 
+    SpatialStreamRequest request = kBedStreamRequest;
+    request.uEngineSampleRate = m_uEngineSampleRate;
     SpatialStream opened;
-    if (OpenDefaultSpatialStream(kBedStreamRequest, opened) != SpatialOpenResult::Opened) {
+    const SpatialOpenResult eResult = OpenDefaultSpatialStream(request, opened);
+    if (eResult == SpatialOpenResult::WrongRate && !m_bRateReported) {
+        // Once until a stream opens again: a renderer that stays at its rate is not reported at
+        // every try.
+        m_bRateReported = true;
+        const RateMismatchText text(nullptr, m_uEngineSampleRate, opened.uSampleRate,
+                                    ": no stream at the wrong rate");
+        ZvReportCheck(text.Get(), kSource, __LINE__);
+    }
+    if (eResult != SpatialOpenResult::Opened) {
         return ZV_Failure;
     }
+    m_bRateReported = false;
     m_pClient = std::move(opened.client);
     m_pStream = std::move(opened.stream);
     m_hEvent = std::move(opened.event);

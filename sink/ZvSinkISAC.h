@@ -26,6 +26,13 @@
 // an empty ring, and the lost stream's scratch is zeroed: nothing the engine rendered before the
 // loss is played after it.
 //
+// Every open, re-opens included, is for a renderer that plays at the engine's rate (the format
+// record's; a host that names none runs at the rate of the first renderer it plays through): the
+// sink converts no rate, and samples at 44.1 kHz played at 48 kHz sound 8.8 % sharp and fast. A
+// renderer at another rate is reported through the assertion hook with both rates (once, until a
+// stream opens again) and counts as no device: InitPlugin answers 4, so that the engine plays on
+// its own output, and a re-open fails and is tried again on the schedule above.
+//
 // Threads. The host thread calls every slot (InitPlugin, the frame operations, TermPlugin); the
 // render worker runs on a thread-pool thread from InitPlugin to TermPlugin.
 // - m_bRunning: written by the host thread (set before the work is submitted, cleared by
@@ -183,10 +190,14 @@ private:
     uint16_t m_uFramesPerBuffer;        // the host's frames per buffer, taken at InitPlugin
     uint32_t m_uScratchFrames;          // frames the scratch holds: the first open's period
     uint32_t m_uOpenedSampleRate;       // the object format's rate of the latest open
-    ReopenSchedule m_reopen;            // audio time: host frames (OnFrameEnd calls)
-    PeriodTimer m_tick;                 // the worker's clock while there is no stream
-    uint32_t m_uTickMilliseconds;       // its period: one render period, in whole milliseconds
-    uint64_t m_uTickFramesX1000;        // frames owed to the clock, in thousandths
+    // The rate every stream must play at: the format record's (kUnstatedSampleRate: any) until
+    // InitPlugin has opened the first, then the engine's.
+    uint32_t m_uEngineSampleRate;
+    bool m_bRateReported;          // a refused rate was reported and no stream has opened since
+    ReopenSchedule m_reopen;       // audio time: host frames (OnFrameEnd calls)
+    PeriodTimer m_tick;            // the worker's clock while there is no stream
+    uint32_t m_uTickMilliseconds;  // its period: one render period, in whole milliseconds
+    uint64_t m_uTickFramesX1000;   // frames owed to the clock, in thousandths
 };
 static_assert(std::atomic<int32_t>::is_always_lock_free, "the stream state is one machine word");
 static_assert(std::atomic<bool>::is_always_lock_free, "the run flag is one machine word");

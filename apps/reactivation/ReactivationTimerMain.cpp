@@ -69,10 +69,10 @@ int main(int argc, char** argv) {
     std::vector<double> audioThread;
     std::vector<double> completion;
     int iOpened = 0;
-    MixerRenderStream* pStream = activation.Open(&allocator);
+    MixerRenderStream* pStream = activation.Open(&allocator, kUnstatedSampleRate);
     for (int i = 0; i < iCount; ++i) {
         const Clock::time_point start = Clock::now();
-        pStream = activation.Reopen(&allocator, pStream);
+        pStream = activation.Reopen(&allocator, kUnstatedSampleRate, pStream);
         const Clock::time_point handedOver = Clock::now();
         while (pStream != nullptr && pStream->ActivationPending()) {
             Sleep(0);
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
         if (pInline != nullptr) {
             pInline->Release();
         }
-        pInline = DesktopRenderStream::Create(&allocator);
+        pInline = DesktopRenderStream::Create(&allocator, kUnstatedSampleRate);
         if (pInline != nullptr) {
             pInline->Activate();
         }

@@ -13,6 +13,7 @@
 #include <memory>
 #include <thread>
 
+#include "EngineOutputPasses.h"
 #include "HostAllocator.h"
 #include "HrtfSet.h"
 #include "HostBusDriver.h"
@@ -288,6 +289,10 @@ private:
     void NoteNewStreams(const char* in_pszOwner);
     // Runs host frames while the sink wants them (at most the sink's slots), each timed.
     void RunSinkFrames();
+    // Without a sink: runs host frames on the engine's own output until it has played
+    // in_uFrames frames, each timed, and hands every whole block of it to the listener mix.
+    void PlayOwnOutput(uint64_t in_uFrames);
+    void RecordFrameTimes(Clock::duration in_frame, Clock::duration in_plugins);
     void UpdateMixerVoices(uint64_t in_uFirst, double in_fTime);
     void ReadMixerCounters();
     void TakePasses(uint64_t in_uFrame);
@@ -318,6 +323,12 @@ private:
     std::unique_ptr<host::SinkFrameDriver> m_pSinkDriver;  // the final mix
     std::unique_ptr<host::MixerBusDriver> m_pMixerBus;
     std::unique_ptr<host::HostBusDriver> m_pMusicBus;  // the effect's bus
+    bool m_bEffectReady = false;  // the effect initialised: the music bus goes through it
+    // When the sink could not be opened, the engine's final mix, which it plays on its own output
+    // (the files then hold that output), and its blocks for the listener mix.
+    std::unique_ptr<SampleBufferStorage> m_pOwnMix;
+    std::unique_ptr<EngineOutputPasses> m_pOwnOutput;
+    uint64_t m_uOwnBuffers = 0;
     std::vector<float> m_panVolumes;
     uint64_t m_uFirstFrame = 0;     // the scene frame that the frame being rendered starts at
     Clock::duration m_inRender{};   // this frame: time inside Render
@@ -382,11 +393,30 @@ bool Run::InitPlugins(std::string& out_error) {
     m_sink.pPlugin = m_plugins.Sink()->pCreatePlugin(&m_allocator);
     m_pSink = static_cast<ZV::ISinkPlugin*>(m_sink.pPlugin);
     ZvAudioFormat masterFormat = {m_scene.uSampleRate, ZvChannelLayout::FromMask(0x3)};
-    if (m_pSink == nullptr ||
-        m_pSink->InitPlugin(&m_allocator, &m_sinkContext, m_sinkParams.pParams, masterFormat) !=
-            ZV_Success) {
-        out_error = "the sink did not initialise";
+    if (m_pSink == nullptr) {
+        out_error = "the sink's factory gave nothing";
         return false;
+    }
+    const ZvResult eSink =
+        m_pSink->InitPlugin(&m_allocator, &m_sinkContext, m_sinkParams.pParams, masterFormat);
+    if (eSink != ZV_Success) {
+        // As an engine does when its output device cannot be opened: it plays its final mix, in
+        // the layout the sink chose, on its own output.
+        std::string why = "the sink answered " + std::to_string(eSink) + " to InitPlugin";
+        if (m_scene.uSampleRate != m_result.uRendererSampleRate) {
+            why += " (the scene runs at " + std::to_string(m_scene.uSampleRate) +
+                   " Hz, the renderer plays at " + std::to_string(m_result.uRendererSampleRate) +
+                   " Hz, and no plug-in plays at the wrong rate)";
+        }
+        m_result.ownOutputReason = why;
+        m_result.warnings.push_back(
+            why +
+            ": the files hold the engine's own output, its final mix on the "
+            "bed's speakers, with no spatial object");
+        m_pOwnMix =
+            std::make_unique<SampleBufferStorage>(masterFormat.channelConfig, m_scene.uHostFrames);
+        m_pOwnOutput = std::make_unique<EngineOutputPasses>(masterFormat.channelConfig,
+                                                            m_scene.uRendererFrames);
     }
     NoteNewStreams("sink");
     m_result.uSinkLayoutMask = masterFormat.channelConfig.uChannelMask;
@@ -396,11 +426,17 @@ bool Run::InitPlugins(std::string& out_error) {
     m_pEffect = static_cast<ZV::IInPlaceEffectPlugin*>(m_effect.pPlugin);
     ZvAudioFormat musicFormat = {m_scene.uSampleRate,
                                  ZvChannelLayout::FromMask(m_scene.uMusicBusMask)};
-    if (m_pEffect == nullptr ||
-        m_pEffect->InitPlugin(&m_allocator, &m_effectContext, m_effectParams.pParams,
-                              musicFormat) != ZV_Success) {
-        out_error = "the effect did not initialise";
+    if (m_pEffect == nullptr) {
+        out_error = "the effect's factory gave nothing";
         return false;
+    }
+    const ZvResult eEffect =
+        m_pEffect->InitPlugin(&m_allocator, &m_effectContext, m_effectParams.pParams, musicFormat);
+    m_bEffectReady = eEffect == ZV_Success;
+    if (!m_bEffectReady) {
+        // The engine leaves an effect that failed out of its bus.
+        m_result.warnings.push_back("the effect answered " + std::to_string(eEffect) +
+                                    " to InitPlugin: the music bus plays without it");
     }
     NoteNewStreams("effect");
 
@@ -417,9 +453,11 @@ bool Run::InitPlugins(std::string& out_error) {
     NoteNewStreams("mixer");
 
     const uint16_t uFrames = m_scene.uHostFrames;
-    m_pSinkDriver =
-        std::make_unique<host::SinkFrameDriver>(*m_pSink, masterFormat.channelConfig, uFrames);
-    m_pSinkDriver->SetSource(this);
+    if (!m_pOwnOutput) {
+        m_pSinkDriver =
+            std::make_unique<host::SinkFrameDriver>(*m_pSink, masterFormat.channelConfig, uFrames);
+        m_pSinkDriver->SetSource(this);
+    }
     m_pMixerBus =
         std::make_unique<host::MixerBusDriver>(*m_pMixer, masterFormat.channelConfig, uFrames);
     m_pMusicBus =
@@ -583,7 +621,7 @@ ZvVolumeRamp Run::Render(uint64_t in_uBuffer, ZvSampleBuffer& io_rBuffer) {
                            [](float in_fSample) { return in_fSample == 0.0f; });
     };
     const bool bMusicSounds = !silent();
-    {
+    if (m_bEffectReady) {
         const Clock::time_point start = Clock::now();
         m_pMusicBus->ProcessAsFilled(static_cast<uint16_t>(uFrames));
         m_inPlugins += Clock::now() - start;
@@ -606,7 +644,9 @@ ZvVolumeRamp Run::Render(uint64_t in_uBuffer, ZvSampleBuffer& io_rBuffer) {
             PanVoice(*pVoice, io_rBuffer, fTime);
         }
     }
-    m_result.sinkRing.Write(uFrames);
+    if (!m_pOwnOutput) {
+        m_result.sinkRing.Write(uFrames);
+    }
     m_inRender += Clock::now() - renderStart;
     return ZvVolumeRamp{1.0f, 1.0f};
 }
@@ -623,11 +663,33 @@ void Run::RunSinkFrames() {
         const Clock::duration frame = Clock::now() - start;
         // The sink's own calls are the frame less what Render did; the mixer's time less its
         // voices' signals.
-        const Clock::duration plugins = frame - m_inRender + m_inPlugins - m_inSources;
-        m_result.pluginNanoseconds.push_back(Nanoseconds(plugins));
-        m_result.frameNanoseconds.push_back(Nanoseconds(frame));
-        ++m_result.uHostBuffers;
+        RecordFrameTimes(frame, frame - m_inRender + m_inPlugins - m_inSources);
     }
+}
+
+void Run::PlayOwnOutput(uint64_t in_uFrames) {
+    const uint32_t uHost = m_scene.uHostFrames;
+    while (m_uOwnBuffers * uHost < in_uFrames) {
+        m_inRender = m_inPlugins = m_inSources = Clock::duration{};
+        const Clock::time_point start = Clock::now();
+        ZvSampleBuffer& mix = *m_pOwnMix->Buffer();
+        Render(m_uOwnBuffers++, mix);
+        RecordFrameTimes(Clock::now() - start, m_inPlugins - m_inSources);
+        m_pOwnOutput->Add(mix, uHost);
+        standin::Pass block;
+        while (m_pOwnOutput->Take(block)) {
+            const uint64_t uFrame = (m_pOwnOutput->BlocksTaken() - 1) * m_scene.uRendererFrames;
+            std::vector<standin::Pass> blocks;
+            blocks.push_back(std::move(block));
+            m_pMix->Add(uFrame, std::move(blocks));
+        }
+    }
+}
+
+void Run::RecordFrameTimes(Clock::duration in_frame, Clock::duration in_plugins) {
+    m_result.pluginNanoseconds.push_back(Nanoseconds(in_plugins));
+    m_result.frameNanoseconds.push_back(Nanoseconds(in_frame));
+    ++m_result.uHostBuffers;
 }
 
 void Run::ModelPasses(const std::vector<standin::Pass>& in_passes) {
@@ -707,11 +769,13 @@ bool Run::Play(std::string& out_error) {
         m_result.bLibraryMissing = true;
         return false;
     }
+    // The renderer plays at its own rate (48 kHz, as the real one does), whatever the scene's.
     standin::EndpointConfig endpoint = standin::DefaultEndpoint();
     endpoint.frameCount = m_scene.uRendererFrames;
     endpoint.maxDynamicObjects = m_scene.uGrant;
-    endpoint.formats = {standin::FloatMonoFormat(m_scene.uSampleRate)};
     standin::SetDefaultEndpoint(endpoint);
+    m_result.uRendererSampleRate =
+        endpoint.formats.empty() ? 0u : endpoint.formats[0].nSamplesPerSec;
     standin::SetPacing(m_options.bRealTime ? standin::Pacing::RealTime : standin::Pacing::Stepped);
     m_uActivationsSeen = standin::StreamActivations().size();
 
@@ -761,7 +825,13 @@ bool Run::Play(std::string& out_error) {
             // The passes since the last wake first: they took from the rings before the frames
             // that follow wrote to them, and the ring models must see them in that order.
             PlacePassesByClock(start);
-            RunSinkFrames();
+            if (m_pOwnOutput) {
+                // The engine's own output takes the frames due by the clock.
+                PlayOwnOutput(static_cast<uint64_t>(
+                    std::ceil(Seconds(Clock::now() - start) * m_scene.uSampleRate)));
+            } else {
+                RunSinkFrames();
+            }
             if (m_options.progress) {
                 m_options.progress(
                     std::min(1.0, Seconds(Clock::now() - start) / m_scene.fDurationSeconds));
@@ -770,13 +840,21 @@ bool Run::Play(std::string& out_error) {
         // The passes of the last buffer.
         std::this_thread::sleep_until(end + std::chrono::milliseconds(50));
         PlacePassesByClock(start);
+        if (m_pOwnOutput) {
+            PlayOwnOutput(uTotal);
+        }
     } else {
-        // Stepped: before each pass, the frames that the sink wants; then the pass.
+        // Stepped: before each pass, the frames that the sink wants (or, without a sink, that the
+        // engine's own output plays in it); then the pass.
         for (uint64_t uStep = 0; uStep < uSteps; ++uStep) {
             if (Stopped(out_error)) {
                 return false;
             }
-            RunSinkFrames();
+            if (m_pOwnOutput) {
+                PlayOwnOutput((uStep + 1) * uPeriod);
+            } else {
+                RunSinkFrames();
+            }
             standin::Step();
             TakePasses(uStep * uPeriod);
             if (m_options.progress && (uStep % 16 == 0 || uStep + 1 == uSteps)) {

@@ -143,8 +143,12 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
     report["sampleRate"] = in_result.uSampleRate;
     report["hostFramesPerBuffer"] = in_result.uHostFrames;
     report["rendererFramesPerPass"] = in_result.uRendererFrames;
+    report["rendererSampleRate"] = in_result.uRendererSampleRate;
     report["grantedObjects"] = in_scene.uGrant;
     report["pacing"] = in_result.bRealTime ? "real time" : "stepped";
+    report["output"] = in_result.ownOutputReason.empty()
+                           ? std::string("the spatial renderer")
+                           : "the engine's own output: " + in_result.ownOutputReason;
     report["setupSeconds"] = Round(in_result.fSetupSeconds, 4);
     report["wallSeconds"] = Round(in_result.fWallSeconds, 4);
     report["processorSeconds"] = Round(in_result.fProcessorSeconds, 4);
@@ -323,6 +327,11 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
          "overrun is a write beyond the free space (the ring drops its oldest data); a short pass "
          "is a pass that found less than a period (the sink repeats its last period, the effect "
          "and the mixer play silence)."},
+        {"output",
+         "Where the files' sound comes from: the spatial renderer (what the three plug-ins "
+         "played through it), or, when the sink did not initialise (a scene at another sample "
+         "rate than the renderer's, whose 48 kHz no plug-in converts to), the engine's own "
+         "output: its final mix in the sink's layout, each speaker heard as the bed plays it."},
         {"rendererStreams",
          "From the renderer: events signalled, passes, missed signals, out-of-order calls and "
          "objects the renderer ended because a pass skipped them; and from the captured passes: "

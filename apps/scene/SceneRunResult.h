@@ -32,7 +32,8 @@ struct SceneRunResult {
     uint32_t uSampleRate = 48000;
     uint32_t uHostFrames = 512;
     uint32_t uRendererFrames = 480;
-    uint64_t uTotalFrames = 0;  // output frames
+    uint32_t uRendererSampleRate = 48000;  // the rate of the format the renderer offers
+    uint64_t uTotalFrames = 0;             // output frames
     uint64_t uHostBuffers = 0;
     uint64_t uSteps = 0;
     bool bRealTime = false;
@@ -40,6 +41,10 @@ struct SceneRunResult {
     double fWallSeconds = 0.0;   // the run: frames, passes, listener mix, until the files are shut
     double fProcessorSeconds = 0.0;  // the run's processor time, all threads, user and system
     uint32_t uSinkLayoutMask = 0;
+    // Why the files hold the engine's own output (its final mix on the bed's speakers) rather
+    // than what the renderer played: the sink could not be opened. Empty when they hold the
+    // renderer's.
+    std::string ownOutputReason;
 
     std::vector<MixerCounters> counters;      // per host frame
     std::vector<uint32_t> pluginNanoseconds;  // per host frame: the plug-ins' calls

@@ -36,7 +36,7 @@ void Clear(std::vector<float>& io_samples) {
 EngineSession::EngineSession(const SessionConfig& in_config, std::FILE* io_pLog)
     : m_config(in_config),
       m_pLog(io_pLog),
-      m_global(kFramesPerBuffer, kSampleRate),
+      m_global(kFramesPerBuffer, in_config.uSampleRate),
       m_sinkContext(m_global, kBufferCount),
       m_effectContext(m_global),
       m_mixerContext(m_global) {}
@@ -46,6 +46,10 @@ EngineSession::~EngineSession() {
 }
 
 bool EngineSession::Open() {
+    return LoadLibraries() && OpenSink() && OpenBus();
+}
+
+bool EngineSession::LoadLibraries() {
     if (!m_sinkLibrary.Load(m_config.pszSinkLibrary)) {
         std::fprintf(m_pLog, "sink library: %s\n", m_sinkLibrary.Error().c_str());
         return false;
@@ -54,9 +58,10 @@ bool EngineSession::Open() {
         std::fprintf(m_pLog, "bus library: %s\n", m_busLibrary.Error().c_str());
         return false;
     }
-    if (!OpenSink()) {
-        return false;
-    }
+    return true;
+}
+
+bool EngineSession::OpenBus() {
     switch (m_config.eBus) {
         case BusKind::None:
             return true;
@@ -93,9 +98,10 @@ bool EngineSession::OpenSink() {
         TermParams(m_pSinkParams);
         return false;
     }
-    ZvAudioFormat format = {kSampleRate, ZvChannelLayout::FromMask(kLayout714)};
+    ZvAudioFormat format = {m_config.uSampleRate, ZvChannelLayout::FromMask(kLayout714)};
     const ZvResult eResult =
         m_pSink->InitPlugin(&m_allocator, &m_sinkContext, m_pSinkParams, format);
+    m_eSinkInit = eResult;
     if (eResult != ZV_Success) {
         std::fprintf(m_pLog, "sink: InitPlugin %d\n", static_cast<int>(eResult));
         CloseSink();
@@ -141,9 +147,10 @@ bool EngineSession::OpenEffect() {
     if (m_pEffect == nullptr) {
         return false;
     }
-    ZvAudioFormat format = {kSampleRate, ZvChannelLayout::FromMask(kLayout714)};
+    ZvAudioFormat format = {m_config.uSampleRate, ZvChannelLayout::FromMask(kLayout714)};
     const ZvResult eResult =
         m_pEffect->InitPlugin(&m_allocator, &m_effectContext, m_pBusParams, format);
+    m_eBusInit = eResult;
     std::fprintf(m_pLog, "effect: InitPlugin %d on a %u-channel bus\n", static_cast<int>(eResult),
                  format.channelConfig.uNumChannels);
     MakeBuffer(format.channelConfig, m_busSamples, m_bus);
@@ -169,9 +176,10 @@ bool EngineSession::OpenMixer() {
     if (m_pMixer == nullptr) {
         return false;
     }
-    ZvAudioFormat format = {kSampleRate, ZvChannelLayout::FromMask(kLayout714)};
+    ZvAudioFormat format = {m_config.uSampleRate, ZvChannelLayout::FromMask(kLayout714)};
     const ZvResult eResult =
         m_pMixer->InitPlugin(&m_allocator, &m_mixerContext, m_pBusParams, format);
+    m_eBusInit = eResult;
     std::fprintf(m_pLog, "mixer: InitPlugin %d with %zu voices\n", static_cast<int>(eResult),
                  m_config.voices.size());
     if (eResult != ZV_Success) {
@@ -278,6 +286,13 @@ void EngineSession::RenderMix(const ToneSchedule& in_schedule) {
         m_pMixer->FinishMix(&m_bus);
         m_pMixer->PostEffects(&m_bus);
         m_pMixer->EndFrame(static_cast<uint32_t>(m_uFrame / kFramesPerBuffer), nullptr);
+        m_busEnergy.resize(m_bus.NumChannels(), 0.0);
+        for (uint32_t uChannel = 0; uChannel < m_bus.NumChannels(); ++uChannel) {
+            const float* pChannel = m_bus.GetChannel(uChannel);
+            for (uint32_t uOffset = 0; uOffset < kFramesPerBuffer; ++uOffset) {
+                m_busEnergy[uChannel] += double{pChannel[uOffset]} * pChannel[uOffset];
+            }
+        }
     }
     if (m_pSink == nullptr) {
         return;
@@ -290,6 +305,17 @@ void EngineSession::RenderMix(const ToneSchedule& in_schedule) {
     } else {
         FillBySpeaker(in_schedule, m_master, m_uFrame);
     }
+}
+
+std::vector<host::HostMonitorLog::Message> EngineSession::BusNotices() {
+    return m_config.eBus == BusKind::Mixer ? m_mixerContext.MonitorLog().Messages()
+                                           : m_effectContext.MonitorLog().Messages();
+}
+
+double EngineSession::BusEnergy(uint32_t in_uSpeaker) const {
+    const uint32_t uChannel =
+        ZV::MaskOrderToPipelineIndex(ZvChannelLayout::FromMask(kLayout714), in_uSpeaker);
+    return uChannel < m_busEnergy.size() ? m_busEnergy[uChannel] : 0.0;
 }
 
 bool EngineSession::CheckMixerCounters() {

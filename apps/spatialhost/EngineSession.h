@@ -57,7 +57,8 @@ struct SessionConfig {
     uint32_t uChannelConfig = 3;  // the sink's ChannelConfig: 0 stereo .. 3 the 7.1.4 layout
     BusKind eBus = BusKind::None;
     const wchar_t* pszBusLibrary = nullptr;
-    std::vector<Voice> voices;  // the mixer bus's inputs
+    std::vector<Voice> voices;           // the mixer bus's inputs
+    uint32_t uSampleRate = kSampleRate;  // the engine's, in every format record
 };
 
 class EngineSession {
@@ -73,6 +74,9 @@ public:
     // Loads the libraries and initialises the plug-ins; false (logged) when one is missing or
     // refuses.
     bool Open();
+    // Open in its steps: the libraries; the sink (below); the bus (effect or mixer), if any.
+    bool LoadLibraries();
+    bool OpenBus();
     // (Re)creates only the sink, as a host does after its output was lost: false while the sink
     // cannot open the renderer.
     bool OpenSink();
@@ -92,6 +96,14 @@ public:
     bool Close();
 
     uint32_t SinkSpeakerCount() const { return m_sinkLayout.uNumChannels; }
+    // What the latest InitPlugin of the sink and of the bus answered (0 before any).
+    ZvResult SinkInitResult() const { return m_eSinkInit; }
+    ZvResult BusInitResult() const { return m_eBusInit; }
+    // The notices the bus's plug-in posted, each with its level.
+    std::vector<host::HostMonitorLog::Message> BusNotices();
+    // The sum of the squares of what the mixer bus carried on speaker in_uSpeaker (mask order of
+    // its 7.1.4 layout) after each frame's mix.
+    double BusEnergy(uint32_t in_uSpeaker) const;
     // The times of the frames run since the last call (kept from the first call on).
     FrameTimes TakeFrameTimes();
     // Open failed because a library does not carry the plug-in at all (not built into it yet).
@@ -140,6 +152,9 @@ private:
     uint64_t m_uNotNeeded = 0;   // IsDataNeeded answers of 0
     uint64_t m_uBadAnswers = 0;  // IsDataNeeded results other than 1, IsStarved true
     bool m_bPluginMissing = false;
+    ZvResult m_eSinkInit = static_cast<ZvResult>(0);
+    ZvResult m_eBusInit = static_cast<ZvResult>(0);
+    std::vector<double> m_busEnergy;  // per bus channel (the host's order)
 };
 
 template <typename KeepGoing>
@@ -155,7 +170,7 @@ void EngineSession::Play(const ToneSchedule& in_schedule, KeepGoing&& in_keepGoi
         const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
             std::chrono::steady_clock::now() - start);
         const uint64_t uDue =
-            static_cast<uint64_t>(elapsed.count()) * kSampleRate / 1000000 + uAhead;
+            static_cast<uint64_t>(elapsed.count()) * m_config.uSampleRate / 1000000 + uAhead;
         if (m_uFrame >= uDue) {
             Sleep(1);
             continue;

@@ -10,6 +10,9 @@
 //   spatialhost reopen CYCLES MARKERS SINK EFFECT|- EXPECT
 //                                              how long re-opens hold the audio thread: see
 //                                              ReopenTiming.h; then a tone on each front speaker
+//   spatialhost rate RATE MARKERS SINK EFFECT MIXER
+//                                              an engine at RATE against the renderer's rate:
+//                                              see RunRate
 //
 // SINK, EFFECT and MIXER name the libraries (ZvSpatialSink.dll or SpatialSink.dll, ...).
 //   spatialhost designtool LIBRARY ENGINE      a design-tool library loads and hands over its list
@@ -27,6 +30,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "AssertHook.h"
 #include "DesignToolCheck.h"
@@ -63,7 +67,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: spatialhost probe | sink CONFIG SINK EXPECT | effect EFFECT SINK EXPECT "
                  "| mixer MIXER SINK EXPECT | loss MARKERS SINK EXPECT | reopen CYCLES MARKERS "
-                 "SINK EFFECT|- EXPECT | designtool LIBRARY ENGINE\n");
+                 "SINK EFFECT|- EXPECT | rate RATE MARKERS SINK EFFECT MIXER | designtool LIBRARY "
+                 "ENGINE\n");
     return 2;
 }
 
@@ -265,6 +270,97 @@ int RunReopen(uint32_t in_uCycles, const char* in_pszMarkers, const wchar_t* in_
     return session.Close() ? 0 : 1;
 }
 
+// The notices of a bus that refused the renderer's rate: exactly one, at in_uLevel, naming both
+// rates. Logged; false otherwise.
+bool OneRateNotice(EngineSession& io_session, const char* in_pszBus, uint32_t in_uEngineRate,
+                   uint32_t in_uRendererRate, uint32_t in_uLevel) {
+    const std::vector<host::HostMonitorLog::Message> notices = io_session.BusNotices();
+    for (const host::HostMonitorLog::Message& notice : notices) {
+        std::printf("%s: notice (level %u): %s\n", in_pszBus, static_cast<unsigned>(notice.eLevel),
+                    notice.text.c_str());
+    }
+    const std::string rates = "the engine runs at " + std::to_string(in_uEngineRate) +
+                              " Hz, the renderer plays at " + std::to_string(in_uRendererRate) +
+                              " Hz";
+    if (notices.size() != 1 || notices[0].eLevel != in_uLevel ||
+        notices[0].text.find(rates) == std::string::npos) {
+        std::printf("%s: UNEXPECTED notices: one at level %u naming \"%s\" was due\n", in_pszBus,
+                    static_cast<unsigned>(in_uLevel), rates.c_str());
+        return false;
+    }
+    return true;
+}
+
+// An engine at in_uRate (44.1 kHz, say) against a renderer at another rate (Windows Sonic's 48
+// kHz): no plug-in may hand the renderer a sample. The sink must answer 4 to InitPlugin (the
+// engine plays on its own output); the effect 2, after one level-2 notice naming both rates (its
+// bus is heard through the engine); the mixer must set up without objects, with one notice naming
+// both rates, and mix every voice into its bus (the bed route) while its counters show 0 playing
+// and 0 available objects. Once the three are set up the host writes MARKERS\set-up and waits
+// (at most 30 s) for MARKERS\looked, while the harness counts the audio server's streams; then
+// the mixer bus plays its voices, without a sink, by the clock.
+int RunRate(uint32_t in_uRate, uint32_t in_uRendererRate, const char* in_pszMarkers,
+            const wchar_t* in_pszSink, const wchar_t* in_pszEffect, const wchar_t* in_pszMixer) {
+    SessionConfig effectConfig;
+    effectConfig.uSampleRate = in_uRate;
+    effectConfig.pszSinkLibrary = in_pszSink;
+    effectConfig.eBus = BusKind::Effect;
+    effectConfig.pszBusLibrary = in_pszEffect;
+    SessionConfig mixerConfig = effectConfig;
+    mixerConfig.eBus = BusKind::Mixer;
+    mixerConfig.pszBusLibrary = in_pszMixer;
+    for (const VoicePlacement& voice : kVoices) {
+        mixerConfig.voices.push_back(Voice{voice.fAzimuthDegrees});
+    }
+    EngineSession effect(effectConfig, stdout);
+    EngineSession mixer(mixerConfig, stdout);
+    if (!effect.LoadLibraries() || !mixer.LoadLibraries()) {
+        return 1;
+    }
+    bool bGood = true;
+    for (EngineSession* pSession : {&effect, &mixer}) {
+        if (pSession->OpenSink() || pSession->SinkInitResult() != ZV_DeviceNotOpened) {
+            std::printf("sink: UNEXPECTED: InitPlugin %d at %u Hz, 4 was due\n",
+                        static_cast<int>(pSession->SinkInitResult()),
+                        static_cast<unsigned>(in_uRate));
+            bGood = false;
+        }
+    }
+    if (effect.OpenBus() || effect.BusInitResult() != ZV_Failure) {
+        std::printf("effect: UNEXPECTED: InitPlugin %d, 2 was due\n",
+                    static_cast<int>(effect.BusInitResult()));
+        bGood = false;
+    }
+    bGood = OneRateNotice(effect, "effect", in_uRate, in_uRendererRate, 2) && bGood;
+    if (!mixer.OpenBus()) {
+        return effect.PluginMissing() || mixer.PluginMissing() ? kExitPluginMissing : 1;
+    }
+    bGood = OneRateNotice(mixer, "mixer", in_uRate, in_uRendererRate, 2) && bGood;
+
+    const std::string markers = in_pszMarkers;
+    if (HarnessRecordsOutput()) {
+        TouchFile(markers + "\\set-up");
+        const auto start = std::chrono::steady_clock::now();
+        while (!FileExists(markers + "\\looked") &&
+               std::chrono::steady_clock::now() - start < std::chrono::seconds(30)) {
+            Sleep(20);
+        }
+    }
+    mixer.Play(VoiceSchedule(mixer));
+    for (const VoicePlacement& voice : kVoices) {
+        if (mixer.BusEnergy(voice.uSpeaker) <= 0.0) {
+            std::printf("mixer: UNEXPECTED: nothing on speaker %u of its bus\n",
+                        static_cast<unsigned>(voice.uSpeaker));
+            bGood = false;
+        }
+    }
+    std::printf("mixer: every voice on its speaker of the bus: %s\n", bGood ? "yes" : "no");
+    // The mixer's counters (0 playing, every voice, 0 available) are checked as it closes.
+    bGood = mixer.Close() && bGood;
+    bGood = effect.Close() && bGood;
+    return bGood ? 0 : 1;
+}
+
 }  // namespace
 }  // namespace spatialhost
 
@@ -320,6 +416,13 @@ int main(int argc, char** argv) {
         const std::wstring effect = Arg(5);
         return RunReopen(static_cast<uint32_t>(std::atoi(argv[2])), argv[3], sink.c_str(),
                          effect == L"-" ? nullptr : effect.c_str(), argv[6]);
+    }
+    if (command == "rate" && argc == 7 && std::atoi(argv[2]) > 0) {
+        const std::wstring sink = Arg(4);
+        const std::wstring effect = Arg(5);
+        const std::wstring mixer = Arg(6);
+        const uint32_t uRate = static_cast<uint32_t>(std::atoi(argv[2]));
+        return RunRate(uRate, kSampleRate, argv[3], sink.c_str(), effect.c_str(), mixer.c_str());
     }
     if (command == "designtool" && argc == 4) {
         return CheckDesignToolLibrary(Arg(2).c_str(), std::atoi(argv[3]) != 0, stdout);

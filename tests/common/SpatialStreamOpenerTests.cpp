@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <string>
 #include <vector>
 
@@ -131,6 +133,75 @@ TEST_F(SpatialStreamOpenerTest, AFailedStartFailsOnlyWhenTheCallerSaysSo) {
         EXPECT_FALSE(strict.stream);
     }
     EXPECT_TRUE(NothingLive());
+}
+
+SpatialStreamRequest AtRate(const SpatialStreamRequest& in_request, uint32_t in_uEngineRate) {
+    SpatialStreamRequest request = in_request;
+    request.uEngineSampleRate = in_uEngineRate;
+    return request;
+}
+
+// The renderer plays at its own rate (the stand-in's, like the real one's, is 48 kHz unless it is
+// told otherwise): an engine at any other rate gets no stream, on either route, and a stream it
+// had stays as it was; an engine that names no rate takes the renderer's.
+TEST_F(SpatialStreamOpenerTest, AStreamOpensOnlyAtTheEnginesRate) {
+    {
+        SpatialStream previous;
+        ASSERT_EQ(SpatialOpenResult::Opened,
+                  OpenDefaultSpatialStream(AtRate(kBedRequest, 48000), previous));
+        EXPECT_EQ(48000u, previous.uSampleRate);
+        EXPECT_EQ(48000u, standin::StreamActivations().back().objectFormat.nSamplesPerSec);
+        ISpatialAudioObjectRenderStream* const pPrevious = previous.stream.Get();
+        const standin::LiveCounts baseline = standin::Live();
+        for (const SpatialStreamRequest& request : {kBedRequest, kDynamicRequest}) {
+            EXPECT_EQ(SpatialOpenResult::WrongRate,
+                      OpenDefaultSpatialStream(AtRate(request, 44100), previous));
+            EXPECT_EQ(48000u, previous.uSampleRate) << "the rate the renderer offers";
+            EXPECT_EQ(pPrevious, previous.stream.Get());
+            EXPECT_EQ(1u, standin::StreamActivations().size()) << "no stream was asked for";
+            const standin::LiveCounts live = standin::Live();
+            EXPECT_EQ(baseline.comObjects, live.comObjects);
+            EXPECT_EQ(baseline.references, live.references);
+            EXPECT_EQ(baseline.handles, live.handles);
+            EXPECT_EQ(0u, live.taskMemBlocks);
+        }
+
+        SpatialStream onClient;
+        ASSERT_EQ(SpatialOpenResult::Opened, OpenDefaultSpatialStream(kBedRequest, onClient));
+        onClient.stream.Reset();
+        onClient.uSampleRate = 0;
+        EXPECT_EQ(SpatialOpenResult::WrongRate,
+                  OpenSpatialStreamOnClient(AtRate(kDynamicRequest, 96000), onClient));
+        EXPECT_FALSE(onClient.stream);
+        EXPECT_EQ(48000u, onClient.uSampleRate);
+    }
+
+    // A renderer told to play at 44.1 kHz takes an engine at 44.1 kHz, and one that does not say.
+    standin::EndpointConfig endpoint;
+    endpoint.formats = {standin::FloatMonoFormat(44100)};
+    standin::SetDefaultEndpoint(endpoint);
+    for (const uint32_t uEngineRate : {44100u, kUnstatedSampleRate}) {
+        SpatialStream stream;
+        ASSERT_EQ(SpatialOpenResult::Opened,
+                  OpenDefaultSpatialStream(AtRate(kDynamicRequest, uEngineRate), stream));
+        EXPECT_EQ(44100u, stream.uSampleRate);
+    }
+    SpatialStream stream;
+    EXPECT_EQ(SpatialOpenResult::WrongRate,
+              OpenDefaultSpatialStream(AtRate(kBedRequest, 48000), stream));
+    EXPECT_EQ(44100u, stream.uSampleRate);
+    EXPECT_FALSE(stream.client);
+    EXPECT_TRUE(NothingLive());
+}
+
+TEST(RateMismatchTextTest, NamesBothRatesAndIsCutToFit) {
+    EXPECT_STREQ("Effect: the engine runs at 44100 Hz, the renderer plays at 48000 Hz; bypassed",
+                 RateMismatchText("Effect: ", 44100, 48000, "; bypassed").Get());
+    EXPECT_STREQ("the engine runs at 4294967295 Hz, the renderer plays at 0 Hz",
+                 RateMismatchText(nullptr, 4294967295u, 0, nullptr).Get());
+    const std::string longText(400, 'x');
+    const RateMismatchText cut(longText.c_str(), 1, 2, longText.c_str());
+    EXPECT_EQ(RateMismatchText::kCapacity - 1, strlen(cut.Get()));
 }
 
 // Every platform call of an open, failed in turn: nothing is left alive, and a stream opened before

@@ -5,6 +5,8 @@
 
 #include <string.h>
 
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "AssertRecorder.h"
@@ -419,6 +421,99 @@ TEST_F(EffectTest, AFailedReopenIsTriedAgainAfterOneTwoFourAndEightSeconds) {
     driver.Process(480, SampleSource());
     EXPECT_EQ(StreamRunning, State());
     EXPECT_EQ(0.0f, driver.Channel(1)[479]) << "the bus goes to the renderer again";
+}
+
+// The effect's notices so far, each with its level.
+std::vector<std::pair<std::string, uint32_t>> Notices(host::HostEffectContext& in_context) {
+    std::vector<std::pair<std::string, uint32_t>> notices;
+    for (const host::HostMonitorLog::Message& message : in_context.MonitorLog().Messages()) {
+        notices.emplace_back(message.text, message.eLevel);
+    }
+    return notices;
+}
+
+std::pair<std::string, uint32_t> WrongRateNotice(uint32_t in_uEngine, uint32_t in_uRenderer) {
+    return {"Windows Sonic Effect plugin error: the engine runs at " + std::to_string(in_uEngine) +
+                " Hz, the renderer plays at " + std::to_string(in_uRenderer) +
+                " Hz; the bus plays through the engine",
+            2u};
+}
+
+// The renderer plays at its own rate (48 kHz, as Windows Sonic does), and the effect converts
+// none: a bus at 44.1 kHz would be heard 8.8 % sharp and fast through it. Such a renderer is as
+// good as none: InitPlugin answers 2 after one level-2 notice naming both rates, and no stream is
+// asked for. At the renderer's rate, or naming none, the effect takes the bus and says nothing.
+TEST_F(EffectTest, ARendererAtAnotherRateThanTheEnginesIsAsGoodAsNone) {
+    const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
+    EXPECT_EQ(ZV_Failure, Init(layout, 480, 44100));
+    EXPECT_TRUE(standin::StreamActivations().empty());
+    EXPECT_EQ(0u, standin::Live().workItems);
+    EXPECT_EQ(decltype(Notices(*m_pContext)){WrongRateNotice(44100, 48000)}, Notices(*m_pContext));
+    Term();
+
+    for (const uint32_t uRate : {48000u, 0u}) {
+        SCOPED_TRACE(uRate);
+        ASSERT_EQ(ZV_Success, Init(layout, 480, uRate));
+        host::HostBusDriver driver(*m_pEffect, layout, 480);
+        driver.Process(480, SampleSource());
+        EXPECT_EQ(0.0f, driver.Channel(0)[0]) << "taken to the renderer";
+        EXPECT_TRUE(Notices(*m_pContext).empty());
+        Term();
+    }
+}
+
+// A re-open onto a renderer at another rate than the engine's is a failed re-open, for an engine
+// at 48 kHz and at 44.1 kHz alike, and for one that named no rate (it runs at the rate of the
+// renderer it first played through): tried again on the schedule, asking for no stream, the bus
+// passing through untouched, with one level-2 notice naming both rates (posted by the audio
+// thread); once the renderer is back at the engine's rate, the next try takes the bus again.
+TEST_F(EffectTest, AReopenOntoAnotherRateIsAFailedReopen) {
+    const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
+    struct Case {
+        uint32_t uRecordRate, uRate, uOtherRate;  // the format record's, the engine's, the other
+    };
+    for (const Case& rates :
+         {Case{48000, 48000, 44100}, Case{44100, 44100, 48000}, Case{0, 48000, 44100}}) {
+        SCOPED_TRACE(rates.uRecordRate);
+        standin::SetDefaultEndpoint(testing_support::EndpointAtRate(rates.uRate));
+        ASSERT_EQ(ZV_Success, Init(layout, 480, rates.uRecordRate));
+        host::HostBusDriver driver(*m_pEffect, layout, 480);
+        const size_t uClients = standin::ClientActivations().size();
+        const size_t uStreams = standin::StreamActivations().size();
+        standin::LoseDevice();
+        standin::SetDefaultEndpoint(testing_support::EndpointAtRate(rates.uOtherRate));
+        ASSERT_TRUE(StepUntilLost());
+        EXPECT_EQ(StreamClosed, State());
+        EXPECT_EQ(uClients + 1, standin::ClientActivations().size())
+            << "the first re-open comes at once";
+        EXPECT_EQ(1u, m_pEffect->FailedReopens());
+
+        // Buffers, each followed by a renderer period, until two more tries have failed.
+        while (m_pEffect->FailedReopens() < 3 && driver.FramesProcessed() < 480u * 500) {
+            FillBus(driver, driver.FramesProcessed());
+            const std::vector<float> before = Snapshot(driver);
+            driver.ProcessAsFilled(480);
+            ASSERT_TRUE(BitwiseEqual(before, Snapshot(driver))) << "passes through untouched";
+            standin::Step();
+        }
+        EXPECT_EQ(3u, m_pEffect->FailedReopens());
+        EXPECT_EQ(uClients + 3, standin::ClientActivations().size());
+        EXPECT_EQ(uStreams, standin::StreamActivations().size()) << "no stream at the wrong rate";
+        const auto notices = Notices(*m_pContext);
+        EXPECT_EQ(decltype(notices){WrongRateNotice(rates.uRate, rates.uOtherRate)}, notices);
+
+        standin::SetDefaultEndpoint(testing_support::EndpointAtRate(rates.uRate));
+        for (int i = 0; i < 500 && State() != StreamOpened; ++i) {
+            driver.Process(480, SampleSource());
+            standin::Step();
+        }
+        ASSERT_EQ(StreamOpened, State());
+        driver.Process(480, SampleSource());
+        EXPECT_EQ(StreamRunning, State());
+        EXPECT_EQ(0.0f, driver.Channel(1)[479]) << "the bus goes to the renderer again";
+        EXPECT_EQ(notices, Notices(*m_pContext));
+        Term();
+    }
 }
 
 // Objects that keep failing: after a few passes without them the stream counts as lost, so the

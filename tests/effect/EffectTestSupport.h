@@ -57,8 +57,9 @@ protected:
         HostAllocatorTest::TearDown();
     }
 
-    // Creates the effect and initialises it on a bus of in_layout.
-    ZvResult Init(ZvChannelLayout in_layout, uint16_t in_uFramesPerBuffer = 512) {
+    // Creates the effect and initialises it on a bus of in_layout, the engine at in_uSampleRate.
+    ZvResult Init(ZvChannelLayout in_layout, uint16_t in_uFramesPerBuffer = 512,
+                  uint32_t in_uSampleRate = 48000) {
         m_pGlobal = std::make_unique<host::HostGlobalContext>(in_uFramesPerBuffer);
         m_pContext = std::make_unique<host::HostEffectContext>(*m_pGlobal);
         ZV::IPlugin* pPlugin = CreateISACFXPlugin(&m_allocator);
@@ -66,7 +67,7 @@ protected:
         if (m_pEffect == nullptr) {
             return ZV_Failure;
         }
-        ZvAudioFormat format = {48000, in_layout};
+        ZvAudioFormat format = {in_uSampleRate, in_layout};
         return m_pEffect->InitPlugin(&m_allocator, m_pContext.get(), nullptr, format);
     }
 

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ActivationHandler.h"
@@ -28,6 +29,7 @@ using mixer_tests::SoundingObjects;
 const float kCentreGain = std::cos(0.25f * 3.14159265f);
 constexpr const char* kLostNotice = "WS Mixer Plugin: Resetting";
 constexpr const char* kBackNotice = "WS Mixer Plugin: Objects restored";
+using LevelledNotices = std::vector<std::pair<std::string, uint32_t>>;
 
 template <typename TypeParam>
 class MixerStreamTest : public mixer_tests::MixerTest<TypeParam> {
@@ -76,6 +78,16 @@ protected:
     }
 
     uint64_t CurrentStreamId() { return standin::StreamActivations().back().streamId; }
+
+    // Every notice posted so far, with its level.
+    LevelledNotices NoticesWithLevels() {
+        LevelledNotices notices;
+        for (const host::HostMonitorLog::Message& message :
+             this->m_pContext->MonitorLog().Messages()) {
+            notices.emplace_back(message.text, message.eLevel);
+        }
+        return notices;
+    }
 };
 TYPED_TEST_SUITE(MixerStreamTest, mixer_tests::Builds, mixer_tests::BuildNames);
 
@@ -318,6 +330,106 @@ TYPED_TEST(MixerStreamTest, ARendererThatFailsEveryNewStreamIsTriedAtGrowingInte
     EXPECT_EQ(202u, streamFrames[2] - streamFrames[1]);
 }
 
+LevelledNotices::value_type WrongRateNotice(const char* in_pszEngine, const char* in_pszRenderer) {
+    return {std::string("WS Mixer Plugin: no spatial objects: the engine runs at ") + in_pszEngine +
+                " Hz, the renderer plays at " + in_pszRenderer +
+                " Hz; every voice is mixed into the bus",
+            2u};
+}
+
+// The renderer plays at 48 kHz unless told otherwise. An engine at 44.1 kHz gets no stream (its
+// voices would play 8.8 % sharp and fast): one notice naming both rates, every voice on the bed,
+// 0 available objects in the counters, no worker. At 48 kHz, or naming no rate, it plays on
+// objects without a notice.
+TYPED_TEST(MixerStreamTest, AtInitPluginAnEngineAtAnotherRateThanTheRenderersGetsNoObjects) {
+    this->m_uEngineRate = 44100;
+    ASSERT_EQ(ZV_Success, this->Start());
+    EXPECT_EQ(StreamClosed, this->m_pMixer->CurrentStreamState());
+    EXPECT_TRUE(standin::StreamActivations().empty());
+    EXPECT_EQ(0u, standin::Live().workItems);
+    this->AddVoice(kMono, {1.0f}, 1.0f, 0.0f);
+    for (int i = 0; i < 3; ++i) {
+        this->Frame();
+        EXPECT_NEAR(kCentreGain, this->Mix(0, 0), 1e-5f);
+        const SpatialMixerFX::MonitorData counters = this->LastCounters();
+        EXPECT_EQ(0u, counters.uPlayingObjects);
+        EXPECT_EQ(1u, counters.uTotalVoices);
+        EXPECT_EQ(0u, counters.uMaxAvailableObjects);
+    }
+    EXPECT_EQ(0u, standin::TakePasses().size());
+    EXPECT_EQ(LevelledNotices{WrongRateNotice("44100", "48000")}, this->NoticesWithLevels());
+    this->Terminate();
+
+    for (const uint32_t uRate : {48000u, kUnstatedSampleRate}) {
+        this->m_uEngineRate = uRate;
+        ASSERT_EQ(ZV_Success, this->Start());
+        EXPECT_EQ(StreamRunning, this->m_pMixer->CurrentStreamState()) << uRate;
+        this->AddVoice(kMono, {1.0f}, 1.0f, 0.0f);
+        this->Frame();
+        EXPECT_EQ(1u, SoundingObjects(this->LastPass())) << uRate;
+        EXPECT_EQ(16u, this->LastCounters().uMaxAvailableObjects);
+        EXPECT_TRUE(this->NoticesWithLevels().empty());
+        this->Terminate();
+    }
+}
+
+// After a loss, a renderer that now plays at another rate than the engine's is a failed attempt,
+// for an engine at 44.1 kHz and at 48 kHz alike, and for one that named no rate (it runs at the
+// rate of the renderer it first played through): the voices stay on the bed with 0 available
+// objects, attempts go on at growing intervals (each asks for no stream), one notice names both
+// rates, and a renderer back at the engine's rate brings the objects back.
+TYPED_TEST(MixerStreamTest, AfterALossARendererAtAnotherRateIsAFailedAttempt) {
+    struct Case {
+        uint32_t uRecordRate, uRate, uOtherRate;  // the format record's, the engine's, the other
+        const char *pszRate, *pszOtherRate;
+    };
+    const Case aCases[3] = {{44100u, 44100u, 48000u, "44100", "48000"},
+                            {48000u, 48000u, 44100u, "48000", "44100"},
+                            {kUnstatedSampleRate, 48000u, 44100u, "48000", "44100"}};
+    for (const Case& rates : aCases) {
+        const uint32_t uRate = rates.uRate;
+        standin::SetDefaultEndpoint(testing_support::EndpointAtRate(uRate));
+        this->m_uEngineRate = rates.uRecordRate;
+        ASSERT_EQ(ZV_Success, this->Start());
+        this->PlayTwoVoices();
+        standin::LoseDevice();
+        ASSERT_TRUE(this->StepUntilLost());
+        standin::SetDefaultEndpoint(testing_support::EndpointAtRate(rates.uOtherRate));
+        const size_t uStreams = standin::StreamActivations().size();
+        const size_t uClients = standin::ClientActivations().size();
+        for (int i = 0; i < 330; ++i) {
+            this->SettledFrame();
+            ASSERT_NE(StreamRunning, this->m_pMixer->CurrentStreamState()) << uRate << " " << i;
+            ASSERT_NEAR(0.75f * kCentreGain, this->Mix(0, 0), 1e-5f) << uRate << " " << i;
+            // The frame that finds the loss posts no counters.
+            ASSERT_EQ(i == 0 ? 16u : 0u, this->LastCounters().uMaxAvailableObjects) << i;
+        }
+        // At the loss, then about 1 and 2 seconds of audio time later.
+        EXPECT_EQ(uClients + 3, standin::ClientActivations().size()) << uRate;
+        EXPECT_EQ(uStreams, standin::StreamActivations().size()) << uRate;
+        const auto rateNotice = WrongRateNotice(rates.pszRate, rates.pszOtherRate);
+        const LevelledNotices lost = TypeParam::kDesktop
+                                         ? LevelledNotices{{kLostNotice, 1u}, rateNotice}
+                                         : LevelledNotices{rateNotice};
+        EXPECT_EQ(lost, this->NoticesWithLevels());
+
+        // The renderer at the engine's rate again: the next attempt, within 4 seconds.
+        standin::SetDefaultEndpoint(testing_support::EndpointAtRate(uRate));
+        size_t uSounding = 0;
+        for (int i = 0; i < 400 && uSounding != 2; ++i) {
+            this->SettledFrame();
+            uSounding = SoundingObjects(this->LastPass());
+        }
+        EXPECT_EQ(2u, uSounding) << uRate;
+        LevelledNotices back = lost;
+        if (TypeParam::kDesktop) {
+            back.emplace_back(kBackNotice, 1u);
+        }
+        EXPECT_EQ(back, this->NoticesWithLevels());
+        this->Terminate();
+    }
+}
+
 // The Universal Windows build waits for its completion a bounded while.
 class AsyncStreamTest : public MixerStreamTest<mixer_tests::AsyncBuild> {
 protected:
@@ -362,7 +474,8 @@ TEST_F(AsyncStreamTest, AFailedActivationLeavesNoObjects) {
 }
 
 TEST_F(AsyncStreamTest, TheHandlerIsAnAgileCountedObjectWithAForwardingMarshaler) {
-    ActivationHandler* pHandler = ActivationHandler::Create(&this->m_allocator);
+    ActivationHandler* pHandler =
+        ActivationHandler::Create(&this->m_allocator, kUnstatedSampleRate);
     ASSERT_NE(nullptr, pHandler);
     IUnknown* pUnknown = nullptr;
     ASSERT_EQ(S_OK,
@@ -397,7 +510,7 @@ TEST_F(AsyncStreamTest, TheHandlerIsAnAgileCountedObjectWithAForwardingMarshaler
 
     // Without its marshaler the handler still counts and completes; marshalling is refused.
     standin::FailCall("CoCreateFreeThreadedMarshaler", 1, E_OUTOFMEMORY);
-    pHandler = ActivationHandler::Create(&this->m_allocator);
+    pHandler = ActivationHandler::Create(&this->m_allocator, kUnstatedSampleRate);
     ASSERT_NE(nullptr, pHandler);
     CLSID clsid = {};
     EXPECT_EQ(E_OUTOFMEMORY,

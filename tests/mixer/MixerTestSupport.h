@@ -115,7 +115,7 @@ protected:
         m_pMixer = SpatialMixerFX::Create(
             &m_allocator, m_pActivation != nullptr ? *m_pActivation : Build::Activation());
         EXPECT_NE(nullptr, m_pMixer);
-        m_format.uSampleRate = 48000;
+        m_format.uSampleRate = m_uEngineRate;
         m_format.channelConfig = Layout(in_uOutputMask);
         if (m_beforeInit) {
             m_beforeInit();
@@ -236,6 +236,8 @@ protected:
     const MixerStreamActivation* m_pActivation = nullptr;
     // Runs right before InitPlugin (to arm an allocation failure, say).
     std::function<void()> m_beforeInit;
+    // The rate the format record names at InitPlugin.
+    uint32_t m_uEngineRate = 48000;
     std::unique_ptr<host::HostGlobalContext> m_pGlobal;
     std::unique_ptr<host::HostMixerContext> m_pContext;
     SpatialMixerFXParams* m_pParams = nullptr;

@@ -19,7 +19,9 @@ namespace {
 using scene::SceneSpec;
 using scene::VoiceSpec;
 using scene_tests::Decibels;
+using scene_tests::LoudestOutsideDb;
 using scene_tests::ReadWav;
+using scene_tests::ToneLevelDb;
 using scene_tests::WavFile;
 
 VoiceSpec MixerVoice(const std::string& in_name, scene::SignalKind in_eKind, double in_fAzimuth,
@@ -229,6 +231,92 @@ TEST_F(ScenePlayerTest, RealTimePacingPlaysAlongTheClock) {
     Play(scene);
     EXPECT_GE(m_result.fWallSeconds, 0.45);
     EXPECT_GT(m_binaural.Energy(1), m_binaural.Energy(0));
+}
+
+// The renderer plays at 48 kHz whatever the scene's rate. At 44.1 kHz no plug-in plays through
+// it: the sink does not open, so the engine plays its final mix on its own output, which the files
+// hold at the scene's rate; the effect leaves the music bus alone and the mixer mixes its voice
+// into its bus. Each tone is heard where the engine puts it, whole and steady, with nothing
+// between the tones (a frame lost or doubled where the output is cut into blocks would click),
+// and by the clock as in steps, the same to the byte.
+TEST_F(ScenePlayerTest, ASceneAtAnotherRateThanTheRenderersPlaysOnTheEnginesOwnOutput) {
+    SceneSpec scene = ShortScene(1.0);
+    scene.uSampleRate = 44100;
+    VoiceSpec music = MixerVoice("music", scene::SignalKind::Tone, 0);
+    music.signal.frequencies = {1000};
+    music.eRoute = scene::VoiceRoute::Music;
+    VoiceSpec voice = MixerVoice("voice", scene::SignalKind::Tone, 30);
+    voice.signal.frequencies = {500};
+    scene.voices = {music, voice};
+    std::vector<uint8_t> stepped;
+    for (const bool bRealTime : {false, true}) {
+        SCOPED_TRACE(bRealTime);
+        m_bRealTime = bRealTime;
+        Play(scene);
+        EXPECT_TRUE(standin::StreamActivations().empty()) << "nothing played at the wrong rate";
+        EXPECT_EQ(0u, m_report["rendererStreams"].size());
+        EXPECT_EQ(44100, m_report["sampleRate"]);
+        EXPECT_EQ(48000, m_report["rendererSampleRate"]);
+        const std::string output = m_report["output"];
+        EXPECT_EQ(0u, output.find("the engine's own output: the sink answered 4 to InitPlugin "
+                                  "(the scene runs at 44100 Hz, the renderer plays at 48000 Hz"))
+            << output;
+        // The sink's fall-back and the effect's absence, said first in the warnings too (a loaded
+        // machine may add one of the audio thread's time).
+        ASSERT_LE(2u, m_result.warnings.size()) << m_report["warnings"].dump(1);
+        const std::string why = output.substr(output.find(':') + 2);
+        EXPECT_EQ(0u, m_result.warnings[0].find(why)) << m_result.warnings[0];
+        EXPECT_EQ(0u, m_result.warnings[1].find("the effect answered 2 to InitPlugin"))
+            << m_result.warnings[1];
+        std::vector<std::string> notices = m_report["checks"]["monitorMessages"];
+        ASSERT_EQ(2u, notices.size());
+        EXPECT_EQ(0u, notices[0].find("effect: ")) << notices[0];
+        EXPECT_EQ(0u, notices[1].find("mixer: ")) << notices[1];
+        for (const std::string& notice : notices) {
+            EXPECT_NE(std::string::npos,
+                      notice.find("the engine runs at 44100 Hz, the renderer plays at 48000 Hz"))
+                << notice;
+        }
+        for (const nlohmann::json& second : m_report["perSecond"]) {
+            EXPECT_EQ(0, second["playingObjects"]["max"]);
+            EXPECT_EQ(0, second["maxAvailableObjects"]);
+        }
+
+        EXPECT_EQ(44100, m_speakers.iSampleRate);
+        EXPECT_EQ(44100u, m_speakers.Frames());
+        EXPECT_EQ(44100, m_binaural.iSampleRate);
+        // The music bus (stereo) on the front pair, the voice at 30 degrees panned by the host
+        // onto the front right; the fades at the ends left out.
+        const size_t uFrom = 2205, uTo = 44100 - 2205, uQuarter = (uTo - uFrom) / 4;
+        for (int iChannel = 0; iChannel < 12; ++iChannel) {
+            if (iChannel > 1) {
+                // The host's panning gains there are cos(pi / 2) at most.
+                EXPECT_LT(m_speakers.Energy(iChannel), 1e-12 * m_speakers.Energy(1)) << iChannel;
+                continue;
+            }
+            const std::vector<double> tones =
+                iChannel == 0 ? std::vector<double>{1000} : std::vector<double>{500, 1000};
+            const double fLevel = ToneLevelDb(m_speakers, iChannel, uFrom, uTo, 1000);
+            EXPECT_GT(fLevel, -20.0) << iChannel;
+            for (size_t uPart = 0; uPart < 4; ++uPart) {
+                const size_t uStart = uFrom + uPart * uQuarter;
+                for (const double fTone : tones) {
+                    EXPECT_NEAR(ToneLevelDb(m_speakers, iChannel, uFrom, uTo, fTone),
+                                ToneLevelDb(m_speakers, iChannel, uStart, uStart + uQuarter, fTone),
+                                0.1)
+                        << iChannel << " " << fTone << " " << uPart;
+                }
+            }
+            // Beyond the window's main lobe (86 Hz), nothing; a click would spread far above that.
+            EXPECT_LT(LoudestOutsideDb(m_speakers, iChannel, tones, 150.0, uFrom, uTo), -80.0)
+                << iChannel;
+        }
+        EXPECT_GT(m_speakers.Energy(1), m_speakers.Energy(0));
+        if (!bRealTime) {
+            stepped = m_speakerBytes;
+        }
+    }
+    EXPECT_TRUE(stepped == m_speakerBytes);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "CoreShare.h"
+#include "SampleRateMatch.h"
 #include "SinkTestSupport.h"
 #include "TaggedMixSource.h"
 #include "WaitUntil.h"
@@ -53,9 +54,10 @@ protected:
         SinkTest::TearDown();
     }
 
-    void Create() {
+    void Create(uint32_t in_uSampleRate = 48000) {
         SinkSetup setup;
         setup.uFramesPerBuffer = 480;
+        setup.uSampleRate = in_uSampleRate;
         ASSERT_EQ(ZV_Success, CreateSink(setup));
         m_pDriver = MakeDriver();
         m_pDriver->SetSource(&m_source);
@@ -77,6 +79,19 @@ protected:
         standin::TakePasses();
     }
 
+    // Right after a re-open: the stream runs, and the pass after the next plays what the engine
+    // renders.
+    void ExpectSoundBack() {
+        EXPECT_EQ(StreamRunning, m_pSink->GetStreamState());
+        EXPECT_EQ(1u, StepAndFill());
+        standin::TakePasses();
+        EXPECT_EQ(1u, StepAndFill());
+        const std::vector<float> played = PlayedFrontLeft();
+        ASSERT_EQ(480u, played.size());
+        uint32_t uChannel = 0, uFrame = 0;
+        EXPECT_TRUE(TaggedMixSource::Decode(played[0], uChannel, uFrame)) << "sound is back";
+    }
+
     std::vector<float> PlayedFrontLeft() {
         std::vector<standin::Pass> passes = standin::TakePasses();
         EXPECT_EQ(1u, passes.size());
@@ -86,10 +101,16 @@ protected:
     }
 
     // Steps until a client activation more than in_uBefore has been made (at most in_uSteps);
-    // the audio time when it was, or UINT64_MAX.
+    // the audio time when it was, or UINT64_MAX. The host keeps the pace of the clock: a buffer
+    // per 10 ms period at 48 kHz, now and then none at the 441 frames per period of 44.1 kHz.
     uint64_t StepUntilActivation(size_t in_uBefore, int in_iSteps) {
         for (int i = 0; i < in_iSteps; ++i) {
-            EXPECT_EQ(1u, StepAndFill()) << "the host keeps the pace of the clock";
+            const uint32_t uFrames = StepAndFill();
+            if (m_format.uSampleRate == 44100) {
+                EXPECT_GE(1u, uFrames);
+            } else {
+                EXPECT_EQ(1u, uFrames) << "the host keeps the pace of the clock";
+            }
             if (standin::ClientActivations().size() > in_uBefore) {
                 return m_pSink->AudioTimeMilliseconds();
             }
@@ -287,14 +308,86 @@ TEST_F(SinkStreamLossTest, AFailedReopenIsTriedAgainAfterOneTwoFourAndEightSecon
     standin::SetDefaultEndpoint(standin::EndpointConfig());
     const size_t uTries = standin::ClientActivations().size();
     ASSERT_NE(UINT64_MAX, StepUntilActivation(uTries, 610));
-    EXPECT_EQ(StreamRunning, m_pSink->GetStreamState());
-    EXPECT_EQ(1u, StepAndFill());
-    standin::TakePasses();
-    EXPECT_EQ(1u, StepAndFill());
-    const std::vector<float> played = PlayedFrontLeft();
-    ASSERT_EQ(480u, played.size());
-    uint32_t uChannel = 0, uFrame = 0;
-    EXPECT_TRUE(TaggedMixSource::Decode(played[0], uChannel, uFrame)) << "sound is back";
+    ExpectSoundBack();
+}
+
+// The renderer plays at its own rate (48 kHz, as Windows Sonic does), and the sink converts none:
+// an engine at 44.1 kHz would be heard 8.8 % sharp and fast through it. Such a renderer is no
+// device for the engine: InitPlugin answers 4 (the engine plays on its own output) after one report
+// that names both rates, and no stream is asked for. At the renderer's rate, or naming none, the
+// sink opens and says nothing.
+TEST_F(SinkStreamLossTest, ARendererAtAnotherRateThanTheEnginesIsNoDevice) {
+    SinkSetup setup;
+    setup.uSampleRate = 44100;
+    EXPECT_EQ(ZV_DeviceNotOpened, CreateSink(setup));
+    EXPECT_TRUE(standin::StreamActivations().empty());
+    EXPECT_EQ(0u, standin::Live().workItems);
+    ASSERT_EQ(1u, m_checks.Reports().size());
+    EXPECT_TRUE(m_checks.Saw(
+        "the engine runs at 44100 Hz, the renderer plays at 48000 Hz: no stream at the wrong rate",
+        "ZvSinkISAC"))
+        << FirstReport();
+    m_checks.Clear();
+    DestroySink();
+
+    standin::SetDefaultEndpoint(testing_support::EndpointAtRate(44100));
+    for (const uint32_t uRate : {44100u, kUnstatedSampleRate}) {
+        SCOPED_TRACE(uRate);
+        Create(uRate);
+        ASSERT_EQ(2u, FillAndStep(*m_pDriver, 2));
+        EXPECT_EQ(2u, standin::TakePasses().size());
+        // The engine's audio time goes at 44.1 kHz.
+        EXPECT_EQ(m_source.FramePosition() * 1000 / 44100, m_pSink->AudioTimeMilliseconds());
+        m_pDriver.reset();
+        m_source = TaggedMixSource();
+        DestroySink();
+    }
+}
+
+// A re-open onto a renderer at another rate than the engine's is a failed re-open, for an engine
+// at 48 kHz and at 44.1 kHz alike, and for one that named no rate (it runs at the rate of the
+// renderer it first played through): tried again on the schedule, asking for no stream, with one
+// report naming both rates; once the renderer is back at the engine's rate, the next try plays.
+TEST_F(SinkStreamLossTest, AReopenOntoAnotherRateIsAFailedReopen) {
+    struct Case {
+        uint32_t uRecordRate, uRate, uOtherRate;  // the format record's, the engine's, the other
+    };
+    for (const Case& rates : {Case{48000, 48000, 44100}, Case{44100, 44100, 48000},
+                              Case{kUnstatedSampleRate, 48000, 44100}}) {
+        SCOPED_TRACE(rates.uRecordRate);
+        standin::SetDefaultEndpoint(testing_support::EndpointAtRate(rates.uRate));
+        Create(rates.uRecordRate);
+        ASSERT_EQ(2u, FillAndStep(*m_pDriver, 2));
+        const size_t uClients = standin::ClientActivations().size();
+        const size_t uStreams = standin::StreamActivations().size();
+        standin::LoseDevice(AUDCLNT_E_DEVICE_INVALIDATED, standin::LostSignalling::Continues);
+        standin::SetDefaultEndpoint(testing_support::EndpointAtRate(rates.uOtherRate));
+        EXPECT_EQ(1u, StepAndFill());
+        ASSERT_EQ(uClients + 1, standin::ClientActivations().size())
+            << "the first re-open comes at once";
+        EXPECT_EQ(StreamClosed, m_pSink->GetStreamState());
+        EXPECT_EQ(1u, m_pSink->FailedReopens());
+        const std::string report =
+            "the engine runs at " + std::to_string(rates.uRate) + " Hz, the renderer plays at " +
+            std::to_string(rates.uOtherRate) + " Hz: no stream at the wrong rate";
+        for (int iTry = 0; iTry < 2; ++iTry) {
+            ASSERT_NE(UINT64_MAX, StepUntilActivation(standin::ClientActivations().size(), 250));
+        }
+        EXPECT_EQ(3u, m_pSink->FailedReopens());
+        EXPECT_EQ(uStreams, standin::StreamActivations().size()) << "no stream at the wrong rate";
+        EXPECT_EQ(1u, m_checks.Reports().size()) << "one report for the tries";
+        EXPECT_TRUE(m_checks.Saw(report, "ZvSinkISAC")) << FirstReport();
+        m_checks.Clear();
+        standin::TakePasses();
+
+        standin::SetDefaultEndpoint(testing_support::EndpointAtRate(rates.uRate));
+        ASSERT_NE(UINT64_MAX, StepUntilActivation(standin::ClientActivations().size(), 450));
+        EXPECT_EQ(3u, m_pSink->FailedReopens());
+        ExpectSoundBack();
+        m_pDriver.reset();
+        m_source = TaggedMixSource();
+        DestroySink();
+    }
 }
 
 // Without a stream the worker only ticks once per period: two seconds of it in real time cost a

@@ -29,6 +29,7 @@ struct SinkSetup {
     uint16_t uBufferCount = 2;
     uint32_t uChannelConfig = 0;
     float fDirectGain = 1.0f;
+    uint32_t uSampleRate = 48000;  // the engine's, in the format record
     // The layout the host offers in the format record (kept for a ChannelConfig that names none).
     ZvChannelLayout hostLayout = ZvChannelLayout::FromMask(0x3F);
 };
@@ -58,7 +59,7 @@ protected:
         m_pParams->SetParameter(SinkParamId_DirectGain, &in_setup.fDirectGain, 4);
         m_pSink = static_cast<ZvSinkISAC*>(CreateZvSinkISAC(&m_allocator));
         EXPECT_NE(nullptr, m_pSink);
-        m_format.uSampleRate = 48000;
+        m_format.uSampleRate = in_setup.uSampleRate;
         m_format.channelConfig = in_setup.hostLayout;
         return m_pSink->InitPlugin(&m_allocator, m_pContext.get(), m_pParams, m_format);
     }

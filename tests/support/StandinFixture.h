@@ -9,6 +9,7 @@
 
 #include "WaitUntil.h"
 #include "standin/Control.h"
+#include "standin/Renderer.h"
 
 namespace testing_support {
 
@@ -27,6 +28,13 @@ inline ::testing::AssertionResult NothingLive() {
            << " callbacks, " << live.taskMemBlocks << " task memory blocks, " << live.hstrings
            << " HSTRINGs, " << live.criticalSections << " critical sections, " << live.windows
            << " windows";
+}
+
+// The default endpoint, its one format at in_uRate instead of the 48 kHz that Windows Sonic plays.
+inline standin::EndpointConfig EndpointAtRate(uint32_t in_uRate) {
+    standin::EndpointConfig endpoint;
+    endpoint.formats = {standin::FloatMonoFormat(in_uRate)};
+    return endpoint;
 }
 
 class StandinTest : public ::testing::Test {
