@@ -134,6 +134,12 @@ TEST_F(RendererPacingTest, SignalsLeftUnansweredAreCountedAsMissedPasses) {
     standin::Step(std::chrono::milliseconds(0));
     EXPECT_EQ(2u, standin::Streams().at(0).missedPasses);
     EXPECT_EQ(4u, standin::Streams().at(0).signalled);
+    // The steps that gave up no longer wait for their passes: with no stream to pace, a step
+    // returns at once instead of running out its time.
+    ASSERT_EQ(S_OK, m_stream->Stop());
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(0u, standin::Step(std::chrono::seconds(30)));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(20));
 }
 
 TEST_F(RendererPacingTest, SteppedTimeOutsRunOnRendererTime) {
@@ -302,25 +308,32 @@ TEST_F(PluginStyleClientTest, ArrivesBitForBitInRealTimePacing) {
     EXPECT_TRUE(testing_support::NothingLive());
 }
 
-TEST_F(PluginStyleClientTest, EveryStepPacesEachStartedStreamOnce) {
-    BedSineClient first, second;
+TEST_F(PluginStyleClientTest, EveryStepPacesEachStartedStreamOnceAndWakesOnlyOnce) {
+    BedSineClient first, second, third;
     ASSERT_EQ(S_OK, first.Open(10));
     ASSERT_EQ(S_OK, second.Open(10));
-    ASSERT_TRUE(standin::WaitForStartedStreams(2));
-    for (int i = 0; i < 10; ++i) {
-        ASSERT_EQ(2u, standin::Step());
+    ASSERT_EQ(S_OK, third.Open(10));
+    ASSERT_TRUE(standin::WaitForStartedStreams(3));
+    const uint64_t uWakeupsBefore = standin::StepWakeups();
+    constexpr uint64_t kSteps = 30;
+    for (uint64_t i = 0; i < kSteps; ++i) {
+        ASSERT_EQ(3u, standin::Step());
     }
+    // Each step sets three workers going (a signal and a pass each): only the last of them to
+    // settle wakes the stepping thread, not every pass's end or every worker's return to a wait.
+    EXPECT_LE(standin::StepWakeups() - uWakeupsBefore, kSteps);
     const std::vector<standin::StreamStats> streams = standin::Streams();
-    ASSERT_EQ(2u, streams.size());
+    ASSERT_EQ(3u, streams.size());
     for (const standin::StreamStats& stats : streams) {
-        EXPECT_EQ(10u, stats.passes);
+        EXPECT_EQ(kSteps, stats.passes);
         EXPECT_EQ(0u, stats.missedPasses);
         EXPECT_EQ(0u, stats.objectsEndedImplicitly);
     }
     first.Close();
-    EXPECT_EQ(1u, standin::Step()) << "a released stream is no longer paced";
+    EXPECT_EQ(2u, standin::Step()) << "a released stream is no longer paced";
     second.Close();
-    EXPECT_EQ(0u, first.Failures() + second.Failures());
+    third.Close();
+    EXPECT_EQ(0u, first.Failures() + second.Failures() + third.Failures());
 }
 
 }  // namespace
