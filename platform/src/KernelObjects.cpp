@@ -116,10 +116,11 @@ void WakeAll(EventWakeups& io_wakeups) {
 }
 
 void VirtualClock::Advance(uint64_t in_uNs, EventWakeups& io_wakeups, Event* in_pSignal) {
+    bool bSignalWakes = false;
     if (in_pSignal != nullptr) {
         std::lock_guard<std::mutex> lock(in_pSignal->m_mutex);
         m_uNowNs.fetch_add(in_uNs, std::memory_order_acq_rel);
-        in_pSignal->SetForStepLocked();
+        bSignalWakes = in_pSignal->SetForStepLocked();
     } else {
         m_uNowNs.fetch_add(in_uNs, std::memory_order_acq_rel);
     }
@@ -132,7 +133,7 @@ void VirtualClock::Advance(uint64_t in_uNs, EventWakeups& io_wakeups, Event* in_
             continue;
         }
         ++it;
-        bool bWake = event.get() == in_pSignal;
+        bool bWake = bSignalWakes && event.get() == in_pSignal;
         {
             std::lock_guard<std::mutex> eventLock(event->m_mutex);
             // Waiters whose time-out has not come sleep on: waking them would be futile.
@@ -159,18 +160,24 @@ void Event::Set() {
 }
 
 void Event::SetForStep(EventWakeups& io_wakeups) {
+    bool bWake = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        SetForStepLocked();
+        bWake = SetForStepLocked();
     }
-    io_wakeups.push_back(shared_from_this());
+    // A timer nobody waits on wakes nobody.
+    if (bWake) {
+        io_wakeups.push_back(shared_from_this());
+    }
 }
 
-void Event::SetForStepLocked() {
+bool Event::SetForStepLocked() {
     m_bSignalled = true;
+    bool bAny = false;
     for (Waiter* pWaiter : m_waiters) {
         if (!pWaiter->bReleased) {
             pWaiter->bReleased = true;
+            bAny = true;
             StepDebts::Incur();
             if (!m_bManualReset) {
                 break;  // an auto-reset event lets one waiter go
@@ -178,6 +185,7 @@ void Event::SetForStepLocked() {
         }
     }
     // The caller wakes the waiters once it has let go of its locks (EventWakeups).
+    return bAny;
 }
 
 void Event::Reset() {

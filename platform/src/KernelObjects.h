@@ -117,7 +117,8 @@ private:
     };
 
     friend class VirtualClock;
-    void SetForStepLocked();
+    // Whether it released a waiter (one to wake).
+    bool SetForStepLocked();
     // Releases (for the step) the waiters whose deadline on in_pClock has come; whether any.
     bool ExpireLocked(const VirtualClock* in_pClock, uint64_t in_uNowNs);
     DWORD ConsumeLocked();
