@@ -27,6 +27,15 @@ using testing_support::OpenDefaultClient;
 using testing_support::StreamRequest;
 using testing_support::WaitUntil;
 
+// Wall time of one Step with in_timeout, which must end in_uEnded passes.
+int64_t StepMilliseconds(std::chrono::milliseconds in_timeout, size_t in_uEnded) {
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(in_uEnded, standin::Step(in_timeout));
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 before)
+        .count();
+}
+
 class RendererPacingTest : public testing_support::StandinTest {
 protected:
     void SetUp() override {
@@ -137,9 +146,7 @@ TEST_F(RendererPacingTest, SignalsLeftUnansweredAreCountedAsMissedPasses) {
     // The steps that gave up no longer wait for their passes: with no stream to pace, a step
     // returns at once instead of running out its time.
     ASSERT_EQ(S_OK, m_stream->Stop());
-    const auto before = std::chrono::steady_clock::now();
-    EXPECT_EQ(0u, standin::Step(std::chrono::seconds(30)));
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(20));
+    EXPECT_LT(StepMilliseconds(std::chrono::seconds(30), 0u), 20000);
 }
 
 TEST_F(RendererPacingTest, SteppedTimeOutsRunOnRendererTime) {
@@ -161,6 +168,29 @@ TEST_F(RendererPacingTest, SteppedTimeOutsRunOnRendererTime) {
     EXPECT_TRUE(WaitUntil([&]() { return dwResult.load() != WAIT_FAILED; }));
     client.join();
     EXPECT_EQ(WAIT_TIMEOUT, dwResult.load());
+}
+
+TEST_F(RendererPacingTest, AStreamStoppedOrReleasedInsteadOfItsPassEndsTheStepsWait) {
+    OpenStream();
+    ASSERT_EQ(S_OK, m_stream->Start());
+    // Answers the first signal by stopping the stream, the second by releasing it.
+    std::thread client([&]() {
+        if (WaitForSingleObject(m_hEvent, 1000) == WAIT_OBJECT_0) {
+            m_stream->Stop();
+        }
+        m_stream->Start();
+        if (WaitForSingleObject(m_hEvent, 1000) == WAIT_OBJECT_0) {
+            m_object.Reset();
+            m_stream.Reset();
+        }
+        WaitForSingleObject(m_hEvent, 20);  // on the wall clock: the stream is gone
+    });
+    ASSERT_TRUE(WaitUntil([&]() { return standin::WaitingThreads(m_hEvent) == 1; }));
+    // Neither pass will ever end: a step that still waited for one would run out its time.
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_LT(StepMilliseconds(std::chrono::seconds(30), 0u), 20000);
+    }
+    client.join();
 }
 
 TEST_F(RendererPacingTest, AWaitInWorkThatIsBeingWaitedForEndsAtOnce) {
