@@ -10,11 +10,16 @@
 # Also converts the picture to PNG, which proves that it opens as an image. Prints the machine the
 # figures came from and its load, since other work on a shared machine slows every figure.
 #
-#   bench/scene_speed.sh [RUNS]     (default 5)
+# With a second player (BASELINE: another build's scene_player, e.g. main's copied aside with the
+# libraries beside it), each run of this build is followed by a run of that one, so that both
+# share the same minutes of the machine's load, and the ratio of their medians is printed.
+#
+#   bench/scene_speed.sh [RUNS] [BASELINE]     (default 5 runs, no baseline)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 runs=${1:-5}
+baseline=${2:-}
 cmake --preset release >/dev/null
 cmake --build --preset release -j 2 --target scene_player >/dev/null
 
@@ -34,6 +39,7 @@ number() {
 model=$(lscpu | sed -n 's/^Model name: *//p' | head -n 1)
 echo "machine: $model, $(nproc) cores; load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 speeds=()
+base_speeds=()
 for run in $(seq 1 "$runs"); do
     begin=$(date +%s.%N)
     build/release/bin/scene_player --out "$out" --name bench >/dev/null 2>&1
@@ -57,10 +63,25 @@ for run in $(seq 1 "$runs"); do
         "$(value_in "$report" wholeHostFrame meanShareOfBudget)" \
         "$(value_in "$report" wholeHostFrame p99ShareOfBudget)" \
         "$(value_in "$report" wholeHostFrame maxShareOfBudget)"
+    if [[ -n "$baseline" ]]; then
+        "$baseline" --out "$out" --name base >/dev/null 2>&1
+        base_speeds+=("$(number "$out/base-report.json" timesFasterThanRealTime)")
+        printf '       baseline: run %.3f s = %sx real time (processor %.3f s); load %s\n' \
+            "$(number "$out/base-report.json" wallSeconds)" "${base_speeds[-1]}" \
+            "$(number "$out/base-report.json" processorSeconds)" "$(cut -d' ' -f1 /proc/loadavg)"
+    fi
 done
+median() {
+    printf '%s\n' "$@" | sort -g | sed -n "$((($# + 1) / 2))p"
+}
 sorted=$(printf '%s\n' "${speeds[@]}" | sort -g)
-echo "times faster than real time over $runs runs: median $(echo "$sorted" | sed -n "$(((runs + 1) / 2))p")," \
+echo "times faster than real time over $runs runs: median $(median "${speeds[@]}")," \
      "best $(echo "$sorted" | tail -n 1), worst $(echo "$sorted" | head -n 1)"
+if [[ -n "$baseline" ]]; then
+    echo "baseline over the same $runs runs: median $(median "${base_speeds[@]}");" \
+         "ratio of the medians $(awk -v a="$(median "${speeds[@]}")" -v b="$(median "${base_speeds[@]}")" \
+                                   'BEGIN { printf "%.2f", a / b }')"
+fi
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 rsvg-convert -o "$out/bench.png" "$out/bench.svg"
 echo "picture: $(file -b "$out/bench.png" 2>/dev/null || echo converted to PNG)"

@@ -25,6 +25,8 @@ struct DebtBook {
     std::mutex mutex;
     std::condition_variable settled;
     size_t uOutstanding = 0;
+    bool bStepperWaiting = false;  // a step is blocked in WaitSettled
+    uint64_t uStepperWakeups = 0;  // times a settling thread woke it
 };
 
 DebtBook& Debts() {
@@ -39,6 +41,27 @@ struct ThreadDebts {
 };
 thread_local ThreadDebts t_debts;
 
+// Pays in_uCount debts. Only the payment that settles the last debt wakes the stepping thread,
+// and only if it is waiting: a step sets several threads going, and waking it at every payment
+// would cost a cross-processor wake-up each, more than the passes themselves.
+void Pay(size_t in_uCount) {
+    DebtBook& debts = Debts();
+    bool bWake = false;
+    {
+        std::lock_guard<std::mutex> lock(debts.mutex);
+        debts.uOutstanding -= std::min(in_uCount, debts.uOutstanding);
+        bWake = debts.uOutstanding == 0 && debts.bStepperWaiting;
+        if (bWake) {
+            debts.bStepperWaiting = false;
+            ++debts.uStepperWakeups;
+        }
+    }
+    if (bWake) {
+        // Outside the lock, so that the woken thread does not block on it at once.
+        debts.settled.notify_all();
+    }
+}
+
 }  // namespace
 
 void StepDebts::Incur() {
@@ -52,56 +75,73 @@ void StepDebts::Owe() {
 }
 
 void StepDebts::Forgive() {
-    DebtBook& debts = Debts();
-    std::lock_guard<std::mutex> lock(debts.mutex);
-    if (debts.uOutstanding > 0) {
-        --debts.uOutstanding;
-    }
-    debts.settled.notify_all();
+    Pay(1);
 }
 
 void StepDebts::Settle() {
     if (t_debts.uOwed == 0) {
         return;
     }
-    DebtBook& debts = Debts();
-    std::lock_guard<std::mutex> lock(debts.mutex);
-    debts.uOutstanding -= t_debts.uOwed < debts.uOutstanding ? t_debts.uOwed : debts.uOutstanding;
+    const size_t uOwed = t_debts.uOwed;
     t_debts.uOwed = 0;
-    debts.settled.notify_all();
+    Pay(uOwed);
 }
 
 bool StepDebts::WaitSettled(std::chrono::steady_clock::time_point in_deadline) {
     DebtBook& debts = Debts();
     std::unique_lock<std::mutex> lock(debts.mutex);
-    return debts.settled.wait_until(lock, in_deadline, [&]() { return debts.uOutstanding == 0; });
+    while (debts.uOutstanding != 0) {
+        debts.bStepperWaiting = true;
+        if (debts.settled.wait_until(lock, in_deadline) == std::cv_status::timeout &&
+            debts.uOutstanding != 0) {
+            debts.bStepperWaiting = false;
+            return false;
+        }
+    }
+    debts.bStepperWaiting = false;
+    return true;
 }
 
-void VirtualClock::Advance(uint64_t in_uNs, Event* in_pSignal) {
+uint64_t StepDebts::StepperWakeups() {
+    DebtBook& debts = Debts();
+    std::lock_guard<std::mutex> lock(debts.mutex);
+    return debts.uStepperWakeups;
+}
+
+void WakeAll(EventWakeups& io_wakeups) {
+    for (const std::shared_ptr<Event>& event : io_wakeups) {
+        event->WakeUnlocked();
+    }
+    io_wakeups.clear();
+}
+
+void VirtualClock::Advance(uint64_t in_uNs, EventWakeups& io_wakeups, Event* in_pSignal) {
+    bool bSignalWakes = false;
     if (in_pSignal != nullptr) {
         std::lock_guard<std::mutex> lock(in_pSignal->m_mutex);
         m_uNowNs.fetch_add(in_uNs, std::memory_order_acq_rel);
-        in_pSignal->SetForStepLocked();
+        bSignalWakes = in_pSignal->SetForStepLocked();
     } else {
         m_uNowNs.fetch_add(in_uNs, std::memory_order_acq_rel);
     }
-    std::vector<std::shared_ptr<Event>> events;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        for (auto it = m_events.begin(); it != m_events.end();) {
-            if (std::shared_ptr<Event> event = it->lock()) {
-                events.push_back(std::move(event));
-                ++it;
-            } else {
-                it = m_events.erase(it);
-            }
-        }
-    }
     const uint64_t uNow = NowNs();
-    for (const std::shared_ptr<Event>& event : events) {
-        std::lock_guard<std::mutex> lock(event->m_mutex);
-        event->ExpireLocked(this, uNow);
-        event->m_condition.notify_all();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto it = m_events.begin(); it != m_events.end();) {
+        std::shared_ptr<Event> event = it->lock();
+        if (!event) {
+            it = m_events.erase(it);
+            continue;
+        }
+        ++it;
+        bool bWake = bSignalWakes && event.get() == in_pSignal;
+        {
+            std::lock_guard<std::mutex> eventLock(event->m_mutex);
+            // Waiters whose time-out has not come sleep on: waking them would be futile.
+            bWake = event->ExpireLocked(this, uNow) || bWake;
+        }
+        if (bWake) {
+            io_wakeups.push_back(std::move(event));
+        }
     }
 }
 
@@ -111,28 +151,41 @@ void VirtualClock::Attach(const std::shared_ptr<Event>& in_event) {
 }
 
 void Event::Set() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_bSignalled = true;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bSignalled = true;
+    }
+    // Woken after the lock is let go, so that a waiter does not wake only to wait for it.
     m_condition.notify_all();
 }
 
-void Event::SetForStep() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    SetForStepLocked();
+void Event::SetForStep(EventWakeups& io_wakeups) {
+    bool bWake = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        bWake = SetForStepLocked();
+    }
+    // A timer nobody waits on wakes nobody.
+    if (bWake) {
+        io_wakeups.push_back(shared_from_this());
+    }
 }
 
-void Event::SetForStepLocked() {
+bool Event::SetForStepLocked() {
     m_bSignalled = true;
+    bool bAny = false;
     for (Waiter* pWaiter : m_waiters) {
         if (!pWaiter->bReleased) {
             pWaiter->bReleased = true;
+            bAny = true;
             StepDebts::Incur();
             if (!m_bManualReset) {
                 break;  // an auto-reset event lets one waiter go
             }
         }
     }
-    m_condition.notify_all();
+    // The caller wakes the waiters once it has let go of its locks (EventWakeups).
+    return bAny;
 }
 
 void Event::Reset() {
@@ -167,17 +220,20 @@ void Event::DetachClock(const std::shared_ptr<VirtualClock>& in_clock) {
     }
 }
 
-void Event::ExpireLocked(const VirtualClock* in_pClock, uint64_t in_uNowNs) {
+bool Event::ExpireLocked(const VirtualClock* in_pClock, uint64_t in_uNowNs) {
+    bool bAny = false;
     for (Waiter* pWaiter : m_waiters) {
         if (!pWaiter->bExpired && pWaiter->pClock == in_pClock &&
             pWaiter->uDeadlineNs <= in_uNowNs) {
             pWaiter->bExpired = true;
+            bAny = true;
             if (!pWaiter->bReleased) {
                 pWaiter->bReleased = true;
                 StepDebts::Incur();
             }
         }
     }
+    return bAny;
 }
 
 DWORD Event::ConsumeLocked() {

@@ -17,6 +17,11 @@ namespace detail {
 
 class Event;
 
+// Events whose waiters a step set going, woken (WakeAll) once the step has let go of its locks:
+// a thread woken under a lock that the step still holds would run only to block on that lock.
+typedef std::vector<std::shared_ptr<Event>> EventWakeups;
+void WakeAll(EventWakeups& io_wakeups);
+
 class KernelObject {
 public:
     virtual ~KernelObject() = default;
@@ -30,11 +35,11 @@ public:
 class VirtualClock {
 public:
     uint64_t NowNs() const { return m_uNowNs.load(std::memory_order_acquire); }
-    // Moves the clock on, then lets every waiter of the attached events look at it (those whose
-    // time-out it reached are released: see StepDebts). With in_pSignal (an attached event), that
-    // event is set for the step (SetForStep) in the same hold of its lock as the time moves, so
-    // that none of its waiters can see the new time without the signal.
-    void Advance(uint64_t in_uNs, Event* in_pSignal = nullptr);
+    // Moves the clock on and releases the waiters of the attached events whose time-out it
+    // reached (see StepDebts); their events go to io_wakeups. With in_pSignal (an attached
+    // event), that event is set for the step (SetForStep) in the same hold of its lock as the
+    // time moves, so that none of its waiters can see the new time without the signal.
+    void Advance(uint64_t in_uNs, EventWakeups& io_wakeups, Event* in_pSignal = nullptr);
     void Attach(const std::shared_ptr<Event>& in_event);
 
 private:
@@ -64,8 +69,11 @@ public:
     static void Forgive();
     // Settles the calling thread's debts.
     static void Settle();
-    // Waits until every debt is settled, or until in_deadline.
+    // Waits until every debt is settled, or until in_deadline. Only the payment of the last
+    // debt wakes the waiting thread.
     static bool WaitSettled(std::chrono::steady_clock::time_point in_deadline);
+    // Times WaitSettled was woken by a payment (at most once per wait that did not time out).
+    static uint64_t StepperWakeups();
 };
 
 class Event final : public KernelObject, public std::enable_shared_from_this<Event> {
@@ -77,8 +85,9 @@ public:
 
     void Set();
     // Sets the event and releases one of its waiters (all of a manual-reset event's) for the step
-    // that set it: a stepped timer's expiry, a stepped stream's signal.
-    void SetForStep();
+    // that set it: a stepped timer's expiry, a stepped stream's signal. The event goes to
+    // io_wakeups, to be woken when the step lets go of its locks.
+    void SetForStep(EventWakeups& io_wakeups);
     void Reset();
     // WAIT_OBJECT_0 or WAIT_TIMEOUT. Uses the attached clock, if any, for a finite time-out; an
     // event with a clock also gives up a wait of any length in a work callback that is being
@@ -93,6 +102,8 @@ public:
     void DetachClock(const std::shared_ptr<VirtualClock>& in_clock);
     // Wakes the waiters so that they look at their end conditions again.
     void Wake();
+    // Wake without the event's lock, for a change made under it that the caller has let go of.
+    void WakeUnlocked() { m_condition.notify_all(); }
     // Threads blocked in Wait right now.
     size_t Waiters();
 
@@ -106,9 +117,10 @@ private:
     };
 
     friend class VirtualClock;
-    void SetForStepLocked();
-    // Releases (for the step) the waiters whose deadline on in_pClock has come.
-    void ExpireLocked(const VirtualClock* in_pClock, uint64_t in_uNowNs);
+    // Whether it released a waiter (one to wake).
+    bool SetForStepLocked();
+    // Releases (for the step) the waiters whose deadline on in_pClock has come; whether any.
+    bool ExpireLocked(const VirtualClock* in_pClock, uint64_t in_uNowNs);
     DWORD ConsumeLocked();
 
     const bool m_bManualReset;

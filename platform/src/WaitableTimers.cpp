@@ -49,7 +49,7 @@ void TimerService::Set(const std::shared_ptr<Timer>& in_timer, uint64_t in_uDela
     in_timer->m_uDueNs = NowLocked() + in_uDelayNs;
     in_timer->m_uPeriodNs = in_uPeriodNs;
     if (in_uDelayNs == 0) {
-        FireDueLocked(NowLocked(), false);  // a due time that has passed fires at once
+        FireDueLocked(NowLocked(), nullptr);  // a due time that has passed fires at once
     }
     m_wallWake.notify_all();
 }
@@ -59,14 +59,14 @@ void TimerService::Cancel(const std::shared_ptr<Timer>& in_timer) {
     in_timer->m_bActive = false;
 }
 
-void TimerService::FireDueLocked(uint64_t in_uNowNs, bool in_bForStep) {
+void TimerService::FireDueLocked(uint64_t in_uNowNs, EventWakeups* io_pStepWakeups) {
     for (const std::weak_ptr<Timer>& weak : m_timers) {
         const std::shared_ptr<Timer> timer = weak.lock();
         if (!timer || !timer->m_bActive || timer->m_uDueNs > in_uNowNs) {
             continue;
         }
-        if (in_bForStep) {
-            timer->m_event->SetForStep();
+        if (io_pStepWakeups != nullptr) {
+            timer->m_event->SetForStep(*io_pStepWakeups);
         } else {
             timer->m_event->Set();
         }
@@ -113,14 +113,14 @@ void TimerService::UseSteppedTime(bool in_bStepped) {
     }
 }
 
-void TimerService::Step(uint64_t in_uNs) {
+void TimerService::Step(uint64_t in_uNs, EventWakeups& io_wakeups) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_bStepped) {
         return;
     }
-    FireDueLocked(m_clock->NowNs() + in_uNs, true);
+    FireDueLocked(m_clock->NowNs() + in_uNs, &io_wakeups);
     // Then the time itself, which expires the timed waits on the timers.
-    m_clock->Advance(in_uNs);
+    m_clock->Advance(in_uNs, io_wakeups);
 }
 
 void TimerService::WallLoop() {
@@ -128,7 +128,7 @@ void TimerService::WallLoop() {
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_bStepped) {
         const uint64_t uNow = WallNowNs();
-        FireDueLocked(uNow, false);
+        FireDueLocked(uNow, nullptr);
         uint64_t uNext = UINT64_MAX;
         for (const std::weak_ptr<Timer>& weak : m_timers) {
             const std::shared_ptr<Timer> timer = weak.lock();

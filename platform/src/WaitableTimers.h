@@ -53,14 +53,16 @@ public:
 
     // Stepped time (true) or the wall clock from now on.
     void UseSteppedTime(bool in_bStepped);
-    // Stepped time moves on by in_uNs and the timers due by then fire. Nothing on the wall clock.
-    void Step(uint64_t in_uNs);
+    // Stepped time moves on by in_uNs and the timers due by then fire; the waiters set going are
+    // woken through io_wakeups. Nothing on the wall clock.
+    void Step(uint64_t in_uNs, EventWakeups& io_wakeups);
 
 private:
     TimerService();
     uint64_t NowLocked() const;
-    // Fires the timers due at in_uNowNs (for a step when in_bForStep) and schedules their next due.
-    void FireDueLocked(uint64_t in_uNowNs, bool in_bForStep);
+    // Fires the timers due at in_uNowNs (for a step, whose wake-ups go to io_pStepWakeups, when
+    // that is not null) and schedules their next due.
+    void FireDueLocked(uint64_t in_uNowNs, EventWakeups* io_pStepWakeups);
     void WallLoop();
 
     std::mutex m_mutex;

@@ -27,6 +27,15 @@ using testing_support::OpenDefaultClient;
 using testing_support::StreamRequest;
 using testing_support::WaitUntil;
 
+// Wall time of one Step with in_timeout, which must end in_uEnded passes.
+int64_t StepMilliseconds(std::chrono::milliseconds in_timeout, size_t in_uEnded) {
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(in_uEnded, standin::Step(in_timeout));
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 before)
+        .count();
+}
+
 class RendererPacingTest : public testing_support::StandinTest {
 protected:
     void SetUp() override {
@@ -134,6 +143,10 @@ TEST_F(RendererPacingTest, SignalsLeftUnansweredAreCountedAsMissedPasses) {
     standin::Step(std::chrono::milliseconds(0));
     EXPECT_EQ(2u, standin::Streams().at(0).missedPasses);
     EXPECT_EQ(4u, standin::Streams().at(0).signalled);
+    // The step that gave up no longer waits for its pass: a step that signals nothing returns at
+    // once instead of running out its time.
+    standin::DelaySignals(1);
+    EXPECT_LT(StepMilliseconds(std::chrono::seconds(30), 0u), 20000);
 }
 
 TEST_F(RendererPacingTest, SteppedTimeOutsRunOnRendererTime) {
@@ -155,6 +168,29 @@ TEST_F(RendererPacingTest, SteppedTimeOutsRunOnRendererTime) {
     EXPECT_TRUE(WaitUntil([&]() { return dwResult.load() != WAIT_FAILED; }));
     client.join();
     EXPECT_EQ(WAIT_TIMEOUT, dwResult.load());
+}
+
+TEST_F(RendererPacingTest, AStreamStoppedOrReleasedInsteadOfItsPassEndsTheStepsWait) {
+    OpenStream();
+    ASSERT_EQ(S_OK, m_stream->Start());
+    // Answers the first signal by stopping the stream, the second by releasing it.
+    std::thread client([&]() {
+        if (WaitForSingleObject(m_hEvent, 1000) == WAIT_OBJECT_0) {
+            m_stream->Stop();
+        }
+        m_stream->Start();
+        if (WaitForSingleObject(m_hEvent, 1000) == WAIT_OBJECT_0) {
+            m_object.Reset();
+            m_stream.Reset();
+        }
+        WaitForSingleObject(m_hEvent, 20);  // on the wall clock: the stream is gone
+    });
+    ASSERT_TRUE(WaitUntil([&]() { return standin::WaitingThreads(m_hEvent) == 1; }));
+    // Neither pass will ever end: a step that still waited for one would run out its time.
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_LT(StepMilliseconds(std::chrono::seconds(30), 0u), 20000);
+    }
+    client.join();
 }
 
 TEST_F(RendererPacingTest, AWaitInWorkThatIsBeingWaitedForEndsAtOnce) {
@@ -302,25 +338,32 @@ TEST_F(PluginStyleClientTest, ArrivesBitForBitInRealTimePacing) {
     EXPECT_TRUE(testing_support::NothingLive());
 }
 
-TEST_F(PluginStyleClientTest, EveryStepPacesEachStartedStreamOnce) {
-    BedSineClient first, second;
+TEST_F(PluginStyleClientTest, EveryStepPacesEachStartedStreamOnceAndWakesOnlyOnce) {
+    BedSineClient first, second, third;
     ASSERT_EQ(S_OK, first.Open(10));
     ASSERT_EQ(S_OK, second.Open(10));
-    ASSERT_TRUE(standin::WaitForStartedStreams(2));
-    for (int i = 0; i < 10; ++i) {
-        ASSERT_EQ(2u, standin::Step());
+    ASSERT_EQ(S_OK, third.Open(10));
+    ASSERT_TRUE(standin::WaitForStartedStreams(3));
+    const uint64_t uWakeupsBefore = standin::StepWakeups();
+    constexpr uint64_t kSteps = 30;
+    for (uint64_t i = 0; i < kSteps; ++i) {
+        ASSERT_EQ(3u, standin::Step());
     }
+    // Each step sets three workers going (a signal and a pass each): only the last of them to
+    // settle wakes the stepping thread, not every pass's end or every worker's return to a wait.
+    EXPECT_LE(standin::StepWakeups() - uWakeupsBefore, kSteps);
     const std::vector<standin::StreamStats> streams = standin::Streams();
-    ASSERT_EQ(2u, streams.size());
+    ASSERT_EQ(3u, streams.size());
     for (const standin::StreamStats& stats : streams) {
-        EXPECT_EQ(10u, stats.passes);
+        EXPECT_EQ(kSteps, stats.passes);
         EXPECT_EQ(0u, stats.missedPasses);
         EXPECT_EQ(0u, stats.objectsEndedImplicitly);
     }
     first.Close();
-    EXPECT_EQ(1u, standin::Step()) << "a released stream is no longer paced";
+    EXPECT_EQ(2u, standin::Step()) << "a released stream is no longer paced";
     second.Close();
-    EXPECT_EQ(0u, first.Failures() + second.Failures());
+    third.Close();
+    EXPECT_EQ(0u, first.Failures() + second.Failures() + third.Failures());
 }
 
 }  // namespace

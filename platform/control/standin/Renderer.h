@@ -79,6 +79,11 @@ void SetPacing(Pacing in_pacing);
 // pacing.
 size_t Step(std::chrono::milliseconds in_timeout = std::chrono::seconds(5));
 
+// How often a Step's wait was woken by the threads it waits for, since the process began. Only the
+// last of them to settle wakes it, and only if it is already waiting: at most once per Step,
+// however many streams, timers and waits the step set going.
+uint64_t StepWakeups();
+
 // Stepped pacing: the next in_uSteps steps move time on but signal no stream, as a renderer that
 // is late for its passes (waits on the events may expire meanwhile).
 void DelaySignals(uint32_t in_uSteps);

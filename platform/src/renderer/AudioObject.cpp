@@ -61,9 +61,9 @@ bool AudioObject::EndPassLocked(Pass* io_pPass) {
             share.objectId = m_uId;
             share.type = m_eType;
             share.gotBuffer = m_bGotBuffer;
-            share.samples.resize(m_uBufferBytes / sizeof(float));
-            std::memcpy(share.samples.data(), m_pBuffer.get(),
-                        share.samples.size() * sizeof(float));
+            // Copied in one go (not zeroed first): the pass's end holds the renderer's lock.
+            const float* pSamples = reinterpret_cast<const float*>(m_pBuffer.get());
+            share.samples.assign(pSamples, pSamples + m_uBufferBytes / sizeof(float));
             if (m_bEndOfStream) {
                 // Only the frames up to the end of stream are played.
                 const size_t uPlayed =

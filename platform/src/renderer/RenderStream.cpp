@@ -115,9 +115,9 @@ void RenderStream::SignalLocked() {
     m_event->Set();
 }
 
-void RenderStream::StepLocked(bool in_bSignal) {
+void RenderStream::StepLocked(bool in_bSignal, EventWakeups& io_wakeups) {
     if (!in_bSignal) {
-        m_clock->Advance(m_uPeriodNs);
+        m_clock->Advance(m_uPeriodNs, io_wakeups);
         return;
     }
     if (m_bSignalPending) {
@@ -125,7 +125,23 @@ void RenderStream::StepLocked(bool in_bSignal) {
     }
     m_bSignalPending = true;
     ++m_stats.signalled;
-    m_clock->Advance(m_uPeriodNs, m_event.get());
+    m_clock->Advance(m_uPeriodNs, io_wakeups, m_event.get());
+}
+
+void RenderStream::AwaitPassLocked() {
+    if (!m_bPassAwaited) {
+        m_bPassAwaited = true;
+        StepDebts::Incur();
+    }
+}
+
+bool RenderStream::ForgivePassLocked() {
+    if (!m_bPassAwaited) {
+        return false;
+    }
+    m_bPassAwaited = false;
+    StepDebts::Forgive();
+    return true;
 }
 
 void RenderStream::UseClockLocked(bool in_bStepped) {
@@ -188,6 +204,7 @@ HRESULT RenderStream::Stop() {
     RendererCore& core = RendererCore::Instance();
     std::lock_guard<std::mutex> lock(core.Mutex());
     m_bStarted = false;
+    ForgivePassLocked();
     core.NotifyLocked();
     return S_OK;
 }
@@ -260,8 +277,12 @@ HRESULT RenderStream::EndUpdatingAudioObjects() {
             }
         }
         ++m_stats.passes;
-        if (core.SteppedLocked() && m_uGeneration == core.GenerationLocked()) {
-            // Step waits until the thread that ended the pass is back in a wait.
+        // Step waits until the thread that ended the pass is back in a wait: the thread takes
+        // the debt the step incurred for the pass over, or incurs one for a pass no step awaits.
+        if (m_bPassAwaited) {
+            m_bPassAwaited = false;
+            StepDebts::Owe();
+        } else if (core.SteppedLocked() && m_uGeneration == core.GenerationLocked()) {
             StepDebts::Incur();
             StepDebts::Owe();
         }
@@ -269,7 +290,7 @@ HRESULT RenderStream::EndUpdatingAudioObjects() {
             pObserver = core.RecordPassLocked(pass);
         }
     }
-    core.NotifyUnlocked();
+    // Nobody waits for a pass's end but the step, which its debt wakes.
     if (pObserver) {
         (*pObserver)(pass);
     }

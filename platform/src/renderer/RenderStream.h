@@ -86,7 +86,14 @@ public:
     void SignalLocked();
     // Stepped pacing: renderer time moves on by one period and, with in_bSignal, the renderer
     // asks for that period's pass; no waiter of the event sees the new time without the signal.
-    void StepLocked(bool in_bSignal);
+    // The waiters it sets going are woken through io_wakeups.
+    void StepLocked(bool in_bSignal, EventWakeups& io_wakeups);
+    // The step under way waits for this stream's next pass: a step debt is incurred for it, which
+    // the thread that ends the pass takes over (and settles at its next wait).
+    void AwaitPassLocked();
+    // The step no longer waits for the pass (stopped, lost, released, timed out): its debt is
+    // forgiven. Whether it was awaited.
+    bool ForgivePassLocked();
     // Waits on the event use the stream's clock (stepped pacing) or the wall clock.
     void UseClockLocked(bool in_bStepped);
     std::chrono::steady_clock::time_point NextSignalLocked() const { return m_nextSignal; }
@@ -124,6 +131,7 @@ private:
     bool m_bStarted = false;
     bool m_bInPass = false;
     bool m_bSignalPending = false;  // signalled and not yet answered by a Begin
+    bool m_bPassAwaited = false;    // a step's debt stands for the next pass's end
     uint32_t m_uActiveDynamic = 0;
     std::vector<AudioObject*> m_objects;  // live objects, in activation order
     StreamStats m_stats;

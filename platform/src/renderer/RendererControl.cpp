@@ -2,6 +2,7 @@
 // controls live with it, in AsyncActivation.cpp).
 
 #include "CallScope.h"
+#include "KernelObjects.h"
 #include "RendererCore.h"
 #include "standin/Renderer.h"
 
@@ -40,6 +41,10 @@ size_t Step(std::chrono::milliseconds in_timeout) {
     // not count the step's.
     detail::InternalScope scope;
     return detail::RendererCore::Instance().Step(in_timeout);
+}
+
+uint64_t StepWakeups() {
+    return detail::StepDebts::StepperWakeups();
 }
 
 bool WaitForStartedStreams(size_t in_count, std::chrono::milliseconds in_timeout) {

@@ -45,6 +45,7 @@ void RendererCore::RemoveStreamLocked(RenderStream* in_pStream) {
         return;
     }
     m_streams.erase(it);
+    in_pStream->ForgivePassLocked();
     if (in_pStream->Generation() == m_uGeneration) {
         m_retiredStreams.push_back(in_pStream->StatsLocked());
         m_retiredStreams.back().started = false;
@@ -94,12 +95,6 @@ void RendererCore::NotifyLocked() {
     m_pacerWake.notify_all();
 }
 
-void RendererCore::NotifyUnlocked() {
-    // A condition variable may be notified without its mutex; the state was changed under it.
-    m_changed.notify_all();
-    m_pacerWake.notify_all();
-}
-
 size_t RendererCore::StartedCountLocked() const {
     size_t uCount = 0;
     for (const RenderStream* pStream : m_streams) {
@@ -131,6 +126,12 @@ void RendererCore::LoseDevice(HRESULT in_hrBegin, LostSignalling in_eSignalling)
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_pDefault) {
         m_pDefault->LoseLocked(in_hrBegin, in_eSignalling == LostSignalling::Continues);
+        // A lost stream's pass can never end (Begin fails).
+        for (RenderStream* pStream : m_streams) {
+            if (pStream->LostLocked()) {
+                pStream->ForgivePassLocked();
+            }
+        }
         NotifyLocked();
     }
 }
@@ -201,7 +202,6 @@ size_t RendererCore::Step(std::chrono::milliseconds in_timeout) {
     struct Target {
         uint64_t uId;
         uint64_t uPassesBefore;
-        bool bDone;
     };
     std::vector<Target> targets;
     const auto deadline = std::chrono::steady_clock::now() + in_timeout;
@@ -212,8 +212,11 @@ size_t RendererCore::Step(std::chrono::milliseconds in_timeout) {
         return 0;
     }
     const uint64_t uGeneration = m_uGeneration;
+    // The waiters the step sets going, woken once it unlocks (kept per thread, so that a step
+    // allocates nothing once the first has grown it).
+    thread_local EventWakeups wakeups;
     // Timer time moves on first, so that a worker a timer wakes finds this step's pass signalled.
-    TimerService::Instance().Step(m_uStepNs);
+    TimerService::Instance().Step(m_uStepNs, wakeups);
     // Renderer time moves on to the next period for every stream, paced or not (waits on lost
     // streams expire by it), together with the signal of that period's pass. Moving time first
     // means a client's next wait always starts at the time of the pass it just ended, whatever
@@ -227,48 +230,46 @@ size_t RendererCore::Step(std::chrono::milliseconds in_timeout) {
             continue;
         }
         const bool bSignal = pStream->SignalledLocked() && !bDelayed;
-        pStream->StepLocked(bSignal);
         // A lost stream's pass can never end (Begin fails): it is signalled but not waited for.
+        // The debt for the pass is incurred before the signal, so that the pass cannot end first.
         if (bSignal && !pStream->LostLocked()) {
-            targets.push_back(Target{pStream->Id(), pStream->PassesLocked(), false});
+            pStream->AwaitPassLocked();
+            targets.push_back(Target{pStream->Id(), pStream->PassesLocked()});
+        }
+        pStream->StepLocked(bSignal, wakeups);
+    }
+    lock.unlock();
+    // The threads set going are woken only now, so that none of them runs into the lock.
+    WakeAll(wakeups);
+
+    // Every signalled stream's pass is a debt, paid when the thread that ended it is back in a
+    // wait, or forgiven when the stream stops, is lost or goes away. So one wait covers the
+    // passes and every thread the step set going (a pass ended, a wait expired, a timer fired),
+    // and only the last of them to settle wakes this thread.
+    StepDebts::WaitSettled(deadline);
+
+    lock.lock();
+    size_t uEnded = 0;
+    for (const Target& target : targets) {
+        auto it = std::find_if(m_streams.begin(), m_streams.end(),
+                               [&](const RenderStream* p) { return p->Id() == target.uId; });
+        if (m_uGeneration != uGeneration) {
+            continue;
+        }
+        if (it == m_streams.end()) {
+            // Gone: released, perhaps right after it ended this pass.
+            for (const StreamStats& retired : m_retiredStreams) {
+                if (retired.streamId == target.uId && retired.passes > target.uPassesBefore) {
+                    ++uEnded;
+                }
+            }
+        } else if ((*it)->PassesLocked() > target.uPassesBefore) {
+            ++uEnded;
+        } else {
+            // Timed out: the next step does not wait for this pass any more.
+            (*it)->ForgivePassLocked();
         }
     }
-
-    // Waits until every signalled stream has ended a pass, or is gone, stopped or lost.
-    size_t uEnded = 0;
-    auto allDone = [&]() {
-        bool bAll = true;
-        for (Target& target : targets) {
-            if (target.bDone) {
-                continue;
-            }
-            auto it = std::find_if(m_streams.begin(), m_streams.end(),
-                                   [&](const RenderStream* p) { return p->Id() == target.uId; });
-            if (it == m_streams.end() || m_uGeneration != uGeneration) {
-                // Gone: released, perhaps right after it ended this pass.
-                target.bDone = true;
-                for (const StreamStats& retired : m_retiredStreams) {
-                    if (m_uGeneration == uGeneration && retired.streamId == target.uId &&
-                        retired.passes > target.uPassesBefore) {
-                        ++uEnded;
-                    }
-                }
-            } else if ((*it)->PassesLocked() > target.uPassesBefore) {
-                target.bDone = true;
-                ++uEnded;
-            } else if (!(*it)->StartedLocked() || (*it)->LostLocked()) {
-                target.bDone = true;
-            } else {
-                bAll = false;
-            }
-        }
-        return bAll;
-    };
-    m_changed.wait_until(lock, deadline, allDone);
-    lock.unlock();
-    // Every thread the step set going (a pass ended, a wait expired, a timer fired) is back in a
-    // wait before the step is over.
-    StepDebts::WaitSettled(deadline);
     return uEnded;
 }
 
@@ -353,6 +354,7 @@ void RendererCore::Reset() {
             if (pStream->Generation() == m_uGeneration) {
                 pStream->UseClockLocked(false);
             }
+            pStream->ForgivePassLocked();
         }
         ++m_uGeneration;
         m_pDefault = std::make_shared<EndpointState>(m_uGeneration, EndpointConfig());

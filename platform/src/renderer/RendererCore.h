@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "Endpoint.h"
+#include "KernelObjects.h"
 #include "standin/Renderer.h"
 
 namespace standin {
@@ -62,13 +63,9 @@ public:
     // left empty), so that a captured pass's buffers are not copied twice.
     std::shared_ptr<const PassObserver> RecordPassLocked(Pass& io_pass);
 
-    // Wakes Step and WaitForStartedStreams to look again (a pass ended, a stream started,
-    // stopped, was lost or went away), and the pacer to look at its schedule.
+    // Wakes WaitForStartedStreams to look again (a stream started, stopped, was lost or went
+    // away), and the pacer to look at its schedule. A pass's end wakes Step through its debt.
     void NotifyLocked();
-    // NotifyLocked for a caller that changed the state with the lock held and has released it
-    // since: the threads it wakes then find the mutex free instead of waiting for it again (a
-    // pass's end wakes the stepping thread this way, once per stream and Step).
-    void NotifyUnlocked();
 
     // ---- Control API: each takes the lock itself ----
     void SetDefaultEndpoint(const EndpointConfig& in_config);
