@@ -24,6 +24,7 @@
 #include "HostSpeakerPanner.h"
 #include "ListenerMixThread.h"
 #include "MixerBusDriver.h"
+#include "PacingSizes.h"
 #include "PluginSet.h"
 #include "SampleBufferStorage.h"
 #include "SceneReport.h"
@@ -66,14 +67,20 @@ double ProcessorSeconds() {
 }
 
 // The sink's slot count for the host's buffer size, as the sink documents it.
-uint64_t SinkSlots(uint16_t in_uBufferCount, uint16_t in_uHostFrames) {
-    uint64_t uSlots = in_uBufferCount;
+uint32_t SinkSlots(uint16_t in_uBufferCount, uint16_t in_uHostFrames) {
+    uint32_t uSlots = in_uBufferCount;
     if (in_uHostFrames == 256) {
-        uSlots = std::max<uint64_t>(uSlots, 5);
+        uSlots = std::max<uint32_t>(uSlots, 5);
     } else if (in_uHostFrames == 512) {
-        uSlots = std::max<uint64_t>(uSlots, 3);
+        uSlots = std::max<uint32_t>(uSlots, 3);
     }
     return uSlots;
+}
+
+// The sink's ring in frames, as the sink sizes it (for the largest period it plays).
+uint64_t SinkRingCapacity(const SceneSpec& in_scene) {
+    return SinkRingFrames(SizingPeriodFrames(in_scene.uRendererFrames), in_scene.uHostFrames,
+                          SinkSlots(in_scene.uSinkBufferCount, in_scene.uHostFrames));
 }
 
 float* ChannelOf(const ZvSampleBuffer& in_buffer, uint32_t in_uIndex) {
@@ -652,8 +659,9 @@ ZvVolumeRamp Run::Render(uint64_t in_uBuffer, ZvSampleBuffer& io_rBuffer) {
 }
 
 void Run::RunSinkFrames() {
+    // As many frames as the sink asks for: at most its whole ring (a burst), and one more.
     const uint32_t uLimit =
-        static_cast<uint32_t>(SinkSlots(m_scene.uSinkBufferCount, m_scene.uHostFrames));
+        static_cast<uint32_t>(SinkRingCapacity(m_scene) / m_scene.uHostFrames + 1);
     for (uint32_t uFrame = 0; uFrame < uLimit; ++uFrame) {
         m_inRender = m_inPlugins = m_inSources = Clock::duration{};
         const Clock::time_point start = Clock::now();
@@ -757,9 +765,9 @@ bool Run::Play(std::string& out_error) {
     m_result.bRealTime = m_options.bRealTime;
     m_result.uTotalFrames =
         static_cast<uint64_t>(std::llround(m_scene.fDurationSeconds * m_scene.uSampleRate));
-    m_result.sinkRing = RingFillModel(SinkSlots(m_scene.uSinkBufferCount, m_scene.uHostFrames) *
-                                      m_scene.uHostFrames);
-    m_result.effectRing = RingFillModel(3ull * m_scene.uHostFrames);
+    m_result.sinkRing = RingFillModel(SinkRingCapacity(m_scene));
+    m_result.effectRing = RingFillModel(
+        EffectRingFrames(SizingPeriodFrames(m_scene.uRendererFrames), m_scene.uHostFrames));
     m_result.mixerRings.assign(kMaxObjectRecords, RingFillModel(kMixerRingFrames));
     const uint32_t uGranted = std::min<uint32_t>(m_scene.uGrant, kMaxObjectRecords);
     m_uMixerVisited = std::min(static_cast<uint32_t>(m_scene.iMixerMaxObjects), uGranted);
