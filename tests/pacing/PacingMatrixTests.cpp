@@ -1,0 +1,72 @@
+// The sink and the effect over every pacing of the matrix (host buffers of 64 to 4096 frames,
+// renderer periods of 120 to 4096 frames), stepped: the engine renders the bursts the sink asks
+// for before every pass. After the first sound nothing is lost, doubled, silent or short in either
+// stream, and no frame waits longer than one period plus two host buffers. The latency of each
+// cell is printed ("latency H P sink effect") for the table in the notes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <tuple>
+
+#include "HostAllocatorTest.h"
+#include "PacingHarness.h"
+
+namespace {
+
+using testing_support::PacingRig;
+using testing_support::PacingSettings;
+using testing_support::StreamAudit;
+
+::testing::AssertionResult Clean(const char* in_pszName, const StreamAudit& in_audit,
+                                 uint64_t in_uLatencyBound) {
+    if (in_audit.uPasses == 0 || !in_audit.bSounded) {
+        return ::testing::AssertionFailure() << in_pszName << " never sounded";
+    }
+    if (in_audit.uShortPasses != 0 || in_audit.uGapSamples != 0 || in_audit.uWrongSamples != 0) {
+        return ::testing::AssertionFailure()
+               << in_pszName << ": " << in_audit.uShortPasses << " short or silent passes of "
+               << in_audit.uPasses << ", " << in_audit.uGapSamples << " zeros inside sound, "
+               << in_audit.uWrongSamples << " samples lost, doubled or misplaced; first: "
+               << in_audit.firstFault;
+    }
+    if (in_audit.uMaxLatency > in_uLatencyBound) {
+        return ::testing::AssertionFailure() << in_pszName << ": latency " << in_audit.uMaxLatency
+                                             << " frames, more than " << in_uLatencyBound;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+class PacingMatrixTest
+    : public testing_support::HostAllocatorTest,
+      public ::testing::WithParamInterface<std::tuple<uint16_t, uint32_t>> {};
+
+TEST_P(PacingMatrixTest, SinkAndEffectPlayEveryFrameOnceWithinAPeriodAndTwoBuffers) {
+    PacingSettings settings;
+    settings.uHostFrames = std::get<0>(GetParam());
+    settings.uPeriodFrames = std::get<1>(GetParam());
+    PacingRig rig(m_allocator, settings);
+    ASSERT_TRUE(rig.Start(standin::Pacing::Stepped));
+    // A second of audio, and at least what a few host buffers take.
+    const uint64_t uPasses =
+        std::max<uint64_t>(48000 / settings.uPeriodFrames,
+                           4ull * settings.uHostFrames / settings.uPeriodFrames + 8);
+    rig.RunStepped(uPasses);
+    const uint64_t uBound = uint64_t{settings.uPeriodFrames} + 2ull * settings.uHostFrames;
+    EXPECT_TRUE(Clean("sink", rig.SinkAudit(), uBound));
+    EXPECT_TRUE(Clean("effect", rig.EffectAudit(), uBound));
+    std::printf("latency %u %u %llu %llu\n", settings.uHostFrames, settings.uPeriodFrames,
+                static_cast<unsigned long long>(rig.SinkAudit().uMaxLatency),
+                static_cast<unsigned long long>(rig.EffectAudit().uMaxLatency));
+    rig.Stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HostBuffersByPeriods, PacingMatrixTest,
+    ::testing::Combine(::testing::Values<uint16_t>(64, 128, 256, 480, 512, 1024, 2048, 4096),
+                       ::testing::Values<uint32_t>(120, 256, 480, 512, 1024, 2048, 4096)),
+    [](const ::testing::TestParamInfo<std::tuple<uint16_t, uint32_t>>& in_info) {
+        return "Host" + std::to_string(std::get<0>(in_info.param)) + "Period" +
+               std::to_string(std::get<1>(in_info.param));
+    });
+
+}  // namespace
