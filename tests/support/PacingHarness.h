@@ -156,11 +156,23 @@ public:
         return ZvVolumeRamp{1.0f, 1.0f};
     }
 
-    // Stepped: the engine fills the sink, the renderer runs one pass; in_uPasses times, each pass
-    // audited.
-    void RunStepped(uint64_t in_uPasses) {
+    // Stepped: the renderer runs in_uPasses passes, each audited. The engine's thread wakes every
+    // in_uWakeFrames of renderer time (0: before every pass), each wake late by up to
+    // in_uLateFrames (seeded), and renders what the sink asks for; a wake falls on the first pass
+    // at or after its time.
+    void RunStepped(uint64_t in_uPasses, uint32_t in_uWakeFrames = 0, uint32_t in_uLateFrames = 0,
+                    uint32_t in_uSeed = 1) {
+        std::mt19937 random(in_uSeed);
+        std::uniform_int_distribution<uint32_t> late(0, in_uLateFrames);
+        uint64_t uWakeBase = 0;
+        uint64_t uNextWake = 0;
         for (uint64_t i = 0; i < in_uPasses; ++i) {
-            m_pDriver->FillSink(1 << 16);
+            const uint64_t uTime = i * m_settings.uPeriodFrames;
+            while (uTime >= uNextWake) {
+                m_pDriver->FillSink(1 << 16);
+                uWakeBase += in_uWakeFrames;
+                uNextWake = in_uWakeFrames == 0 ? uTime + 1 : uWakeBase + late(random);
+            }
             standin::Step();
             Audit(standin::TakePasses(), true);
         }
