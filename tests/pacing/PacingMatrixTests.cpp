@@ -1,8 +1,9 @@
 // The sink and the effect over every pacing of the matrix (host buffers of 64 to 4096 frames,
 // renderer periods of 120 to 4096 frames), stepped: the engine's thread wakes twice per host
-// buffer, each wake up to half a buffer late, and renders the bursts the sink asks for. After the first sound nothing is lost, doubled, silent or short in either
-// stream, and no frame waits longer than one period plus two host buffers. The latency of each
-// cell is printed ("latency H P sink effect") for the table in the notes.
+// buffer, each wake up to half a buffer late, and renders the bursts the sink asks for. After the
+// first sound nothing is lost, doubled, silent or short in either stream, and no frame waits longer
+// than one period plus two host buffers. The latency of each cell is printed ("latency H P sink
+// effect") for the table in the notes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -26,8 +27,8 @@ using testing_support::StreamAudit;
         return ::testing::AssertionFailure()
                << in_pszName << ": " << in_audit.uShortPasses << " short or silent passes of "
                << in_audit.uPasses << ", " << in_audit.uGapSamples << " zeros inside sound, "
-               << in_audit.uWrongSamples << " samples lost, doubled or misplaced; first: "
-               << in_audit.firstFault;
+               << in_audit.uWrongSamples
+               << " samples lost, doubled or misplaced; first: " << in_audit.firstFault;
     }
     if (in_audit.uMaxLatency > in_uLatencyBound) {
         return ::testing::AssertionFailure() << in_pszName << ": latency " << in_audit.uMaxLatency
@@ -36,9 +37,8 @@ using testing_support::StreamAudit;
     return ::testing::AssertionSuccess();
 }
 
-class PacingMatrixTest
-    : public testing_support::HostAllocatorTest,
-      public ::testing::WithParamInterface<std::tuple<uint16_t, uint32_t>> {};
+class PacingMatrixTest : public testing_support::HostAllocatorTest,
+                         public ::testing::WithParamInterface<std::tuple<uint16_t, uint32_t>> {};
 
 TEST_P(PacingMatrixTest, SinkAndEffectPlayEveryFrameOnceWithinAPeriodAndTwoBuffers) {
     PacingSettings settings;
@@ -47,9 +47,8 @@ TEST_P(PacingMatrixTest, SinkAndEffectPlayEveryFrameOnceWithinAPeriodAndTwoBuffe
     PacingRig rig(m_allocator, settings);
     ASSERT_TRUE(rig.Start(standin::Pacing::Stepped));
     // A second of audio, and at least what a few host buffers take.
-    const uint64_t uPasses =
-        std::max<uint64_t>(48000 / settings.uPeriodFrames,
-                           4ull * settings.uHostFrames / settings.uPeriodFrames + 8);
+    const uint64_t uPasses = std::max<uint64_t>(
+        48000 / settings.uPeriodFrames, 4ull * settings.uHostFrames / settings.uPeriodFrames + 8);
     // The engine wakes twice per host buffer, each wake up to half a buffer late.
     rig.RunStepped(uPasses, settings.uHostFrames / 2, settings.uHostFrames / 2, 17);
     const uint64_t uBound = uint64_t{settings.uPeriodFrames} + 2ull * settings.uHostFrames;
@@ -69,5 +68,32 @@ INSTANTIATE_TEST_SUITE_P(
         return "Host" + std::to_string(std::get<0>(in_info.param)) + "Period" +
                std::to_string(std::get<1>(in_info.param));
     });
+
+}  // namespace
+
+namespace {
+
+class PacingReopenTest : public testing_support::HostAllocatorTest {};
+
+// The endpoint comes back with a longer period, then with a shorter one: each re-opened stream
+// of both plug-ins plays whole periods of every frame once.
+TEST_F(PacingReopenTest, APeriodThatChangesAtAReopenIsPlayedWhole) {
+    PacingSettings settings;
+    settings.uHostFrames = 512;
+    settings.uPeriodFrames = 480;
+    PacingRig rig(m_allocator, settings);
+    ASSERT_TRUE(rig.Start(standin::Pacing::Stepped));
+    rig.RunStepped(50, 256, 256, 5);
+    rig.ReplaceEndpoint(1024);
+    rig.RunStepped(100, 256, 256, 6);
+    rig.ReplaceEndpoint(256);
+    rig.RunStepped(200, 256, 256, 7);
+    const uint64_t uBound = 1024 + 2 * 512;
+    for (const StreamAudit& audit : {rig.SinkAudit(), rig.EffectAudit()}) {
+        EXPECT_TRUE(Clean(audit.bEffect ? "effect" : "sink", audit, uBound));
+        EXPECT_EQ(3u, audit.uStreams) << (audit.bEffect ? "effect" : "sink");
+    }
+    rig.Stop();
+}
 
 }  // namespace

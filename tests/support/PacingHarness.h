@@ -4,7 +4,9 @@
 // Each host frame renders the effect's bus (twelve channels, 7.1.4), hands it to ProcessInPlace,
 // then renders the sink's mix (twelve channels) and hands it to ConsumeFrame; the engine runs
 // frames while the sink asks (a burst of up to the sink's ring). Every sample names its channel
-// and its frame: channel k at frame t carries (t mod 2^19) * 16 + k + 1.
+// and its frame: channel k at frame t carries (t mod 2^19) * 16 + k + 1, positive in the sink's
+// mix and negative on the effect's bus, so that a stream's first sound tells whose it is (a
+// re-opened stream is a new one).
 //
 // The audit holds each stream's passes against that signal: every sample of a bed object is its
 // own channel's and follows the one before on that channel (nothing lost, doubled or reordered);
@@ -54,11 +56,13 @@ struct PacingSettings {
 // What one stream played, pass by pass.
 struct StreamAudit {
     uint64_t uPasses = 0;
-    uint64_t uShortPasses = 0;  // after the first sound: silent or with zeros
-    uint64_t uGapSamples = 0;   // exact zeros on a channel that has sounded
+    uint64_t uShortPasses = 0;   // after the first sound: silent or with zeros
+    uint64_t uGapSamples = 0;    // exact zeros on a channel that has sounded
     uint64_t uWrongSamples = 0;  // another channel's, or not following the one before
-    uint64_t uMaxLatency = 0;   // frames, after the first sound
+    uint64_t uMaxLatency = 0;    // frames, after the first sound
     bool bSounded = false;
+    bool bEffect = false;   // whose stream: the effect's bus carries negative samples
+    uint64_t uStreams = 0;  // in a sum: the streams that sounded
     std::map<uint32_t, uint64_t> nextFrame;  // per channel: the frame expected next
     std::string firstFault;
 };
@@ -71,6 +75,17 @@ public:
 
     static float Sample(uint32_t in_uChannel, uint64_t in_uFrame) {
         return static_cast<float>((in_uFrame % kFrameModulus) * 16 + in_uChannel + 1);
+    }
+
+    // Stepped: the device is lost, and a new default endpoint with in_uPeriodFrames per pass
+    // takes its place; both plug-ins re-open on it by themselves.
+    void ReplaceEndpoint(uint32_t in_uPeriodFrames) {
+        m_settings.uPeriodFrames = in_uPeriodFrames;
+        standin::LoseDevice();
+        standin::EndpointConfig endpoint;
+        endpoint.frameCount = in_uPeriodFrames;
+        endpoint.formats = {standin::FloatMonoFormat(m_settings.uSampleRate)};
+        standin::SetDefaultEndpoint(endpoint);
     }
 
     PacingRig(host::HostAllocator& io_allocator, const PacingSettings& in_settings)
@@ -108,12 +123,9 @@ public:
             ZV_Success) {
             return false;
         }
-        const std::vector<standin::StreamActivation> activations = standin::StreamActivations();
-        if (activations.size() < uActivations + 2) {
+        if (standin::StreamActivations().size() < uActivations + 2) {
             return false;
         }
-        m_uSinkStream = activations[uActivations].streamId;
-        m_uEffectStream = activations[uActivations + 1].streamId;
         m_bus.assign(size_t{kChannels} * m_settings.uHostFrames, 0.0f);
         m_busBuffer.pData = m_bus.data();
         m_busBuffer.uMaxFrames = m_settings.uHostFrames;
@@ -147,7 +159,8 @@ public:
             float* pBus = m_bus.data() + size_t{uChannel} * uFrames;
             float* pMix = io_rBuffer.GetChannel(uChannel);
             for (uint32_t uFrame = 0; uFrame < uFrames; ++uFrame) {
-                pBus[uFrame] = pMix[uFrame] = Sample(uChannel, m_uFramesRendered + uFrame);
+                pMix[uFrame] = Sample(uChannel, m_uFramesRendered + uFrame);
+                pBus[uFrame] = -pMix[uFrame];
             }
         }
         m_busBuffer.uValidFrames = static_cast<uint16_t>(uFrames);
@@ -190,17 +203,18 @@ public:
         const Clock::time_point start = Clock::now();
         const auto wake = std::chrono::duration<double>(fBufferSeconds / 2);
         for (uint64_t uWake = 0; Clock::now() - start < in_wallTime; ++uWake) {
-            std::this_thread::sleep_until(
-                start + std::chrono::duration_cast<Clock::duration>(
-                            wake * static_cast<double>(uWake) +
-                            std::chrono::duration<double>(late(random))));
+            std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(
+                                                      wake * static_cast<double>(uWake) +
+                                                      std::chrono::duration<double>(late(random))));
             Audit(standin::TakePasses(), false);
             m_pDriver->FillSink(1 << 16);
         }
     }
 
-    const StreamAudit& SinkAudit() const { return m_audits[0]; }
-    const StreamAudit& EffectAudit() const { return m_audits[1]; }
+    // Every stream of the sink (of the effect) in one audit: counts add up, the latency is the
+    // largest, the first fault is the first stream's that had one.
+    StreamAudit SinkAudit() const { return Sum(false); }
+    StreamAudit EffectAudit() const { return Sum(true); }
     uint64_t FramesRendered() const { return m_uFramesRendered; }
 
 private:
@@ -209,12 +223,7 @@ private:
     void Audit(const std::vector<standin::Pass>& in_passes, bool in_bTimed) {
         static const std::map<AudioObjectType, uint32_t> kChannelOf = SevenOneFourBedChannels();
         for (const standin::Pass& pass : in_passes) {
-            const int iStream =
-                pass.streamId == m_uSinkStream ? 0 : pass.streamId == m_uEffectStream ? 1 : -1;
-            if (iStream < 0) {
-                continue;
-            }
-            StreamAudit& audit = m_audits[iStream];
+            StreamAudit& audit = m_audits[pass.streamId];
             ++audit.uPasses;
             const bool bSoundedBefore = audit.bSounded;
             bool bShort = false;
@@ -227,7 +236,11 @@ private:
                 // The effect's bus column k plays on bed entry k: the 7.1.4 buffer's order.
                 const uint32_t uChannel = it->second;
                 for (const float fSample : object.samples) {
-                    AuditSample(audit, uChannel, fSample, bShort, uFirstFrame);
+                    if (fSample != 0.0f && !audit.bSounded) {
+                        audit.bEffect = fSample < 0.0f;
+                    }
+                    AuditSample(audit, uChannel, audit.bEffect ? -fSample : fSample, bShort,
+                                uFirstFrame);
                 }
             }
             if (bSoundedBefore && bShort) {
@@ -240,6 +253,28 @@ private:
                 audit.uMaxLatency = std::max(audit.uMaxLatency, uLatency);
             }
         }
+    }
+
+    StreamAudit Sum(bool in_bEffect) const {
+        StreamAudit sum;
+        for (const auto& stream : m_audits) {
+            const StreamAudit& audit = stream.second;
+            if (!audit.bSounded || audit.bEffect != in_bEffect) {
+                continue;
+            }
+            sum.bSounded = true;
+            sum.bEffect = in_bEffect;
+            sum.uPasses += audit.uPasses;
+            sum.uShortPasses += audit.uShortPasses;
+            sum.uGapSamples += audit.uGapSamples;
+            sum.uWrongSamples += audit.uWrongSamples;
+            sum.uMaxLatency = std::max(sum.uMaxLatency, audit.uMaxLatency);
+            ++sum.uStreams;
+            if (sum.firstFault.empty() && !audit.firstFault.empty()) {
+                sum.firstFault = "stream " + std::to_string(stream.first) + ", " + audit.firstFault;
+            }
+        }
+        return sum;
     }
 
     static void AuditSample(StreamAudit& io_audit, uint32_t in_uChannel, float in_fSample,
@@ -290,10 +325,8 @@ private:
     std::unique_ptr<host::SinkFrameDriver> m_pDriver;
     std::vector<float> m_bus;
     ZvSampleBuffer m_busBuffer{};
-    uint64_t m_uSinkStream = 0;
-    uint64_t m_uEffectStream = 0;
     uint64_t m_uFramesRendered = 0;
-    StreamAudit m_audits[2];
+    std::map<uint64_t, StreamAudit> m_audits;  // by stream id
 };
 
 }  // namespace testing_support
