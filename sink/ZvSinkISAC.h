@@ -14,9 +14,9 @@
 // so that the engine keeps the pace of the clock: for every pass of the renderer (it plays the
 // period on the bed objects it has; an object the renderer ended or that could not be activated
 // is released and activated anew on a later pass, and only its channel is silent until then; a
-// ring short of a period plays the previous period again), for every period that a renderer which
-// stopped asking for passes lets go by, and, while there is no stream at all, for every tick of
-// its pacing timer.
+// ring short of a period plays silence and keeps its frames for the next pass), for every period
+// that a renderer which stopped asking for passes lets go by, and, while there is no stream at all,
+// for every tick of its pacing timer.
 //
 // A renderer that asks for no pass for 100 ms, or a failed begin or end of a pass, loses the
 // stream. The worker releases it at once and re-opens at once, away from the host's audio thread
