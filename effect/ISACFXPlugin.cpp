@@ -472,6 +472,12 @@ bool ISACFXPlugin::FillPass(uint32_t in_uReportedFrames, bool in_bPlaying) {
         uFrames = Min(uFrames, auBufferFrames[uEntry]);
     }
     if (!bAllBuffers) {
+        // The period goes by all the same: the engine's frames for it leave the ring, so that
+        // the ring holds no more after the objects are back than before they failed (it would
+        // otherwise play everything later by a period for every such pass).
+        if (in_bPlaying) {
+            m_pRing->Discard(Min(in_uReportedFrames, m_uScratchFrames) * m_uFrameBytes);
+        }
         return false;
     }
 
