@@ -77,6 +77,17 @@ uint32_t SinkSlots(uint16_t in_uBufferCount, uint16_t in_uHostFrames) {
     return uSlots;
 }
 
+// The frames that play out what the plug-ins hold after the scene's last host frame, in whole
+// passes: the sink's queue at its longest, or the mixer's (the largest period and two host
+// buffers), and a pass more. The mixer's records play out as the engine runs on with no voice.
+uint64_t PlayOutFrames(const SceneSpec& in_scene) {
+    const uint64_t uPeriod = in_scene.uRendererFrames;
+    const uint64_t uHeld =
+        std::max<uint64_t>(SinkLatencyBoundFrames(in_scene.uRendererFrames, in_scene.uHostFrames),
+                           uint64_t{kLargestPeriodFrames} + 2ull * in_scene.uHostFrames);
+    return ((uHeld + uPeriod - 1) / uPeriod + 2) * uPeriod;
+}
+
 // The sink's ring in frames, as the sink sizes it (for the largest period it plays).
 uint64_t SinkRingCapacity(const SceneSpec& in_scene) {
     return SinkRingFrames(SizingPeriodFrames(in_scene.uRendererFrames), in_scene.uHostFrames,
@@ -763,8 +774,12 @@ bool Run::Play(std::string& out_error) {
     m_result.uHostFrames = m_scene.uHostFrames;
     m_result.uRendererFrames = m_scene.uRendererFrames;
     m_result.bRealTime = m_options.bRealTime;
+    // The scene, then the passes that play out what the plug-ins hold: the engine runs on as
+    // during the scene (its voices have ended, so it renders silence), for as many passes as the
+    // sink's queue and the mixer's records take to empty, and one more. The files hold it all.
     m_result.uTotalFrames =
-        static_cast<uint64_t>(std::llround(m_scene.fDurationSeconds * m_scene.uSampleRate));
+        static_cast<uint64_t>(std::llround(m_scene.fDurationSeconds * m_scene.uSampleRate)) +
+        PlayOutFrames(m_scene);
     m_result.sinkRing = RingFillModel(SinkRingCapacity(m_scene));
     m_result.effectRing = RingFillModel(
         EffectRingFrames(SizingPeriodFrames(m_scene.uRendererFrames), m_scene.uHostFrames));
@@ -823,8 +838,8 @@ bool Run::Play(std::string& out_error) {
         const Clock::duration wake = std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double>(uHost / 2.0 / m_scene.uSampleRate));
         const Clock::time_point end =
-            start + std::chrono::duration_cast<Clock::duration>(
-                        std::chrono::duration<double>(m_scene.fDurationSeconds));
+            start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                        static_cast<double>(uTotal) / m_scene.uSampleRate));
         for (Clock::time_point next = start; next < end; next += wake) {
             std::this_thread::sleep_until(next);
             if (Stopped(out_error)) {
@@ -842,7 +857,7 @@ bool Run::Play(std::string& out_error) {
             }
             if (m_options.progress) {
                 m_options.progress(
-                    std::min(1.0, Seconds(Clock::now() - start) / m_scene.fDurationSeconds));
+                    std::min(1.0, Seconds(Clock::now() - start) * m_scene.uSampleRate / uTotal));
             }
         }
         // The passes of the last buffer.
