@@ -77,17 +77,6 @@ uint32_t SinkSlots(uint16_t in_uBufferCount, uint16_t in_uHostFrames) {
     return uSlots;
 }
 
-// The frames that play out what the plug-ins hold after the scene's last host frame, in whole
-// passes: the sink's queue at its longest, or the mixer's (the largest period and two host
-// buffers), and a pass more. The mixer's records play out as the engine runs on with no voice.
-uint64_t PlayOutFrames(const SceneSpec& in_scene) {
-    const uint64_t uPeriod = in_scene.uRendererFrames;
-    const uint64_t uHeld =
-        std::max<uint64_t>(SinkLatencyBoundFrames(in_scene.uRendererFrames, in_scene.uHostFrames),
-                           uint64_t{kLargestPeriodFrames} + 2ull * in_scene.uHostFrames);
-    return ((uHeld + uPeriod - 1) / uPeriod + 2) * uPeriod;
-}
-
 // The sink's ring in frames, as the sink sizes it (for the largest period it plays).
 uint64_t SinkRingCapacity(const SceneSpec& in_scene) {
     return SinkRingFrames(SizingPeriodFrames(in_scene.uRendererFrames), in_scene.uHostFrames,
@@ -988,6 +977,15 @@ bool CheckSceneInputs(const SceneSpec& in_scene, const std::string& in_sofaPath,
         out_notes.push_back(where + ": " + source.Describe());
     }
     return HrtfSet::CheckFile(in_sofaPath, out_error);
+}
+
+// The mixer's records play out as the engine runs on with no voice.
+uint64_t PlayOutFrames(const SceneSpec& in_scene) {
+    const uint64_t uPeriod = in_scene.uRendererFrames;
+    const uint64_t uHeld =
+        std::max<uint64_t>(SinkLatencyBoundFrames(in_scene.uRendererFrames, in_scene.uHostFrames),
+                           uint64_t{kLargestPeriodFrames} + 2ull * in_scene.uHostFrames);
+    return ((uHeld + uPeriod - 1) / uPeriod + 2) * uPeriod;
 }
 
 bool PlayScene(const SceneSpec& in_scene, const ScenePlayerOptions& in_options,

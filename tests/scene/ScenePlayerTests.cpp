@@ -85,10 +85,15 @@ TEST_F(ScenePlayerTest, BothFilesReadBackWithTheirChannelsRateAndLength) {
     Play(scene);
     EXPECT_EQ(12, m_speakers.iChannels);
     EXPECT_EQ(48000, m_speakers.iSampleRate);
-    EXPECT_EQ(24000u, m_speakers.Frames());
+    // The scene, then the play-out of what the plug-ins hold: whole passes, at least the sink's
+    // longest queue (a period and two host buffers).
+    const uint64_t uPlayOut = scene::PlayOutFrames(scene);
+    EXPECT_EQ(0u, uPlayOut % 480);
+    EXPECT_GE(uPlayOut, 480u + 2 * 512);
+    EXPECT_EQ(24000u + uPlayOut, m_speakers.Frames());
     EXPECT_EQ(2, m_binaural.iChannels);
     EXPECT_EQ(48000, m_binaural.iSampleRate);
-    EXPECT_EQ(24000u, m_binaural.Frames());
+    EXPECT_EQ(24000u + uPlayOut, m_binaural.Frames());
 }
 
 TEST_F(ScenePlayerTest, AMonoVoiceToOneSideIsLouderInThatEar) {
@@ -152,6 +157,9 @@ TEST_F(ScenePlayerTest, TheReportCountsGrantedObjectsAndVoices) {
     }
     Play(scene);
     for (const nlohmann::json& second : m_report["perSecond"]) {
+        if (second["second"] >= 2) {
+            continue;  // the play-out after the scene: no voice plays
+        }
         EXPECT_EQ(4, second["playingObjects"]["min"]);
         EXPECT_EQ(4, second["playingObjects"]["max"]);
         EXPECT_EQ(6, second["voices"]["max"]);
