@@ -24,7 +24,8 @@ using testing_support::StreamAudit;
     if (in_audit.uPasses == 0 || !in_audit.bSounded) {
         return ::testing::AssertionFailure() << in_pszName << " never sounded";
     }
-    if (in_audit.uShortPasses != 0 || in_audit.uGapSamples != 0 || in_audit.uWrongSamples != 0) {
+    if (in_audit.uShortPasses != 0 || in_audit.uGapSamples != 0 || in_audit.uWrongSamples != 0 ||
+        in_audit.uSkippedSamples != 0) {
         return ::testing::AssertionFailure()
                << in_pszName << ": " << in_audit.uShortPasses << " short or silent passes of "
                << in_audit.uPasses << ", " << in_audit.uGapSamples << " zeros inside sound, "

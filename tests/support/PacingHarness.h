@@ -56,10 +56,11 @@ struct PacingSettings {
 // What one stream played, pass by pass.
 struct StreamAudit {
     uint64_t uPasses = 0;
-    uint64_t uShortPasses = 0;   // after the first sound: silent or with zeros
-    uint64_t uGapSamples = 0;    // exact zeros on a channel that has sounded
-    uint64_t uWrongSamples = 0;  // another channel's, or not following the one before
-    uint64_t uMaxLatency = 0;    // frames, after the first sound
+    uint64_t uShortPasses = 0;     // after the first sound: silent or with zeros
+    uint64_t uGapSamples = 0;      // exact zeros on a channel that has sounded
+    uint64_t uWrongSamples = 0;    // another channel's, or a frame played again
+    uint64_t uSkippedSamples = 0;  // frames jumped over (a renderer that skipped a pass)
+    uint64_t uMaxLatency = 0;      // frames, after the first sound
     bool bSounded = false;
     bool bEffect = false;   // whose stream: the effect's bus carries negative samples
     uint64_t uStreams = 0;  // in a sum: the streams that sounded
@@ -268,6 +269,7 @@ private:
             sum.uShortPasses += audit.uShortPasses;
             sum.uGapSamples += audit.uGapSamples;
             sum.uWrongSamples += audit.uWrongSamples;
+            sum.uSkippedSamples += audit.uSkippedSamples;
             sum.uMaxLatency = std::max(sum.uMaxLatency, audit.uMaxLatency);
             ++sum.uStreams;
             if (sum.firstFault.empty() && !audit.firstFault.empty()) {
@@ -298,7 +300,10 @@ private:
         }
         const auto it = io_audit.nextFrame.find(in_uChannel);
         if (it != io_audit.nextFrame.end() && it->second != uFrame) {
-            ++io_audit.uWrongSamples;
+            // Ahead of the frame expected: frames skipped; behind it: played again.
+            const bool bAhead =
+                (uFrame + kFrameModulus - it->second) % kFrameModulus < kFrameModulus / 2;
+            ++(bAhead ? io_audit.uSkippedSamples : io_audit.uWrongSamples);
             Note(io_audit, "channel " + std::to_string(in_uChannel) + " played frame " +
                                std::to_string(uFrame) + " after " + std::to_string(it->second - 1));
         }
