@@ -351,7 +351,8 @@ TEST_F(ScenePlayerTest, ASceneAtAnotherRateThanTheRenderersPlaysOnTheEnginesOwnO
         }
 
         EXPECT_EQ(44100, m_speakers.iSampleRate);
-        EXPECT_EQ(44100u, m_speakers.Frames());
+        // The scene, then the play-out after its last frame.
+        EXPECT_EQ(44100u + scene::PlayOutFrames(scene), m_speakers.Frames());
         EXPECT_EQ(44100, m_binaural.iSampleRate);
         // The music bus (stereo) on the front pair, the voice at 30 degrees panned by the host
         // onto the front right; the fades at the ends left out.
