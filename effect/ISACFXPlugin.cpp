@@ -6,6 +6,7 @@
 #include "BedObjects.h"
 #include "BusInterleaver.h"
 #include "HostMemory.h"
+#include "PacingSizes.h"
 #include "RingFormat.h"
 #include "SampleRateMatch.h"
 #include "SpatialStreamOpener.h"
@@ -170,29 +171,22 @@ ZvResult ISACFXPlugin::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
     m_uFrameBytes = static_cast<uint16_t>(m_uNumChannels * kSampleBytes);
     ZV::IGlobalPluginContext* pGlobal = in_pContext->GlobalContext();
     m_uInterleaveFrames = pGlobal != nullptr ? pGlobal->GetFramesPerBuffer() : 0;
-    m_uScratchFrames = m_uPeriodFrames;
+    // The scratch and the ring are sized for the largest period a re-opened endpoint may have, so
+    // that a re-open never needs memory.
+    m_uScratchFrames = SizingPeriodFrames(m_uPeriodFrames);
     m_reopen.Configure(m_uInterleaveFrames, uSampleRate);
     // Without a stream the worker ticks once per render period (whole milliseconds, at least one).
-    m_uTickMilliseconds =
-        static_cast<uint32_t>((uint64_t{m_uScratchFrames} * 1000 + uSampleRate / 2) / uSampleRate);
-    if (m_uTickMilliseconds == 0) {
-        m_uTickMilliseconds = 1;
-    }
-    // The ring holds three host buffers, and never less than one pass plus one host buffer, so
-    // that a pass can always be filled when the host's buffers are small.
+    m_uTickMilliseconds = TickMilliseconds(m_uPeriodFrames);
+    // The ring holds a sink's whole queue and a period a late renderer has not taken yet
+    // (PacingSizes.h says why that is enough).
     uint32_t uPassBytes = 0;
-    uint32_t uPassPlusBufferBytes = 0;
-    if (m_uInterleaveFrames == 0 || m_uScratchFrames == 0 ||
+    if (m_uInterleaveFrames == 0 ||
         !SizeProduct32(m_uInterleaveBytes, m_uFrameBytes, m_uInterleaveFrames) ||
         !SizeProduct32(uPassBytes, m_uFrameBytes, m_uScratchFrames) ||
-        !SizeProduct32(m_uRingBytes, m_uInterleaveBytes, 3) ||
-        !SizeProduct32(uPassPlusBufferBytes, m_uFrameBytes,
-                       uint64_t{m_uScratchFrames} + m_uInterleaveFrames)) {
+        !SizeProduct32(m_uRingBytes, m_uFrameBytes,
+                       EffectRingFrames(m_uScratchFrames, m_uInterleaveFrames))) {
         ReleaseSetUp(in_pAllocator);
         return ZV_Failure;
-    }
-    if (m_uRingBytes < uPassPlusBufferBytes) {
-        m_uRingBytes = uPassPlusBufferBytes;
     }
 
     m_pInterleave = static_cast<float*>(HostAllocateZeroed(in_pAllocator, m_uInterleaveBytes));
@@ -255,6 +249,13 @@ void ISACFXPlugin::ReleaseStream() {
     m_uMaxDynamicObjects.store(0, std::memory_order_relaxed);
 }
 
+uint32_t ISACFXPlugin::TickMilliseconds(uint32_t in_uPeriodFrames) const {
+    const uint32_t uRate = m_reopen.SampleRate() != 0 ? m_reopen.SampleRate() : kFallbackSampleRate;
+    const uint32_t uMs =
+        static_cast<uint32_t>((uint64_t{in_uPeriodFrames} * 1000 + uRate / 2) / uRate);
+    return uMs != 0 ? uMs : 1;
+}
+
 ZvResult ISACFXPlugin::OpenSpatialStream() {
     // Nothing of a previous stream survives an open, failed or not.
     ReleaseStream();
@@ -283,6 +284,9 @@ ZvResult ISACFXPlugin::OpenSpatialStream() {
     m_uPeriodFrames = opened.uFrameCount;
     m_uMaxDynamicObjects.store(opened.uMaxDynamicObjects, std::memory_order_relaxed);
     m_uOpenedSampleRate = opened.uSampleRate;
+    if (m_uTickMilliseconds != 0) {
+        m_uTickMilliseconds = TickMilliseconds(m_uPeriodFrames);
+    }
     m_pStream = std::move(opened.stream);
     m_pClient = std::move(opened.client);
     m_hEvent = std::move(opened.event);
@@ -468,6 +472,12 @@ bool ISACFXPlugin::FillPass(uint32_t in_uReportedFrames, bool in_bPlaying) {
         uFrames = Min(uFrames, auBufferFrames[uEntry]);
     }
     if (!bAllBuffers) {
+        // The period goes by all the same: the engine's frames for it leave the ring, so that
+        // the ring holds no more after the objects are back than before they failed (it would
+        // otherwise play everything later by a period for every such pass).
+        if (in_bPlaying) {
+            m_pRing->Discard(Min(in_uReportedFrames, m_uScratchFrames) * m_uFrameBytes);
+        }
         return false;
     }
 

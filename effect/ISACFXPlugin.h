@@ -129,6 +129,8 @@ private:
     bool FillPass(uint32_t in_uReportedFrames, bool in_bPlaying);
     // The stream, its objects, client and event go.
     void ReleaseStream();
+    // One period of in_uPeriodFrames in whole milliseconds (at least one) at the engine's rate.
+    uint32_t TickMilliseconds(uint32_t in_uPeriodFrames) const;
     // The worker is done with the stream: StreamLost, the stream released, and a re-open at once
     // unless in_bObjectsNeverPlayed (then when the retry is due).
     void LoseStream(bool in_bObjectsNeverPlayed);
@@ -159,7 +161,7 @@ private:
     BedEntry m_bed[kMaxChannels];
     PTP_WORK m_pWork;
     uint32_t m_uInterleaveFrames;  // frames per host buffer at InitPlugin
-    uint32_t m_uScratchFrames;     // frames m_pScratch holds (the period at InitPlugin)
+    uint32_t m_uScratchFrames;     // frames m_pScratch holds (the largest period sized for)
     uint32_t m_uOpenedSampleRate;  // the object format's rate of the latest open
     // The rate every stream must play at: the format record's (kUnstatedSampleRate: any) until
     // InitPlugin has opened the first, then the engine's.

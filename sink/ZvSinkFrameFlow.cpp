@@ -15,10 +15,15 @@ constexpr const char* kSource = "ZvSinkISAC";
 ZvResult ZvSinkISAC::IsDataNeeded(uint32_t& out_uBuffersNeeded) {
     // A frame starts here: a stream the worker re-opened starts with it.
     TakeReopenedStream();
-    // One more host buffer fits only while strictly more than one is free. The worker takes a
-    // period out of the ring for every period of time, stream or not, so the answer is 1 again
-    // within a period or two.
-    out_uBuffersNeeded = m_pRing != nullptr && m_pRing->BytesFree() > m_uSlotBytes ? 1u : 0u;
+    // The host keeps one period plus one host buffer queued (PacingSizes.h says why): it renders
+    // one more buffer while the ring holds less. The worker takes a period out of the ring for
+    // every period of time, stream or not, so the answer is 1 again within a period.
+    out_uBuffersNeeded =
+        m_pRing != nullptr &&
+                m_pRing->BytesAvailable() <
+                    uint64_t{m_uQueueFrames.load(std::memory_order_relaxed)} * m_uFrameBytes
+            ? 1u
+            : 0u;
     return ZV_Success;
 }
 

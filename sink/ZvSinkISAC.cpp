@@ -7,6 +7,7 @@
 
 #include "AssertHook.h"
 #include "HostMemory.h"
+#include "PacingSizes.h"
 #include "SampleRateMatch.h"
 #include "SpatialStreamOpener.h"
 
@@ -59,7 +60,8 @@ ZvSinkISAC::ZvSinkISAC()
       m_reopen(),
       m_tick(),
       m_uTickMilliseconds(0),
-      m_uTickFramesX1000(0) {
+      m_uTickFramesX1000(0),
+      m_uQueueFrames(0) {
     for (BedEntry& entry : m_bed) {
         entry.eType = AudioObjectType_None;
     }
@@ -144,8 +146,9 @@ ZvResult ZvSinkISAC::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
         return ZV_DeviceNotOpened;
     }
     m_eStreamState.store(StreamRunning, std::memory_order_relaxed);  // published by the submission
-    // The scratch, and with it every pass, is sized by the first open's period.
-    m_uScratchFrames = m_uPeriodFrames;
+    // The scratch and the ring are sized for the largest period a re-opened endpoint may have, so
+    // that a re-open never needs memory.
+    m_uScratchFrames = SizingPeriodFrames(m_uPeriodFrames);
     // A host that names no rate runs at the renderer's, and every re-open must find it again.
     if (m_uEngineSampleRate == kUnstatedSampleRate) {
         m_uEngineSampleRate = m_uOpenedSampleRate != 0 ? m_uOpenedSampleRate : kFallbackSampleRate;
@@ -153,11 +156,7 @@ ZvResult ZvSinkISAC::InitPlugin(ZV::IPluginMemAlloc* in_pAllocator,
     const uint32_t uSampleRate = m_uEngineSampleRate;
     m_reopen.Configure(m_uFramesPerBuffer, uSampleRate);
     // The pacing timer ticks once per render period (in whole milliseconds, at least one).
-    m_uTickMilliseconds =
-        static_cast<uint32_t>((uint64_t{m_uScratchFrames} * 1000 + uSampleRate / 2) / uSampleRate);
-    if (m_uTickMilliseconds == 0) {
-        m_uTickMilliseconds = 1;
-    }
+    m_uTickMilliseconds = TickMilliseconds(m_uPeriodFrames);
     if (!m_tick.Create() || !AllocateBuffers()) {
         ReleaseAll();
         return ZV_DeviceNotOpened;
@@ -193,16 +192,11 @@ bool ZvSinkISAC::AllocateBuffers() {
             reinterpret_cast<float*>(m_pSlotStorage + static_cast<size_t>(i) * m_uSlotBytes);
     }
 
-    // The ring holds at least one render period plus one host buffer, in whole host buffers: the
-    // host tops it up while more than a buffer is free, so the worker always finds a period after
-    // a top-up, however small the host's buffers are.
-    const uint64_t uBuffersForPeriod =
-        (uint64_t{m_uScratchFrames} + m_uFramesPerBuffer + m_uFramesPerBuffer - 1) /
-        m_uFramesPerBuffer;
-    const uint64_t uRingSlots = uBuffersForPeriod > static_cast<uint64_t>(m_iNumSlots)
-                                    ? uBuffersForPeriod
-                                    : static_cast<uint64_t>(m_iNumSlots);
-    if (!SizeProduct32(m_uRingBytes, uRingSlots, m_uSlotBytes)) {
+    // The ring holds the queue the host keeps (a period plus a buffer) and the buffer that tops it
+    // up, for the largest period (PacingSizes.h says why that never runs dry nor over).
+    const uint64_t uRingFrames =
+        SinkRingFrames(m_uScratchFrames, m_uFramesPerBuffer, static_cast<uint32_t>(m_iNumSlots));
+    if (!SizeProduct32(m_uRingBytes, uRingFrames, m_uFrameBytes)) {
         return false;
     }
     m_pRing = HostNew<CBuffer>(m_pAllocator, m_uRingBytes, m_pAllocator,
@@ -222,6 +216,14 @@ bool ZvSinkISAC::AllocateBuffers() {
     }
     m_pScratch = static_cast<float*>(HostAllocateZeroed(m_pAllocator, uScratchBytes));
     return m_pScratch != nullptr;
+}
+
+uint32_t ZvSinkISAC::TickMilliseconds(uint32_t in_uPeriodFrames) const {
+    // One render period in whole milliseconds, at least one, at the engine's rate.
+    const uint32_t uRate = m_reopen.SampleRate() != 0 ? m_reopen.SampleRate() : kFallbackSampleRate;
+    const uint32_t uMs =
+        static_cast<uint32_t>((uint64_t{in_uPeriodFrames} * 1000 + uRate / 2) / uRate);
+    return uMs != 0 ? uMs : 1;
 }
 
 ZvResult ZvSinkISAC::OpenSpatialStream() {
@@ -250,6 +252,17 @@ ZvResult ZvSinkISAC::OpenSpatialStream() {
     m_hEvent = std::move(opened.event);
     m_uPeriodFrames = opened.uFrameCount;
     m_uOpenedSampleRate = opened.uSampleRate;
+    // The host thread's queue follows the new period from the frame that takes the stream over
+    // (the state's release store publishes it). A period beyond the scratch plays as much of
+    // itself as the scratch holds.
+    const uint32_t uPeriod = m_uScratchFrames != 0 && m_uPeriodFrames > m_uScratchFrames
+                                 ? m_uScratchFrames
+                                 : m_uPeriodFrames;
+    m_uQueueFrames.store(static_cast<uint32_t>(SinkQueueFrames(uPeriod, m_uFramesPerBuffer)),
+                         std::memory_order_relaxed);
+    if (m_uTickMilliseconds != 0) {
+        m_uTickMilliseconds = TickMilliseconds(m_uPeriodFrames);
+    }
 
     // One object per output channel. An object that cannot be activated stays empty until a
     // later pass activates it; only its channel is silent until then.

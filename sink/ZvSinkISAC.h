@@ -14,9 +14,9 @@
 // so that the engine keeps the pace of the clock: for every pass of the renderer (it plays the
 // period on the bed objects it has; an object the renderer ended or that could not be activated
 // is released and activated anew on a later pass, and only its channel is silent until then; a
-// ring short of a period plays the previous period again), for every period that a renderer which
-// stopped asking for passes lets go by, and, while there is no stream at all, for every tick of
-// its pacing timer.
+// ring short of a period plays silence and keeps its frames for the next pass), for every period
+// that a renderer which stopped asking for passes lets go by, and, while there is no stream at all,
+// for every tick of its pacing timer.
 //
 // A renderer that asks for no pass for 100 ms, or a failed begin or end of a pass, loses the
 // stream. The worker releases it at once and re-opens at once, away from the host's audio thread
@@ -149,6 +149,8 @@ private:
     void LoseStream();
     // One re-open: StreamOpened, or StreamClosed with the next try scheduled.
     void Reopen();
+    // One period of in_uPeriodFrames in whole milliseconds (at least one) at the engine's rate.
+    uint32_t TickMilliseconds(uint32_t in_uPeriodFrames) const;
     // Host thread: takes a re-opened stream over, on an empty ring.
     void TakeReopenedStream();
 
@@ -188,7 +190,7 @@ private:
     PTP_WORK m_pWork;
     ZV::IPluginMemAlloc* m_pAllocator;  // InitPlugin's, which the buffers come from; not owned
     uint16_t m_uFramesPerBuffer;        // the host's frames per buffer, taken at InitPlugin
-    uint32_t m_uScratchFrames;          // frames the scratch holds: the first open's period
+    uint32_t m_uScratchFrames;          // frames the scratch holds: the largest period sized for
     uint32_t m_uOpenedSampleRate;       // the object format's rate of the latest open
     // The rate every stream must play at: the format record's (kUnstatedSampleRate: any) until
     // InitPlugin has opened the first, then the engine's.
@@ -198,6 +200,10 @@ private:
     PeriodTimer m_tick;            // the worker's clock while there is no stream
     uint32_t m_uTickMilliseconds;  // its period: one render period, in whole milliseconds
     uint64_t m_uTickFramesX1000;   // frames owed to the clock, in thousandths
+    // The host asks for a buffer while the ring holds fewer frames: one period of the stream now
+    // open plus one host buffer. Written by whoever opens (before the state publishes the
+    // stream), read by the host thread; relaxed.
+    std::atomic<uint32_t> m_uQueueFrames;
 };
 static_assert(std::atomic<int32_t>::is_always_lock_free, "the stream state is one machine word");
 static_assert(std::atomic<bool>::is_always_lock_free, "the run flag is one machine word");

@@ -65,8 +65,7 @@ void ZvSinkISAC::ServeStream(PassPace& io_pace) {
 }
 
 bool ZvSinkISAC::TakePeriod() {
-    // When the ring holds less, nothing is read and the scratch still holds the previous period,
-    // which plays again.
+    // All or nothing: when the ring holds less, nothing is read (the scratch keeps what it had).
     const uint32_t uFrames =
         m_uPeriodFrames < m_uScratchFrames ? m_uPeriodFrames : m_uScratchFrames;
     return m_pRing->Read(uint32_t{m_uFrameBytes} * uFrames, m_pScratch);
@@ -153,9 +152,11 @@ void ZvSinkISAC::RenderPass(bool in_bPlaying, bool in_bTaken) {
 
     // One period leaves the ring in every pass, whatever became of the objects (unless the
     // period the renderer was late for was taken already). A stream waiting to be taken over
-    // plays silence (the buffers come zeroed).
+    // plays silence (the buffers come zeroed), and so does a pass that finds less than a period
+    // in the ring: the frames it holds are played whole by the next pass, and nothing played
+    // before is played again.
     if (in_bPlaying && !in_bTaken) {
-        (void)TakePeriod();
+        in_bPlaying = TakePeriod();
     }
     const uint32_t uStride = m_channelLayout.uNumChannels;
     for (uint32_t uObject = 0; uObject < m_uNumBedObjects && in_bPlaying; ++uObject) {

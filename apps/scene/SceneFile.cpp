@@ -540,6 +540,30 @@ bool CheckScene(const SceneSpec& in_scene, std::vector<std::string>& out_warning
                     " s)";
         return false;
     }
+    // What the plug-ins are built to play without a dropout: host buffers of 64 to 4096 frames,
+    // renderer periods of 120 to 4096 frames, and a period shorter than the 100 ms after which a
+    // silent renderer counts as lost.
+    if (in_scene.uHostFrames < 64) {
+        out_error = "host.framesPerBuffer: " + std::to_string(in_scene.uHostFrames) +
+                    " frames; the plug-ins play host buffers of 64 to 4096 frames without a "
+                    "dropout";
+        return false;
+    }
+    if (in_scene.uRendererFrames < 120 || in_scene.uRendererFrames > 4096) {
+        out_error =
+            "renderer.frameCount (--frame-count): " + std::to_string(in_scene.uRendererFrames) +
+            " frames; the plug-ins play renderer periods of 120 to 4096 frames without a "
+            "dropout";
+        return false;
+    }
+    if (uint64_t{in_scene.uRendererFrames} * 10 >= in_scene.uSampleRate) {
+        out_error =
+            "renderer.frameCount (--frame-count): " + std::to_string(in_scene.uRendererFrames) +
+            " frames at " + std::to_string(in_scene.uSampleRate) +
+            " Hz is a period of 100 ms or more; the plug-ins take a renderer that asks for "
+            "no pass for 100 ms as lost";
+        return false;
+    }
     if (in_scene.voices.size() > kMaxVoices) {
         out_error = "scene.voices: " + std::to_string(in_scene.voices.size()) +
                     " voices; a scene plays at most " + std::to_string(kMaxVoices);

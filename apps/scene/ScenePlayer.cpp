@@ -24,6 +24,7 @@
 #include "HostSpeakerPanner.h"
 #include "ListenerMixThread.h"
 #include "MixerBusDriver.h"
+#include "PacingSizes.h"
 #include "PluginSet.h"
 #include "SampleBufferStorage.h"
 #include "SceneReport.h"
@@ -66,14 +67,20 @@ double ProcessorSeconds() {
 }
 
 // The sink's slot count for the host's buffer size, as the sink documents it.
-uint64_t SinkSlots(uint16_t in_uBufferCount, uint16_t in_uHostFrames) {
-    uint64_t uSlots = in_uBufferCount;
+uint32_t SinkSlots(uint16_t in_uBufferCount, uint16_t in_uHostFrames) {
+    uint32_t uSlots = in_uBufferCount;
     if (in_uHostFrames == 256) {
-        uSlots = std::max<uint64_t>(uSlots, 5);
+        uSlots = std::max<uint32_t>(uSlots, 5);
     } else if (in_uHostFrames == 512) {
-        uSlots = std::max<uint64_t>(uSlots, 3);
+        uSlots = std::max<uint32_t>(uSlots, 3);
     }
     return uSlots;
+}
+
+// The sink's ring in frames, as the sink sizes it (for the largest period it plays).
+uint64_t SinkRingCapacity(const SceneSpec& in_scene) {
+    return SinkRingFrames(SizingPeriodFrames(in_scene.uRendererFrames), in_scene.uHostFrames,
+                          SinkSlots(in_scene.uSinkBufferCount, in_scene.uHostFrames));
 }
 
 float* ChannelOf(const ZvSampleBuffer& in_buffer, uint32_t in_uIndex) {
@@ -652,8 +659,9 @@ ZvVolumeRamp Run::Render(uint64_t in_uBuffer, ZvSampleBuffer& io_rBuffer) {
 }
 
 void Run::RunSinkFrames() {
+    // As many frames as the sink asks for: at most its whole ring (a burst), and one more.
     const uint32_t uLimit =
-        static_cast<uint32_t>(SinkSlots(m_scene.uSinkBufferCount, m_scene.uHostFrames));
+        static_cast<uint32_t>(SinkRingCapacity(m_scene) / m_scene.uHostFrames + 1);
     for (uint32_t uFrame = 0; uFrame < uLimit; ++uFrame) {
         m_inRender = m_inPlugins = m_inSources = Clock::duration{};
         const Clock::time_point start = Clock::now();
@@ -755,11 +763,15 @@ bool Run::Play(std::string& out_error) {
     m_result.uHostFrames = m_scene.uHostFrames;
     m_result.uRendererFrames = m_scene.uRendererFrames;
     m_result.bRealTime = m_options.bRealTime;
+    // The scene, then the passes that play out what the plug-ins hold: the engine runs on as
+    // during the scene (its voices have ended, so it renders silence), for as many passes as the
+    // sink's queue and the mixer's records take to empty, and one more. The files hold it all.
     m_result.uTotalFrames =
-        static_cast<uint64_t>(std::llround(m_scene.fDurationSeconds * m_scene.uSampleRate));
-    m_result.sinkRing = RingFillModel(SinkSlots(m_scene.uSinkBufferCount, m_scene.uHostFrames) *
-                                      m_scene.uHostFrames);
-    m_result.effectRing = RingFillModel(3ull * m_scene.uHostFrames);
+        static_cast<uint64_t>(std::llround(m_scene.fDurationSeconds * m_scene.uSampleRate)) +
+        PlayOutFrames(m_scene);
+    m_result.sinkRing = RingFillModel(SinkRingCapacity(m_scene));
+    m_result.effectRing = RingFillModel(
+        EffectRingFrames(SizingPeriodFrames(m_scene.uRendererFrames), m_scene.uHostFrames));
     m_result.mixerRings.assign(kMaxObjectRecords, RingFillModel(kMixerRingFrames));
     const uint32_t uGranted = std::min<uint32_t>(m_scene.uGrant, kMaxObjectRecords);
     m_uMixerVisited = std::min(static_cast<uint32_t>(m_scene.iMixerMaxObjects), uGranted);
@@ -815,8 +827,8 @@ bool Run::Play(std::string& out_error) {
         const Clock::duration wake = std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double>(uHost / 2.0 / m_scene.uSampleRate));
         const Clock::time_point end =
-            start + std::chrono::duration_cast<Clock::duration>(
-                        std::chrono::duration<double>(m_scene.fDurationSeconds));
+            start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                        static_cast<double>(uTotal) / m_scene.uSampleRate));
         for (Clock::time_point next = start; next < end; next += wake) {
             std::this_thread::sleep_until(next);
             if (Stopped(out_error)) {
@@ -834,7 +846,7 @@ bool Run::Play(std::string& out_error) {
             }
             if (m_options.progress) {
                 m_options.progress(
-                    std::min(1.0, Seconds(Clock::now() - start) / m_scene.fDurationSeconds));
+                    std::min(1.0, Seconds(Clock::now() - start) * m_scene.uSampleRate / uTotal));
             }
         }
         // The passes of the last buffer.
@@ -965,6 +977,15 @@ bool CheckSceneInputs(const SceneSpec& in_scene, const std::string& in_sofaPath,
         out_notes.push_back(where + ": " + source.Describe());
     }
     return HrtfSet::CheckFile(in_sofaPath, out_error);
+}
+
+// The mixer's records play out as the engine runs on with no voice.
+uint64_t PlayOutFrames(const SceneSpec& in_scene) {
+    const uint64_t uPeriod = in_scene.uRendererFrames;
+    const uint64_t uHeld =
+        std::max<uint64_t>(SinkLatencyBoundFrames(in_scene.uRendererFrames, in_scene.uHostFrames),
+                           uint64_t{kLargestPeriodFrames} + 2ull * in_scene.uHostFrames);
+    return ((uHeld + uPeriod - 1) / uPeriod + 2) * uPeriod;
 }
 
 bool PlayScene(const SceneSpec& in_scene, const ScenePlayerOptions& in_options,

@@ -41,6 +41,11 @@ struct ScenePlayerOptions {
 bool CheckSceneInputs(const SceneSpec& in_scene, const std::string& in_sofaPath,
                       std::vector<std::string>& out_notes, std::string& out_error);
 
+// The frames the player runs on after the scene's last host frame, in whole passes, so that what
+// the plug-ins hold is played out: the sink's queue at its longest, or the mixer's (the largest
+// period and two host buffers), and two passes more. The output files hold the scene and these.
+uint64_t PlayOutFrames(const SceneSpec& in_scene);
+
 // False with out_error when the scene could not be played (a library or file missing, a plug-in
 // that would not initialise, a stop asked for); out_result holds what was measured up to then.
 // Inputs are opened (libraries, WAV sources, the SOFA set) before the output files are created.

@@ -318,15 +318,15 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
          "and max over those frames, max available objects as last posted."},
         {"rings",
          "A host-side model of each plug-in's sample ring, with the capacity the plug-in "
-         "documents (sink: its slots times one host buffer; effect: three host buffers; mixer: "
+         "documents (sink: the largest period and two host buffers, at least its slots; effect: "
+         "the sink's ring and one more period and buffer; mixer: "
          "4096 samples per object record). The model adds what the host handed over (the sink: "
          "one buffer per frame, which runs only when the sink asks for it; the effect: each buffer "
          "it diverted, seen as "
          "a bus that came back silent; the mixer: one buffer per playing object record, records "
          "0 to playing - 1) and takes one period per renderer pass of that plug-in's stream. An "
          "overrun is a write beyond the free space (the ring drops its oldest data); a short pass "
-         "is a pass that found less than a period (the sink repeats its last period, the effect "
-         "and the mixer play silence)."},
+         "is a pass that found less than a period (it plays silence)."},
         {"output",
          "Where the files' sound comes from: the spatial renderer (what the three plug-ins "
          "played through it), or, when the sink did not initialise (a scene at another sample "

@@ -307,23 +307,25 @@ TEST_F(EffectTest, TheRingPlaysWholePassesOrSilence) {
     EXPECT_TRUE(PassCarries(passes[1], {0, 1}, 480 + 479 + 480));
 }
 
-TEST_F(EffectTest, AHostRunningAheadKeepsTheNewestThreeBuffers) {
+// A burst of five host buffers before the passes (as a sink's queue asks for): the ring holds it
+// all, and the passes play it from its first frame on, every frame once.
+TEST_F(EffectTest, ABurstOfHostBuffersIsPlayedWhole) {
     const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
     ASSERT_EQ(ZV_Success, Init(layout, 512));
     host::HostBusDriver driver(*m_pEffect, layout, 512);
     for (int iBuffer = 0; iBuffer < 5; ++iBuffer) {
         driver.Process(512, SampleSource());
     }
-    for (int iPass = 0; iPass < 4; ++iPass) {
+    for (int iPass = 0; iPass < 6; ++iPass) {
         ASSERT_EQ(1u, standin::Step());
     }
     const std::vector<standin::Pass> passes = standin::TakePasses();
-    ASSERT_EQ(4u, passes.size());
-    // Buffers 3 to 5 (frames 1024 to 2559) remain: three full passes, then silence.
-    EXPECT_TRUE(PassCarries(passes[0], {0, 1}, 1024));
-    EXPECT_TRUE(PassCarries(passes[1], {0, 1}, 1024 + 480));
-    EXPECT_TRUE(PassCarries(passes[2], {0, 1}, 1024 + 960));
-    EXPECT_TRUE(PassIsSilent(passes[3]));
+    ASSERT_EQ(6u, passes.size());
+    // Frames 0 to 2559: five full passes, then silence (2400 to 2559 wait for a whole period).
+    for (uint32_t uPass = 0; uPass < 5; ++uPass) {
+        EXPECT_TRUE(PassCarries(passes[uPass], {0, 1}, 480 * uPass)) << "pass " << uPass;
+    }
+    EXPECT_TRUE(PassIsSilent(passes[5]));
 }
 
 TEST_F(EffectTest, SmallHostBuffersStillFillAPass) {
@@ -581,9 +583,10 @@ TEST_F(EffectTest, AFailedBeginLosesTheStream) {
     EXPECT_EQ(0.0f, driver.Channel(1)[0]) << "the new stream takes the bus";
 }
 
-// An object whose buffer cannot be had spoils that pass only: nothing is written and the ring is
-// not read, and the object is replaced by a new one for the next pass.
-TEST_F(EffectTest, AnObjectThatFailsItsBufferIsReplacedAndNothingIsLost) {
+// An object whose buffer cannot be had spoils that pass only: nothing is written, the period
+// leaves the ring all the same (as in the sink: the bus keeps the clock's pace and plays no later
+// afterwards), and the object is replaced by a new one for the next pass.
+TEST_F(EffectTest, AnObjectThatFailsItsBufferIsReplacedAndTheBusKeepsItsPace) {
     const ZvChannelLayout layout = ZvChannelLayout::FromMask(effect_tests::kStereoMask);
     ASSERT_EQ(ZV_Success, Init(layout, 480));
     host::HostBusDriver driver(*m_pEffect, layout, 480);
@@ -596,7 +599,7 @@ TEST_F(EffectTest, AnObjectThatFailsItsBufferIsReplacedAndNothingIsLost) {
     ASSERT_EQ(2u, passes.size());
     EXPECT_TRUE(PassIsSilent(passes[0]));
     ExpectBedObjects(passes[1], 2);
-    EXPECT_TRUE(PassCarries(passes[1], {0, 1}, 0));
+    EXPECT_TRUE(PassCarries(passes[1], {0, 1}, 480));
     EXPECT_EQ(StreamRunning, State());
 }
 

@@ -85,10 +85,75 @@ TEST_F(ScenePlayerTest, BothFilesReadBackWithTheirChannelsRateAndLength) {
     Play(scene);
     EXPECT_EQ(12, m_speakers.iChannels);
     EXPECT_EQ(48000, m_speakers.iSampleRate);
-    EXPECT_EQ(24000u, m_speakers.Frames());
+    // The scene, then the play-out of what the plug-ins hold: whole passes, at least the sink's
+    // longest queue (a period and two host buffers).
+    const uint64_t uPlayOut = scene::PlayOutFrames(scene);
+    EXPECT_EQ(0u, uPlayOut % 480);
+    EXPECT_GE(uPlayOut, 480u + 2 * 512);
+    EXPECT_EQ(24000u + uPlayOut, m_speakers.Frames());
     EXPECT_EQ(2, m_binaural.iChannels);
     EXPECT_EQ(48000, m_binaural.iSampleRate);
-    EXPECT_EQ(24000u, m_binaural.Frames());
+    EXPECT_EQ(24000u + uPlayOut, m_binaural.Frames());
+}
+
+// The sink's and the effect's routes at host buffers and periods that dropped out before: a
+// stereo chord through the effect (front left and right) and a tone straight into the sink (back
+// left and right). No modelled overrun or short pass, no silent pass in either stream, no run of
+// exact zeros inside the sound, and every frame of the scene heard: the play-out after it brings
+// the last frames that the plug-ins held.
+TEST_F(ScenePlayerTest, TheSinkAndTheEffectPlayAnyHostBufferAndPeriodWithoutAGap) {
+    const std::pair<uint16_t, uint32_t> aSettings[] = {{128, 480},  {256, 480},  {400, 480},
+                                                       {512, 1200}, {512, 2048}, {512, 4096}};
+    for (const auto& setting : aSettings) {
+        SCOPED_TRACE("host " + std::to_string(setting.first) + ", period " +
+                     std::to_string(setting.second));
+        SceneSpec scene = ShortScene(1.0);
+        scene.uHostFrames = setting.first;
+        scene.uRendererFrames = setting.second;
+        VoiceSpec music = MixerVoice("music", scene::SignalKind::Tone, 0.0);
+        music.signal.frequencies = {220.0, 277.18};
+        music.uChannels = 2;
+        music.eRoute = scene::VoiceRoute::Music;
+        scene.voices.push_back(music);
+        VoiceSpec master = MixerVoice("master", scene::SignalKind::Tone, 180.0);
+        master.signal.frequencies = {330.0};
+        master.eRoute = scene::VoiceRoute::Master;
+        scene.voices.push_back(master);
+        Play(scene);
+        if (HasFatalFailure()) {
+            return;
+        }
+        for (const char* pszRing : {"sink", "effect"}) {
+            EXPECT_EQ(0, m_report["rings"][pszRing]["overruns"]) << pszRing;
+            EXPECT_EQ(0, m_report["rings"][pszRing]["shortPasses"]) << pszRing;
+        }
+        for (const nlohmann::json& stream : m_report["rendererStreams"]) {
+            // Only the play-out after the scene is silent.
+            if (stream["plugin"] == "sink" || stream["plugin"] == "effect") {
+                EXPECT_LE(stream["silentPasses"].get<uint64_t>(),
+                          scene::PlayOutFrames(scene) / setting.second)
+                    << stream["plugin"];
+            }
+        }
+        for (int iChannel : {0, 1, 4, 5}) {
+            size_t uFirst = SIZE_MAX, uLast = 0, uLongestZeros = 0, uZeros = 0;
+            for (size_t uFrame = 0; uFrame < m_speakers.Frames(); ++uFrame) {
+                if (m_speakers.samples[uFrame * m_speakers.iChannels + iChannel] == 0.0f) {
+                    ++uZeros;
+                    continue;
+                }
+                if (uFirst != SIZE_MAX) {
+                    uLongestZeros = std::max(uLongestZeros, uZeros);
+                }
+                uFirst = std::min(uFirst, uFrame);
+                uLast = uFrame;
+                uZeros = 0;
+            }
+            ASSERT_NE(SIZE_MAX, uFirst) << "channel " << iChannel << " silent";
+            EXPECT_LT(uLongestZeros, 2u) << "a gap on channel " << iChannel;
+            EXPECT_GE(uLast - uFirst + 1, 48000u - 2) << "the end of channel " << iChannel;
+        }
+    }
 }
 
 TEST_F(ScenePlayerTest, AMonoVoiceToOneSideIsLouderInThatEar) {
@@ -152,6 +217,9 @@ TEST_F(ScenePlayerTest, TheReportCountsGrantedObjectsAndVoices) {
     }
     Play(scene);
     for (const nlohmann::json& second : m_report["perSecond"]) {
+        if (second["second"] >= 2) {
+            continue;  // the play-out after the scene: no voice plays
+        }
         EXPECT_EQ(4, second["playingObjects"]["min"]);
         EXPECT_EQ(4, second["playingObjects"]["max"]);
         EXPECT_EQ(6, second["voices"]["max"]);
@@ -283,7 +351,8 @@ TEST_F(ScenePlayerTest, ASceneAtAnotherRateThanTheRenderersPlaysOnTheEnginesOwnO
         }
 
         EXPECT_EQ(44100, m_speakers.iSampleRate);
-        EXPECT_EQ(44100u, m_speakers.Frames());
+        // The scene, then the play-out after its last frame.
+        EXPECT_EQ(44100u + scene::PlayOutFrames(scene), m_speakers.Frames());
         EXPECT_EQ(44100, m_binaural.iSampleRate);
         // The music bus (stereo) on the front pair, the voice at 30 degrees panned by the host
         // onto the front right; the fades at the ends left out.

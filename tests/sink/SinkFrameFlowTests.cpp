@@ -76,9 +76,9 @@ protected:
         m_pDriver->SetSource(&m_source);
     }
 
-    // Fills the sink and runs one pass; the pass.
+    // In lockstep: one host buffer, then one pass; the pass.
     standin::Pass FillAndTakePass() {
-        m_pDriver->FillSink();
+        EXPECT_TRUE(m_pDriver->RunFrame());
         EXPECT_EQ(1u, standin::Step());
         std::vector<standin::Pass> passes = standin::TakePasses();
         EXPECT_EQ(1u, passes.size());
@@ -147,7 +147,7 @@ TEST_F(SinkFrameFlowTest, TheRampAndDirectGainApplyToEveryFrame) {
         m_source.SetRamp(buffer.ramp);
         ASSERT_EQ(ZV_Success,
                   m_pParams->SetParameter(SinkParamId_DirectGain, &buffer.fDirectGain, 4));
-        ASSERT_EQ(1u, pDriver->FillSink());
+        ASSERT_TRUE(pDriver->RunFrame());
         ASSERT_EQ(1u, standin::Step());
         const std::vector<standin::Pass> passes = standin::TakePasses();
         ASSERT_EQ(1u, passes.size());
@@ -250,18 +250,18 @@ TEST_F(SinkFrameFlowTest, ValidFramesBeyondTheBufferOrTheHostBufferAreCutOff) {
 
     // A 960-frame buffer for a host whose buffers are 480 frames, handed over into the last slot:
     // its first 480 frames reach the ring, the rest nowhere (the next pass finds the ring empty
-    // and plays the same period again).
+    // and plays silence).
     EXPECT_EQ(Tagged(0, 960, 480), Played(FillAndTakePass(), AudioObjectType_FrontLeft));
     ASSERT_EQ(1u, m_pSink->CurrentSlot());
     host::SinkFrameDriver longBuffers(*m_pSink, m_format.channelConfig, 960);
     longBuffers.SetSource(&m_source);
     const uint64_t uFirst = m_source.FramePosition();
-    EXPECT_EQ(1u, longBuffers.FillSink());
+    EXPECT_TRUE(longBuffers.RunFrame());
     ASSERT_EQ(2u, standin::Step() + standin::Step());
     const std::vector<standin::Pass> passes = standin::TakePasses();
     ASSERT_EQ(2u, passes.size());
     EXPECT_EQ(Tagged(0, uFirst, 480), Played(passes[0], AudioObjectType_FrontLeft));
-    EXPECT_EQ(Tagged(0, uFirst, 480), Played(passes[1], AudioObjectType_FrontLeft));
+    EXPECT_EQ(kSilentPeriod, Played(passes[1], AudioObjectType_FrontLeft));
     EXPECT_EQ(960u, m_source.FramePosition() - uFirst);
 
     // 240-frame buffers claiming 300 valid frames: 240 of each reach the ring, two make a pass.
@@ -269,7 +269,8 @@ TEST_F(SinkFrameFlowTest, ValidFramesBeyondTheBufferOrTheHostBufferAreCutOff) {
     shortBuffers.SetSource(&m_source);
     shortBuffers.SetValidFrames(300);
     const uint64_t uShortFirst = m_source.FramePosition();
-    EXPECT_EQ(2u, shortBuffers.FillSink());
+    EXPECT_TRUE(shortBuffers.RunFrame());
+    EXPECT_TRUE(shortBuffers.RunFrame());
     ASSERT_EQ(1u, standin::Step());
     const std::vector<standin::Pass> shortPasses = standin::TakePasses();
     ASSERT_EQ(1u, shortPasses.size());
@@ -297,37 +298,49 @@ TEST_F(SinkFrameFlowTest, AFrameWithoutSamplesPlaysSilenceAndMovesTheSlotOn) {
     EXPECT_EQ(Tagged(1, 480, 480), Played(FillAndTakePass(), AudioObjectType_FrontRight));
 }
 
-// When the ring holds less than a period, the objects play the previous period again.
-TEST_F(SinkFrameFlowTest, AShortRingPlaysThePreviousPeriodAgain) {
+// When the ring holds less than a period, the objects play silence (nothing is played twice),
+// and the frames the ring holds wait for the next pass.
+TEST_F(SinkFrameFlowTest, AShortRingPlaysSilenceAndKeepsItsFrames) {
     CreateLockstepSink(1);
     const standin::Pass first = FillAndTakePass();
-    ASSERT_EQ(1u, standin::Step()) << "a pass with nothing new in the ring";
-    const std::vector<standin::Pass> repeated = standin::TakePasses();
-    ASSERT_EQ(1u, repeated.size());
+    testing_support::OwnedSampleBuffer buffer(ZvChannelLayout::FromMask(0x60F), 480, 240);
+    m_pSink->ConsumeFrame(buffer.Get(), ZvVolumeRamp{1.0f, 1.0f});
+    m_pSink->OnFrameEnd();
+    ASSERT_EQ(1u, standin::Step()) << "a pass with half a period in the ring";
+    const std::vector<standin::Pass> silent = standin::TakePasses();
+    ASSERT_EQ(1u, silent.size());
     for (const auto& entry : ExpectedMap(1)) {
         EXPECT_EQ(Tagged(entry.second, 0, 480), Played(first, entry.first));
-        EXPECT_EQ(Tagged(entry.second, 0, 480), Played(repeated[0], entry.first));
+        EXPECT_EQ(kSilentPeriod, Played(silent[0], entry.first));
     }
-    EXPECT_EQ(Tagged(3, 480, 480), Played(FillAndTakePass(), AudioObjectType_BackLeft));
+    // The next buffer completes the period: the held half first.
+    const std::vector<float> played = Played(FillAndTakePass(), AudioObjectType_BackLeft);
+    ASSERT_EQ(480u, played.size());
+    EXPECT_EQ(std::vector<float>(240, 0.0f),
+              std::vector<float>(played.begin(), played.begin() + 240));
+    EXPECT_EQ(Tagged(3, 480, 240), std::vector<float>(played.begin() + 240, played.end()));
 }
 
-// The sink asks for a buffer only while strictly more than one host buffer is free, and its slots
-// go round one per buffer written.
-TEST_F(SinkFrameFlowTest, TheSinkAsksForDataWhileMoreThanOneBufferIsFree) {
-    CreateLockstepSink(0);  // a ring of two 480-frame buffers
-    testing_support::OwnedSampleBuffer buffer(ZvChannelLayout::FromMask(0x3), 480, 479);
+// The sink asks for a buffer only while its ring holds less than one period plus one host buffer,
+// and its slots go round one per buffer written.
+TEST_F(SinkFrameFlowTest, TheSinkAsksForDataWhileLessThanAPeriodAndABufferIsQueued) {
+    CreateLockstepSink(0);  // 480-frame buffers and periods: 960 frames queued
+    testing_support::OwnedSampleBuffer buffer(ZvChannelLayout::FromMask(0x3), 480, 480);
     uint32_t uNeeded = 0;
     EXPECT_EQ(ZV_Success, m_pSink->IsDataNeeded(uNeeded));
     EXPECT_EQ(1u, uNeeded);
     m_pSink->ConsumeFrame(buffer.Get(), ZvVolumeRamp{1.0f, 1.0f});
     m_pSink->OnFrameEnd();
+    buffer.Get()->uValidFrames = 479;
+    m_pSink->ConsumeFrame(buffer.Get(), ZvVolumeRamp{1.0f, 1.0f});
+    m_pSink->OnFrameEnd();
     m_pSink->IsDataNeeded(uNeeded);
-    EXPECT_EQ(1u, uNeeded) << "one buffer and one frame free";
+    EXPECT_EQ(1u, uNeeded) << "959 frames queued";
     buffer.Get()->uValidFrames = 1;
     m_pSink->ConsumeFrame(buffer.Get(), ZvVolumeRamp{1.0f, 1.0f});
     m_pSink->OnFrameEnd();
     m_pSink->IsDataNeeded(uNeeded);
-    EXPECT_EQ(0u, uNeeded) << "exactly one buffer free";
+    EXPECT_EQ(0u, uNeeded) << "960 frames queued";
     DestroySink();
 
     SinkSetup threeSlots;  // 512 frames: three slots

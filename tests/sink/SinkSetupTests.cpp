@@ -106,8 +106,8 @@ TEST_F(SinkSetupTest, EachChannelConfigPicksItsLayoutAndItsBedObjects) {
 }
 
 // The host's count of buffers, raised for 256 and 512 frames, within 1 to 9 (a count outside is
-// reported). The ring holds whole host buffers, at least the slots and at least one render period
-// plus one host buffer.
+// reported). The ring holds whole host buffers, at least the slots and at least the largest period
+// (4096 frames) plus two host buffers (256 frames and a buffer for smaller ones).
 TEST_F(SinkSetupTest, SlotsFollowTheHostsCountWithinOneToNine) {
     struct Case {
         uint16_t uFrames;
@@ -117,10 +117,10 @@ TEST_F(SinkSetupTest, SlotsFollowTheHostsCountWithinOneToNine) {
         bool bReported;
     };
     const Case aCases[] = {
-        {256, 2, 5, 5, false}, {512, 2, 3, 3, false}, {1024, 2, 2, 2, false},
-        {256, 7, 7, 7, false}, {512, 4, 4, 4, false}, {1024, 12, 9, 9, true},
-        {1024, 0, 1, 2, true}, {64, 2, 2, 9, false},  {480, 1, 1, 2, false},
-        {441, 2, 2, 3, false},
+        {256, 2, 5, 18, false}, {512, 2, 3, 10, false}, {1024, 2, 2, 6, false},
+        {256, 7, 7, 18, false}, {512, 4, 4, 10, false}, {1024, 12, 9, 9, true},
+        {1024, 0, 1, 6, true},  {64, 2, 2, 69, false},  {480, 1, 1, 11, false},
+        {441, 2, 2, 12, false},
     };
     for (const Case& test : aCases) {
         SCOPED_TRACE(std::to_string(test.uFrames) + " frames, " + std::to_string(test.uCount));
