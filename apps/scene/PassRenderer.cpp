@@ -166,7 +166,9 @@ void PassRenderer::AddPasses(uint64_t in_uFrame, const std::vector<standin::Pass
                 sum[uFrame] += object.samples[uFrame] * fVolume;
             }
         }
-        if (!pass.objects.empty() && bAllSilent) {
+        if (in_uFrame >= m_config.uSceneFrames) {
+            ++stats.uPlayOutPasses;
+        } else if (!pass.objects.empty() && bAllSilent) {
             ++stats.uSilentPasses;
         }
     }

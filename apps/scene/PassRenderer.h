@@ -38,12 +38,16 @@ struct PassRendererConfig {
     // Frames behind the latest pass that may still receive passes (real-time pacing delivers
     // streams slightly out of step); earlier frames are written out.
     uint32_t uLateFrames = 24000;
+    // The scene's own frames; passes from here on are the play-out, which brings what the
+    // plug-ins still held and then silence.
+    uint64_t uSceneFrames = UINT64_MAX;
 };
 
 struct StreamPassStats {
     uint64_t uPasses = 0;
-    uint64_t uSilentPasses = 0;  // passes in which every object's buffer held only zeros
-    uint64_t uEmptyPasses = 0;   // passes without any active object
+    uint64_t uSilentPasses = 0;   // passes of the scene in which every object's buffer held zeros
+    uint64_t uPlayOutPasses = 0;  // passes after the scene's last frame
+    uint64_t uEmptyPasses = 0;    // passes without any active object
     uint32_t uMaxObjects = 0;
     bool bStatic = false;   // had static objects
     bool bDynamic = false;  // had dynamic objects

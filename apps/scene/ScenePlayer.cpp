@@ -41,8 +41,6 @@ typedef std::chrono::steady_clock Clock;
 
 constexpr double kRadiansPerDegree = 0.017453292519943295;
 constexpr size_t kCapturedPasses = 4096;
-constexpr uint32_t kMaxObjectRecords = 32;
-constexpr uint64_t kMixerRingFrames = 4096;  // 16384 bytes of mono floats per object record
 
 uint32_t Nanoseconds(Clock::duration in_duration) {
     const auto uNs = std::chrono::duration_cast<std::chrono::nanoseconds>(in_duration).count();
@@ -346,9 +344,7 @@ private:
     PassRenderer m_output;
     std::unique_ptr<ListenerMixThread> m_pMix;
     size_t m_uActivationsSeen = 0;
-    uint32_t m_uLastPlaying = 0;
     bool m_bEffectDiverts = false;
-    uint32_t m_uMixerVisited = 0;  // object records the mixer's worker visits per pass
     // Real-time pacing: per stream, the renderer period of its pass 0.
     std::map<uint64_t, int64_t> m_streamBase;
     bool m_bTerminated = false;
@@ -577,7 +573,9 @@ void Run::UpdateMixerVoices(uint64_t in_uFirst, double in_fTime) {
     }
 }
 
-// The counters the mixer posted in this frame (its 12-byte record), if it posted any.
+// The counters the mixer posted in this frame (its 12-byte record), if it posted any. With a
+// running stream (a grant in the record) the frame went onto the mixer's timeline; a frame
+// without a record is one in which the mixer lost its stream and emptied its rings.
 void Run::ReadMixerCounters() {
     uint32_t aValues[3] = {};
     uint32_t uSize = 0;
@@ -585,7 +583,12 @@ void Run::ReadMixerCounters() {
     MixerCounters counters;
     if (uPosts != m_uMixerPosts && uSize >= sizeof(aValues)) {
         counters = MixerCounters{aValues[0], aValues[1], aValues[2], true};
-        m_uLastPlaying = aValues[0];
+        m_result.uObjectRecordsUsed = std::max(m_result.uObjectRecordsUsed, aValues[0]);
+        if (aValues[2] > 0) {
+            m_result.mixerTimeline.Write(m_scene.uHostFrames);
+        }
+    } else {
+        m_result.mixerTimeline.Reset();
     }
     m_uMixerPosts = uPosts;
     m_result.counters.push_back(counters);
@@ -607,10 +610,6 @@ ZvVolumeRamp Run::Render(uint64_t in_uBuffer, ZvSampleBuffer& io_rBuffer) {
         m_inPlugins += Clock::now() - start;
     }
     ReadMixerCounters();
-    for (uint32_t uRecord = 0; uRecord < std::min<uint32_t>(m_uLastPlaying, kMaxObjectRecords);
-         ++uRecord) {
-        m_result.mixerRings[uRecord].Write(uFrames);
-    }
 
     // The music bus through the effect. A bus that had sound and comes back silent was diverted
     // to the renderer; a silent bus keeps what was last seen.
@@ -717,10 +716,7 @@ void Run::ModelPasses(const std::vector<standin::Pass>& in_passes) {
                 m_result.effectRing.Read(uPeriod);
             }
         } else if (owner == "mixer") {
-            for (uint32_t uRecord = 0; uRecord < std::min(m_uLastPlaying, m_uMixerVisited);
-                 ++uRecord) {
-                m_result.mixerRings[uRecord].Read(uPeriod);
-            }
+            m_result.mixerTimeline.Read(uPeriod);
         }
     }
 }
@@ -772,9 +768,7 @@ bool Run::Play(std::string& out_error) {
     m_result.sinkRing = RingFillModel(SinkRingCapacity(m_scene));
     m_result.effectRing = RingFillModel(
         EffectRingFrames(SizingPeriodFrames(m_scene.uRendererFrames), m_scene.uHostFrames));
-    m_result.mixerRings.assign(kMaxObjectRecords, RingFillModel(kMixerRingFrames));
-    const uint32_t uGranted = std::min<uint32_t>(m_scene.uGrant, kMaxObjectRecords);
-    m_uMixerVisited = std::min(static_cast<uint32_t>(m_scene.iMixerMaxObjects), uGranted);
+    m_result.mixerTimeline = MixerTimelineModel(m_scene.uHostFrames, m_scene.uRendererFrames);
 
     const Clock::time_point setupStart = Clock::now();
     if (!m_plugins.Load(out_error)) {
@@ -798,6 +792,8 @@ bool Run::Play(std::string& out_error) {
     outputConfig.speakerPath = m_options.speakerPath;
     outputConfig.binauralPath = m_options.binauralPath;
     outputConfig.uLevelWindowFrames = m_scene.uSampleRate / 10;
+    outputConfig.uSceneFrames =
+        static_cast<uint64_t>(std::llround(m_scene.fDurationSeconds * m_scene.uSampleRate));
     m_result.uLevelWindowFrames = outputConfig.uLevelWindowFrames;
     // The inputs first (the voices' WAV files, then the SOFA set in Open), then the output files,
     // then the plug-ins: once started, their streams run by the clock with real-time pacing.

@@ -216,16 +216,17 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
     ordered rings;
     rings["sink"] = RingJson(in_result.sinkRing);
     rings["effect"] = RingJson(in_result.effectRing);
-    ordered mixerRings = ordered::array();
-    for (size_t uRecord = 0; uRecord < in_result.mixerRings.size(); ++uRecord) {
-        if (in_result.mixerRings[uRecord].Written() == 0) {
-            continue;
-        }
-        ordered ring = RingJson(in_result.mixerRings[uRecord]);
-        ring["objectRecord"] = uRecord;
-        mixerRings.push_back(ring);
-    }
-    rings["mixerObjects"] = mixerRings;
+    const MixerTimelineModel& timeline = in_result.mixerTimeline;
+    ordered mixer;
+    mixer["capacityFrames"] = timeline.Capacity();
+    mixer["framesWritten"] = timeline.Written();
+    mixer["passes"] = timeline.Passes();
+    mixer["overruns"] = timeline.Overruns();
+    mixer["overrunFrames"] = timeline.OverrunFrames();
+    mixer["shortPasses"] = timeline.ShortPasses();
+    mixer["framesLetGo"] = timeline.LetGoFrames();
+    mixer["objectRecordsUsed"] = in_result.uObjectRecordsUsed;
+    rings["mixer"] = mixer;
     report["rings"] = rings;
 
     ordered streams = ordered::array();
@@ -244,6 +245,7 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
         if (seen != in_result.streams.end()) {
             stream["passesHeard"] = seen->second.uPasses;
             stream["silentPasses"] = seen->second.uSilentPasses;
+            stream["playOutPasses"] = seen->second.uPlayOutPasses;
             stream["passesWithoutObjects"] = seen->second.uEmptyPasses;
             stream["maxObjects"] = seen->second.uMaxObjects;
         }
@@ -319,14 +321,22 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
         {"rings",
          "A host-side model of each plug-in's sample ring, with the capacity the plug-in "
          "documents (sink: the largest period and two host buffers, at least its slots; effect: "
-         "the sink's ring and one more period and buffer; mixer: "
-         "4096 samples per object record). The model adds what the host handed over (the sink: "
-         "one buffer per frame, which runs only when the sink asks for it; the effect: each buffer "
-         "it diverted, seen as "
-         "a bus that came back silent; the mixer: one buffer per playing object record, records "
-         "0 to playing - 1) and takes one period per renderer pass of that plug-in's stream. An "
-         "overrun is a write beyond the free space (the ring drops its oldest data); a short pass "
-         "is a pass that found less than a period (it plays silence)."},
+         "the sink's ring and one more period and buffer). The model adds what the host handed "
+         "over (the sink: one buffer per frame, which runs only when the sink asks for it; the "
+         "effect: each buffer it diverted, seen as a bus that came back silent) and takes one "
+         "period per renderer pass of that plug-in's stream. An overrun is a write beyond the "
+         "free space (the ring drops its oldest data); a short pass is a pass that found less "
+         "than a period (it plays silence). The mixer's object records follow one timeline, "
+         "modelled as one ring of the largest period (4096 frames, or the renderer's if longer) "
+         "and four host buffers: a host buffer goes onto it in every frame in which the mixer "
+         "posted its counters with a grant (its stream runs); a frame without counters (the "
+         "stream was lost) empties it. A buffer that does not fit is an overrun (lost from every "
+         "record). A pass that starts the timeline with less than a period plays silence first "
+         "and keeps a host buffer in hand (a voice starting is heard as late as every other, not "
+         "cut); a short pass is one that finds less than a period while the timeline runs (the "
+         "host fell behind: a gap in every playing object). framesLetGo: delay dropped, once, at "
+         "a start that found more than the rings hold with two host buffers to spare. "
+         "objectRecordsUsed: the most objects the mixer played at once."},
         {"output",
          "Where the files' sound comes from: the spatial renderer (what the three plug-ins "
          "played through it), or, when the sink did not initialise (a scene at another sample "
@@ -335,8 +345,10 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
         {"rendererStreams",
          "From the renderer: events signalled, passes, missed signals, out-of-order calls and "
          "objects the renderer ended because a pass skipped them; and from the captured passes: "
-         "passes heard and silent passes (every object buffer all zeros), which for the effect "
-         "and the mixer include the short passes that actually happened."},
+         "passes heard; silent passes (every object buffer all zeros) among the scene's own, which "
+         "for the effect and the mixer include the short passes that actually happened; and the "
+         "play-out passes after the scene's last frame (what the plug-ins still held, then "
+         "silence), which are not counted as silent."},
         {"audioThread",
          "Wall time on the player's audio thread per host buffer: pluginCalls sums the plug-ins' "
          "own calls (MixInput, FinishMix, PostEffects, EndFrame, ProcessInPlace, IsDataNeeded, "

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "PassRenderer.h"
+#include "MixerTimelineModel.h"
 #include "RingFillModel.h"
 
 namespace scene {
@@ -53,7 +54,8 @@ struct SceneRunResult {
 
     RingFillModel sinkRing;
     RingFillModel effectRing;
-    std::vector<RingFillModel> mixerRings;  // one per object record in use
+    MixerTimelineModel mixerTimeline;  // all of the mixer's object records
+    uint32_t uObjectRecordsUsed = 0;   // the most objects the mixer played at once
 
     std::map<uint64_t, std::string> streamOwners;  // renderer stream id -> "sink", "effect", ...
     std::map<uint64_t, StreamPassStats> streams;   // what the renderer saw per stream
