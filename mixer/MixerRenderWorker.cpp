@@ -174,21 +174,31 @@ void MixerRenderWorker::FeedRecord(ObjectRecord& io_rRecord,
     // buffer the record's part of the period goes all the same.
     float* pSamples = reinterpret_cast<float*>(pBuffer);
     const uint32_t uFrames = uLength / static_cast<uint32_t>(sizeof(float));
-    const uint32_t uFilled = TakePart(io_rRecord, uState, in_pass, in_uPeriod, pSamples, uFrames);
+    bool bPlayedOut = false;
+    const uint32_t uFilled =
+        TakePart(io_rRecord, uState, in_pass, in_uPeriod, pSamples, uFrames, bPlayedOut);
+    // After the ring: the position and the volume are never older than the samples they carry.
+    // And before the tail's end is told: from then on the audio thread may give the record to
+    // other voices and store their position and volume, which this tail must not carry.
+    const float fX = io_rRecord.fX.load(std::memory_order_relaxed);
+    const float fY = io_rRecord.fY.load(std::memory_order_relaxed);
+    const float fZ = io_rRecord.fZ.load(std::memory_order_relaxed);
+    const float fVolume = io_rRecord.fVolume.load(std::memory_order_relaxed);
+    if (bPlayedOut) {
+        io_rRecord.uDrained.store(uOccupancy, std::memory_order_release);
+    }
     if (pBuffer == nullptr) {
         return;
     }
     memset(pBuffer + uFilled * sizeof(float), 0, uLength - uFilled * sizeof(float));
-    // After the ring: the position is never older than the samples it carries.
-    io_rRecord.object->SetPosition(io_rRecord.fX.load(std::memory_order_relaxed),
-                                   io_rRecord.fY.load(std::memory_order_relaxed),
-                                   io_rRecord.fZ.load(std::memory_order_relaxed));
-    io_rRecord.object->SetVolume(io_rRecord.fVolume.load(std::memory_order_relaxed));
+    io_rRecord.object->SetPosition(fX, fY, fZ);
+    io_rRecord.object->SetVolume(fVolume);
 }
 
 uint32_t MixerRenderWorker::TakePart(ObjectRecord& io_rRecord, uint32_t in_uState,
                                      const MixerTimeline::Pass& in_pass, uint32_t in_uPeriod,
-                                     float* out_pBuffer, uint32_t in_uBufferFrames) {
+                                     float* out_pBuffer, uint32_t in_uBufferFrames,
+                                     bool& out_bPlayedOut) {
     const uint32_t uOccupancy = ObjectRecord::OccupancyOf(in_uState);
     CBuffer* pRing = io_rRecord.pRing;
     if (pRing == nullptr || io_rRecord.uDrained.load(std::memory_order_relaxed) == uOccupancy) {
@@ -223,14 +233,10 @@ uint32_t MixerRenderWorker::TakePart(ObjectRecord& io_rRecord, uint32_t in_uStat
         // Only a buffer shorter than the period (or none) leaves frames to let go of.
         DiscardFrames(*pRing, uTaken - uKept);
         uHeld -= uTaken;
-        if (!bActive && uHeld == 0) {
-            io_rRecord.uDrained.store(uOccupancy, std::memory_order_release);
-        }
+        out_bPlayedOut = !bActive && uHeld == 0;
         return out_pBuffer != nullptr ? uLeadInBuffer + uKept : 0u;
     }
     // Nothing moves on the timeline this pass; only a tail that is all played out ends.
-    if (!bActive && uHeld == 0) {
-        io_rRecord.uDrained.store(uOccupancy, std::memory_order_release);
-    }
+    out_bPlayedOut = !bActive && uHeld == 0;
     return 0;
 }

@@ -74,10 +74,11 @@ private:
                     const MixerTimeline::Pass& in_pass, uint32_t in_uPeriod);
     // The record's part of the pass's period from its ring, into out_pBuffer (in_uBufferFrames
     // long; null: the part is let go of), after the silence before its occupancy's first frame;
-    // how many frames of the buffer that filled (silence included).
+    // how many frames of the buffer that filled (silence included). out_bPlayedOut: a tail
+    // whose last frame this pass took (the caller tells the audio thread, see FeedRecord).
     uint32_t TakePart(ObjectRecord& io_rRecord, uint32_t in_uState,
                       const MixerTimeline::Pass& in_pass, uint32_t in_uPeriod, float* out_pBuffer,
-                      uint32_t in_uBufferFrames);
+                      uint32_t in_uBufferFrames, bool& out_bPlayedOut);
 
     ObjectRecord* const* const m_ppRecords;
     const uint32_t m_uMaxRecords;

@@ -19,8 +19,10 @@
 // and so is the start frame, which is written before the new occupancy is published; FinishMix
 // stores them before it publishes the state (release) and before it writes the frame into the ring,
 // and the worker reads the ring before it loads them, so a pass never carries a position older than
-// its newest samples. The worker loads the state with acquire ordering. m_uDrained is the worker's
-// answer (release store, acquire load by the audio thread); the audio thread writes it only while
+// its newest samples. The worker loads them before it says that a tail is played out, so a tail's
+// last pass never carries the position or the volume of voices that took the record after it.
+// The worker loads the state with acquire ordering. m_uDrained is the worker's answer (release
+// store after those loads, acquire load by the audio thread); the audio thread writes it only while
 // the worker holds no stream (the reset of a lost stream). The spatial object and uObjectOccupancy
 // belong to the render worker while it runs; the audio thread touches them only when the worker is
 // stopped.

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -31,9 +32,10 @@ struct CallRegistry {
     };
     std::atomic<uint64_t> uLogged{
         0};  // calls logged since the last clear; the ring keeps the latest
-    std::atomic<size_t> uArmedFaults{0};
-    std::mutex mutex;  // guards faults and resetHooks
+    std::atomic<size_t> uArmedFaults{0};  // faults and actions armed (release by the arming)
+    std::mutex mutex;                     // guards faults, actions and resetHooks
     std::vector<ArmedFault> faults;
+    std::vector<std::pair<std::string, std::shared_ptr<std::function<void()>>>> actions;
     std::vector<void (*)()> resetHooks;
 };
 
@@ -49,8 +51,23 @@ thread_local int t_iDepth = 0;
 namespace detail {
 
 CallScope::CallScope(const char* in_pszName) : m_hrFault(S_OK) {
-    ++t_iDepth;
     CallRegistry& registry = Registry();
+    if (registry.uArmedFaults.load(std::memory_order_acquire) != 0) {
+        // The action runs as the caller's own code, outside the registry's lock.
+        std::shared_ptr<std::function<void()>> pAction;
+        {
+            std::lock_guard<std::mutex> lock(registry.mutex);
+            for (const auto& action : registry.actions) {
+                if (action.first == in_pszName) {
+                    pAction = action.second;
+                }
+            }
+        }
+        if (pAction) {
+            (*pAction)();
+        }
+    }
+    ++t_iDepth;
     const uint64_t uIndex = registry.uLogged.fetch_add(1, std::memory_order_relaxed);
     registry.log[uIndex % kLogCapacity].store(in_pszName, std::memory_order_relaxed);
     if (registry.uArmedFaults.load(std::memory_order_acquire) == 0) {
@@ -92,13 +109,24 @@ void FailCall(const std::string& in_name, uint32_t in_uNth, HRESULT in_hr, uint3
     CallRegistry& registry = Registry();
     std::lock_guard<std::mutex> lock(registry.mutex);
     registry.faults.push_back(ArmedFault{in_name, in_uNth == 0 ? 1 : in_uNth, in_uCount, in_hr});
-    registry.uArmedFaults.store(registry.faults.size(), std::memory_order_release);
+    registry.uArmedFaults.store(registry.faults.size() + registry.actions.size(),
+                                std::memory_order_release);
+}
+
+void OnCall(const std::string& in_name, std::function<void()> in_action) {
+    CallRegistry& registry = Registry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    registry.actions.emplace_back(in_name,
+                                  std::make_shared<std::function<void()>>(std::move(in_action)));
+    registry.uArmedFaults.store(registry.faults.size() + registry.actions.size(),
+                                std::memory_order_release);
 }
 
 void ClearFaults() {
     CallRegistry& registry = Registry();
     std::lock_guard<std::mutex> lock(registry.mutex);
     registry.faults.clear();
+    registry.actions.clear();
     registry.uArmedFaults.store(0, std::memory_order_release);
 }
 
@@ -139,6 +167,7 @@ void Reset() {
         CallRegistry& registry = Registry();
         std::lock_guard<std::mutex> lock(registry.mutex);
         registry.faults.clear();
+        registry.actions.clear();
         registry.uArmedFaults.store(0, std::memory_order_release);
         hooks = registry.resetHooks;
     }

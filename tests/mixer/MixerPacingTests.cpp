@@ -8,6 +8,7 @@
 
 #include <stdint.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdio>
@@ -370,3 +371,74 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 }  // namespace
+
+// A tail's last pass plays at its own voice's place and volume, even when the engine gives the
+// record to a new voice in the middle of that pass, as a real engine's audio thread may while
+// the render worker fills the objects. The host frame runs inside the worker's SetPosition call,
+// that is after the worker took the tail's last frames and before it set the object's volume.
+// Host buffers of 256 frames against periods of 480, so that the tail ends inside a pass.
+class MixerTailRaceTest : public mixer_tests::MixerTest<mixer_tests::AsyncBuild> {};
+
+TEST_F(MixerTailRaceTest, ATailsLastPassKeepsItsVoicesPlaceAndVolumeWhenNewVoicesTakeItsRecord) {
+    standin::EndpointConfig endpoint;
+    endpoint.frameCount = 480;
+    endpoint.maxDynamicObjects = 1;  // one record: the new voice can only take the tail's
+    standin::SetDefaultEndpoint(endpoint);
+    ASSERT_EQ(ZV_Success, Start(kStereo, 32, false, 256));
+    constexpr float kTail = 0.5f;
+    constexpr float kNew = 0.125f;
+    host::MixerBusDriver::Voice& tail = AddVoice(kMono, {kTail}, 2.0f, 1.0f);
+    host::MixerBusDriver::Voice& next = AddVoice(kMono, {kNew}, 2.0f, -2.0f);
+    next.SetEmitterListenerVolume({0.25f, 0.25f});
+    next.SetPlaying(false);
+    // Two buffers a pass: the host keeps ahead of the renderer.
+    auto pass = [&]() {
+        m_pDriver->RunFrame();
+        m_pDriver->RunFrame();
+        standin::Step();
+    };
+    for (int i = 0; i < 6; ++i) {
+        pass();
+        Settle();
+    }
+    tail.SetPlaying(false);
+    // Until the new voice is on the object: a host frame at each of the worker's SetPosition
+    // calls; while the tail plays out, the new voice waits on the bed.
+    bool bTaken = false;
+    standin::OnCall("ISpatialAudioObject::SetPosition", [&]() {
+        if (bTaken) {
+            return;
+        }
+        next.SetPlaying(true);
+        m_pDriver->RunFrame();
+        bTaken = LastCounters().uPlayingObjects == 1;
+    });
+    for (int i = 0; i < 8; ++i) {
+        pass();
+    }
+    standin::ClearFaults();
+    EXPECT_TRUE(bTaken) << "the new voice never took the record";
+
+    // Each object plays at its own voice's place and volume, its samples' and its silence's.
+    bool bTailEnded = false;
+    bool bHeardNew = false;
+    for (const standin::Pass& pass : standin::TakePasses()) {
+        for (const standin::ObjectPass& object : pass.objects) {
+            const auto& samples = object.samples;
+            const bool bTail = std::count(samples.begin(), samples.end(), kTail) > 0;
+            const bool bNew = std::count(samples.begin(), samples.end(), kNew) > 0;
+            EXPECT_FALSE(bTail && bNew) << "pass " << pass.index << ": both on one object";
+            bTailEnded = bTailEnded || (bTail && samples.back() == 0.0f);
+            bHeardNew = bHeardNew || bNew;
+            if (bTail || (!bNew && object.x > 0.0f)) {
+                EXPECT_EQ(1.0f, object.volume) << "pass " << pass.index << ", the tail's object";
+                EXPECT_GT(object.x, 0.0f) << "pass " << pass.index << ", the tail's object";
+            } else {
+                EXPECT_EQ(0.25f, object.volume) << "pass " << pass.index << ", the new object";
+                EXPECT_LT(object.x, 0.0f) << "pass " << pass.index << ", the new object";
+            }
+        }
+    }
+    EXPECT_TRUE(bTailEnded) << "no pass ended the tail inside its period";
+    EXPECT_TRUE(bHeardNew);
+}

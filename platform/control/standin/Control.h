@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,11 @@ namespace standin {
 // return an HRESULT fails the way its documentation says (FALSE or null, with the last error set to
 // the HRESULT's code); CoTaskMemAlloc returns null.
 void FailCall(const std::string& in_name, uint32_t in_uNth, HRESULT in_hr, uint32_t in_uCount = 1);
+// Runs in_action on the calling thread at the start of every call of in_name from now on, before
+// the call does anything, until ClearFaults or Reset: a test puts another thread's work at an
+// exact point of a plug-in's sequence of calls (between two loads of a render worker, say). The
+// action may make platform calls of its own; it must not arm or clear actions.
+void OnCall(const std::string& in_name, std::function<void()> in_action);
 void ClearFaults();
 
 // Every platform call made since the last ClearCallLog or Reset, in order, by name (bounded to the
