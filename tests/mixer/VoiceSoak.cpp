@@ -944,8 +944,12 @@ void VoiceSoak::Finish() {
     for (uint32_t uId = 1; uId <= kVoiceCount; ++uId) {
         m_voices[uId]->pVoice->SetPlaying(false);
     }
-    // The objects play out what they hold.
-    for (uint32_t i = 0; i < m_uLateFrames; ++i) {
+    // The objects play out what they hold. At the renderer's real pace a loss may still be under
+    // way (a loaded machine keeps the worker or the activation from a core for a while): the
+    // engine runs on, up to about five more seconds, until the stream is back.
+    const uint32_t uMostFrames =
+        m_uLateFrames + (m_rig.bRealTime ? 5u * kSampleRate / kSoakFrames : 0u);
+    for (uint32_t i = 0; i < m_uLateFrames || (m_bInLoss && i < uMostFrames); ++i) {
         RunOneFrame();
         if (m_rig.bRealTime) {
             std::this_thread::sleep_for(
