@@ -243,12 +243,15 @@ TEST_F(RendererPacingTest, RealTimePacingSignalsOncePerPeriod) {
     ASSERT_EQ(S_OK, m_stream->Start());
     ASSERT_TRUE(WaitUntil([this]() { return m_uPasses.load() >= 51; }, std::chrono::seconds(10)));
     StopClient();
-    // The mean interval between the first 51 Begins (each answering one signal).
+    // The mean interval between the first 51 Begins (each answering one signal): never shorter
+    // than about a period (one signal per period, not more), and not much longer (the clock
+    // paces it, not something slower). The upper bound leaves room for a loaded machine that
+    // wakes the renderer's thread or the client late now and then.
     const double dMeanMs =
         std::chrono::duration<double, std::milli>(m_beginTimes[50] - m_beginTimes[0]).count() /
         50.0;
     EXPECT_GT(dMeanMs, 8.0);
-    EXPECT_LT(dMeanMs, 12.0);
+    EXPECT_LT(dMeanMs, 16.0);
     EXPECT_EQ(0u, standin::Step()) << "Step does nothing in real-time pacing";
 }
 
