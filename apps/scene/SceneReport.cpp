@@ -18,7 +18,9 @@ double Round(double in_fValue, int in_iDigits) {
     return std::round(in_fValue * fScale) / fScale;
 }
 
-ordered RingJson(const RingFillModel& in_ring) {
+// A ring's counters: the sink's or the effect's ring, or the mixer's timeline.
+template <typename RingModel>
+ordered RingJson(const RingModel& in_ring) {
     ordered ring;
     ring["capacityFrames"] = in_ring.Capacity();
     ring["framesWritten"] = in_ring.Written();
@@ -217,13 +219,7 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
     rings["sink"] = RingJson(in_result.sinkRing);
     rings["effect"] = RingJson(in_result.effectRing);
     const MixerTimelineModel& timeline = in_result.mixerTimeline;
-    ordered mixer;
-    mixer["capacityFrames"] = timeline.Capacity();
-    mixer["framesWritten"] = timeline.Written();
-    mixer["passes"] = timeline.Passes();
-    mixer["overruns"] = timeline.Overruns();
-    mixer["overrunFrames"] = timeline.OverrunFrames();
-    mixer["shortPasses"] = timeline.ShortPasses();
+    ordered mixer = RingJson(timeline);
     mixer["framesLetGo"] = timeline.LetGoFrames();
     mixer["objectRecordsUsed"] = in_result.uObjectRecordsUsed;
     rings["mixer"] = mixer;
