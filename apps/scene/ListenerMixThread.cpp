@@ -23,6 +23,7 @@ bool ListenerMixThread::Add(uint64_t in_uFrame, std::vector<standin::Pass> in_pa
                             std::chrono::milliseconds in_timeout) {
     if (!m_thread.joinable()) {
         m_rRenderer.AddPasses(in_uFrame, in_passes);
+        standin::RecyclePasses(in_passes);
         return true;
     }
     std::unique_lock<std::mutex> lock(m_mutex);
@@ -82,8 +83,9 @@ void ListenerMixThread::MixLoop() {
             m_mixed.notify_one();
         }
         m_rRenderer.AddPasses(batch.first, batch.second);
-        // The passes' buffers are freed here, off the lock.
-        batch.second.clear();
+        // The passes' buffers go back to the renderer, off the lock, for the passes to come: a
+        // captured pass then copies its samples without allocating.
+        standin::RecyclePasses(batch.second);
         lock.lock();
     }
 }
