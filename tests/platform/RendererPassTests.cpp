@@ -36,6 +36,21 @@ protected:
         ASSERT_EQ(S_OK, ActivateStream(m_client.Get(), request, m_stream));
         ASSERT_EQ(S_OK, m_stream->Start());
     }
+    // A stream on an endpoint that grants 32 dynamic objects, with twelve static objects (bits 1
+    // to 12) and all 32 dynamic ones activated.
+    void OpenCrowded(std::vector<ComPtr<ISpatialAudioObject>>& out_objects) {
+        standin::EndpointConfig config;
+        config.maxDynamicObjects = 32;
+        standin::SetDefaultEndpoint(config);
+        Open(32);
+        out_objects.resize(44);
+        for (size_t i = 0; i < out_objects.size(); ++i) {
+            const AudioObjectType eType =
+                i < 12 ? static_cast<AudioObjectType>(2u << i) : AudioObjectType_Dynamic;
+            ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(
+                                eType, out_objects[i].ReleaseAndGetAddressOf()));
+        }
+    }
     HRESULT Begin() {
         UINT32 uAvailable = 0;
         return m_stream->BeginUpdatingAudioObjects(&uAvailable, &m_uFrames);
@@ -375,17 +390,8 @@ TEST_F(RendererPassTest, APassAllocatesNothingWhenNobodyCapturesIt) {
     if (!testing_support::AllocationCountingAvailable()) {
         GTEST_SKIP() << "this build cannot count allocations";
     }
-    standin::EndpointConfig config;
-    config.maxDynamicObjects = 32;
-    standin::SetDefaultEndpoint(config);
-    Open(32);
-    std::vector<ComPtr<ISpatialAudioObject>> objects(44);
-    for (size_t i = 0; i < objects.size(); ++i) {
-        const AudioObjectType eType =
-            i < 12 ? static_cast<AudioObjectType>(2u << i) : AudioObjectType_Dynamic;
-        ASSERT_EQ(S_OK,
-                  m_stream->ActivateSpatialAudioObject(eType, objects[i].ReleaseAndGetAddressOf()));
-    }
+    std::vector<ComPtr<ISpatialAudioObject>> objects;
+    ASSERT_NO_FATAL_FAILURE(OpenCrowded(objects));
     uint64_t uAllocations = 0;
     for (int iPass = 0; iPass < 20; ++iPass) {
         standin::Step(std::chrono::milliseconds(0));  // the test's control call, not measured
@@ -412,18 +418,9 @@ TEST_F(RendererPassTest, APassAllocatesNothingWhenNobodyCapturesIt) {
 // the buffer held before).
 TEST_F(RendererPassTest, CapturedPassesReuseTheBuffersGivenBackAndHoldOnlyTheirOwnSamples) {
     const bool bCounting = testing_support::AllocationCountingAvailable();
-    standin::EndpointConfig config;
-    config.maxDynamicObjects = 32;
-    standin::SetDefaultEndpoint(config);
     standin::CapturePasses(8);
-    Open(32);
-    std::vector<ComPtr<ISpatialAudioObject>> objects(44);
-    for (size_t i = 0; i < objects.size(); ++i) {
-        const AudioObjectType eType =
-            i < 12 ? static_cast<AudioObjectType>(2u << i) : AudioObjectType_Dynamic;
-        ASSERT_EQ(S_OK,
-                  m_stream->ActivateSpatialAudioObject(eType, objects[i].ReleaseAndGetAddressOf()));
-    }
+    std::vector<ComPtr<ISpatialAudioObject>> objects;
+    ASSERT_NO_FATAL_FAILURE(OpenCrowded(objects));
     const size_t kEnding = 20;  // sets its end of stream in the last pass
     std::vector<const float*> lent;
     for (int iPass = 0; iPass < 3; ++iPass) {
