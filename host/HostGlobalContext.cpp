@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "VectorClones.h"
+
 namespace host {
 
 namespace {
@@ -11,6 +13,19 @@ bool MatrixFits(const ZV::SpeakerVolumeMatrix& in_matrix, uint32_t in_uInputs,
                 uint32_t in_uOutputs) {
     return in_matrix.pVolumes != nullptr && in_matrix.uNumInputs == in_uInputs &&
            in_matrix.uNumOutputs == in_uOutputs;
+}
+
+// io_pDestination[f] += in_pSource[f] * volume(f) * gain(f), volume and gain each ramping
+// linearly from their first value by their step per frame.
+ZV_VECTOR_CLONES void AddRampedTwice(float* io_pDestination, const float* in_pSource,
+                                     int32_t in_iFrames, float in_fGain, float in_fGainStep,
+                                     float in_fVolume, float in_fVolumeStep) {
+    for (int32_t iFrame = 0; iFrame < in_iFrames; ++iFrame) {
+        const float fFrame = static_cast<float>(iFrame);
+        const float fGain = in_fGain + in_fGainStep * fFrame;
+        const float fVolume = in_fVolume + in_fVolumeStep * fFrame;
+        io_pDestination[iFrame] += in_pSource[iFrame] * fVolume * fGain;
+    }
 }
 
 }  // namespace
@@ -59,12 +74,8 @@ void HostGlobalContext::MixWithVolumes(const ZvSampleBuffer* in_pInput, ZvSample
             const float fPrev = in_prevVolumes.pVolumes[uIn * uStride + uOut];
             const float fNext = in_nextVolumes.pVolumes[uIn * uStride + uOut];
             const float fVolumeStep = (fNext - fPrev) / static_cast<float>(uFrames);
-            for (uint32_t uFrame = 0; uFrame < uFrames; ++uFrame) {
-                const float fFrame = static_cast<float>(uFrame);
-                const float fGain = in_fPrevGain + fGainStep * fFrame;
-                const float fVolume = fPrev + fVolumeStep * fFrame;
-                pDestination[uFrame] += pSource[uFrame] * fVolume * fGain;
-            }
+            AddRampedTwice(pDestination, pSource, static_cast<int32_t>(uFrames), in_fPrevGain,
+                           fGainStep, fPrev, fVolumeStep);
         }
     }
 }

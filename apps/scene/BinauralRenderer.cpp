@@ -3,7 +3,36 @@
 #include <algorithm>
 #include <cmath>
 
+#include "VectorClones.h"
+
 namespace scene {
+
+namespace {
+
+// io_pSum += in_pBins * in_pFilter over in_uBins complex values stored as (re, im) pairs. The
+// multiply-add is written out on the parts: std::complex's operator* checks for NaNs and keeps
+// the loop from vectorising.
+ZV_VECTOR_CLONES void MultiplyAdd(float* io_pSumLeft, float* io_pSumRight, const float* in_pBins,
+                                  const float* in_pLeft, const float* in_pRight, size_t in_uBins) {
+    const size_t uValues = 2 * in_uBins;
+    for (size_t uValue = 0; uValue < uValues; uValue += 2) {
+        const float fRe = in_pBins[uValue];
+        const float fIm = in_pBins[uValue + 1];
+        io_pSumLeft[uValue] += fRe * in_pLeft[uValue] - fIm * in_pLeft[uValue + 1];
+        io_pSumLeft[uValue + 1] += fRe * in_pLeft[uValue + 1] + fIm * in_pLeft[uValue];
+        io_pSumRight[uValue] += fRe * in_pRight[uValue] - fIm * in_pRight[uValue + 1];
+        io_pSumRight[uValue + 1] += fRe * in_pRight[uValue + 1] + fIm * in_pRight[uValue];
+    }
+}
+
+ZV_VECTOR_CLONES void Scale(float* io_pLeft, float* io_pRight, float in_fScale, size_t in_uFrames) {
+    for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
+        io_pLeft[uFrame] *= in_fScale;
+        io_pRight[uFrame] *= in_fScale;
+    }
+}
+
+}  // namespace
 
 BinauralRenderer::BinauralRenderer(HrtfSet& io_rHrtf, size_t in_uFftSize, size_t in_uBlockFrames)
     : m_rHrtf(io_rHrtf),
@@ -71,22 +100,11 @@ void BinauralRenderer::AddSource(const float* in_pSamples, size_t in_uFrames, fl
 void BinauralRenderer::Accumulate(const HrtfSet::Spectra& in_spectra) {
     m_fft.Forward(m_input.data(), m_bins.data());
     ++m_uTransforms;
-    // Complex multiply-add written out on the parts: std::complex's operator* checks for NaNs
-    // and keeps the loop from vectorising.
-    const size_t uValues = 2 * m_bins.size();
-    const float* pBins = reinterpret_cast<const float*>(m_bins.data());
-    const float* pLeft = reinterpret_cast<const float*>(in_spectra.pLeft);
-    const float* pRight = reinterpret_cast<const float*>(in_spectra.pRight);
-    float* pSumLeft = reinterpret_cast<float*>(m_sumLeft.data());
-    float* pSumRight = reinterpret_cast<float*>(m_sumRight.data());
-    for (size_t uValue = 0; uValue < uValues; uValue += 2) {
-        const float fRe = pBins[uValue];
-        const float fIm = pBins[uValue + 1];
-        pSumLeft[uValue] += fRe * pLeft[uValue] - fIm * pLeft[uValue + 1];
-        pSumLeft[uValue + 1] += fRe * pLeft[uValue + 1] + fIm * pLeft[uValue];
-        pSumRight[uValue] += fRe * pRight[uValue] - fIm * pRight[uValue + 1];
-        pSumRight[uValue + 1] += fRe * pRight[uValue + 1] + fIm * pRight[uValue];
-    }
+    MultiplyAdd(reinterpret_cast<float*>(m_sumLeft.data()),
+                reinterpret_cast<float*>(m_sumRight.data()),
+                reinterpret_cast<const float*>(m_bins.data()),
+                reinterpret_cast<const float*>(in_spectra.pLeft),
+                reinterpret_cast<const float*>(in_spectra.pRight), m_bins.size());
 }
 
 bool BinauralRenderer::EndBlock(float* out_pLeft, float* out_pRight) {
@@ -95,11 +113,7 @@ bool BinauralRenderer::EndBlock(float* out_pLeft, float* out_pRight) {
     }
     m_fft.Inverse(m_sumLeft.data(), out_pLeft);
     m_fft.Inverse(m_sumRight.data(), out_pRight);
-    const float fScale = 1.0f / static_cast<float>(m_fft.Size());
-    for (size_t uFrame = 0; uFrame < m_fft.Size(); ++uFrame) {
-        out_pLeft[uFrame] *= fScale;
-        out_pRight[uFrame] *= fScale;
-    }
+    Scale(out_pLeft, out_pRight, 1.0f / static_cast<float>(m_fft.Size()), m_fft.Size());
     return true;
 }
 

@@ -1,10 +1,15 @@
 #include "ListenerMixThread.h"
 
+#include <algorithm>
+
 namespace scene {
 
 ListenerMixThread::ListenerMixThread(PassRenderer& io_renderer, bool in_bOwnThread,
                                      size_t in_uMaxBatches)
-    : m_rRenderer(io_renderer), m_uMaxBatches(in_uMaxBatches == 0 ? 1 : in_uMaxBatches) {
+    : m_rRenderer(io_renderer),
+      m_uMaxBatches(in_uMaxBatches == 0 ? 1 : in_uMaxBatches),
+      // Never more than the queue holds, or a producer waiting for room would never wake it.
+      m_uWakeBatches(std::min(kWakeBatches, m_uMaxBatches)) {
     if (in_bOwnThread) {
         m_thread = std::thread(&ListenerMixThread::MixLoop, this);
     }
@@ -18,6 +23,7 @@ bool ListenerMixThread::Add(uint64_t in_uFrame, std::vector<standin::Pass> in_pa
                             std::chrono::milliseconds in_timeout) {
     if (!m_thread.joinable()) {
         m_rRenderer.AddPasses(in_uFrame, in_passes);
+        standin::RecyclePasses(in_passes);
         return true;
     }
     std::unique_lock<std::mutex> lock(m_mutex);
@@ -25,12 +31,16 @@ bool ListenerMixThread::Add(uint64_t in_uFrame, std::vector<standin::Pass> in_pa
         ++m_uDropped;
         return false;
     }
-    // The mix thread waits only on an empty queue: waking it for every batch would cost a
-    // system call per renderer pass.
-    const bool bWasEmpty = m_batches.empty();
+    // The mix thread waits only on an empty queue, and is woken once a few batches have come:
+    // waking it for every batch would cost a system call and a switch of threads per renderer
+    // pass, more than mixing the pass.
     m_batches.emplace_back(in_uFrame, std::move(in_passes));
+    const bool bWake = m_bMixerWaiting && m_batches.size() >= m_uWakeBatches;
+    if (bWake) {
+        m_bMixerWaiting = false;
+    }
     lock.unlock();
-    if (bWasEmpty) {
+    if (bWake) {
         m_queued.notify_one();
     }
     return true;
@@ -56,7 +66,11 @@ uint64_t ListenerMixThread::DroppedBatches() const {
 void ListenerMixThread::MixLoop() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_queued.wait(lock, [&]() { return !m_batches.empty() || m_bFinishing; });
+        while (m_batches.empty() && !m_bFinishing) {
+            m_bMixerWaiting = true;
+            m_queued.wait(lock);
+        }
+        m_bMixerWaiting = false;
         if (m_batches.empty()) {
             return;  // finishing, and everything queued is mixed
         }
@@ -69,8 +83,9 @@ void ListenerMixThread::MixLoop() {
             m_mixed.notify_one();
         }
         m_rRenderer.AddPasses(batch.first, batch.second);
-        // The passes' buffers are freed here, off the lock.
-        batch.second.clear();
+        // The passes' buffers go back to the renderer, off the lock, for the passes to come: a
+        // captured pass then copies its samples without allocating.
+        standin::RecyclePasses(batch.second);
         lock.lock();
     }
 }

@@ -4,7 +4,8 @@
 // player calls it itself, so the files come out the same bit for bit.
 //
 // The queue holds at most a bounded number of batches: a player that runs ahead of the mix waits
-// for room (a bounded wait per batch, which only a stalled mix thread would reach).
+// for room (a bounded wait per batch, which only a stalled mix thread would reach). A mix thread
+// that found the queue empty is woken only once several batches wait, or at Finish.
 //
 // Threads: Start, Add and Finish come from one thread, the producer (the player's audio thread);
 // the mix thread is the only one that touches the renderer between Start and Finish, and the
@@ -29,6 +30,8 @@ namespace scene {
 class ListenerMixThread {
 public:
     static constexpr size_t kDefaultMaxBatches = 64;
+    // Batches queued before a waiting mix thread is woken (fewer while the queue is shorter).
+    static constexpr size_t kWakeBatches = 8;
 
     // in_bOwnThread false: Add mixes on the caller's thread at once (the same calls, unqueued).
     ListenerMixThread(PassRenderer& io_renderer, bool in_bOwnThread,
@@ -53,11 +56,13 @@ private:
 
     PassRenderer& m_rRenderer;
     const size_t m_uMaxBatches;
+    const size_t m_uWakeBatches;
     mutable std::mutex m_mutex;
     std::condition_variable m_queued;  // a batch arrived, or the thread must finish
     std::condition_variable m_mixed;   // a batch left the queue
     std::deque<std::pair<uint64_t, std::vector<standin::Pass>>> m_batches;
     bool m_bFinishing = false;
+    bool m_bMixerWaiting = false;  // the mix thread waits for batches (on m_queued)
     uint64_t m_uDropped = 0;
     std::thread m_thread;  // not joinable when mixing on the caller's thread, or after Finish
 };

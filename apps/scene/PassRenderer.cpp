@@ -5,6 +5,8 @@
 
 #include <sndfile.h>
 
+#include "VectorClones.h"
+
 namespace scene {
 
 namespace {
@@ -34,6 +36,16 @@ bool IsSilent(const std::vector<float>& in_samples) {
         }
     }
     return true;
+}
+
+// io_pSpeaker[f * kSpeakerChannels] += in_pSamples[f] * (in_fFrom + in_fSlope * f): one
+// speaker's share of an object whose gain ramps across the block.
+ZV_VECTOR_CLONES void AddRamped(float* io_pSpeaker, const float* in_pSamples, int32_t in_iFrames,
+                                float in_fFrom, float in_fSlope) {
+    for (int32_t iFrame = 0; iFrame < in_iFrames; ++iFrame) {
+        io_pSpeaker[static_cast<size_t>(iFrame) * kSpeakerChannels] +=
+            in_pSamples[iFrame] * (in_fFrom + in_fSlope * static_cast<float>(iFrame));
+    }
 }
 
 int TypeBit(AudioObjectType in_eType) {
@@ -101,13 +113,10 @@ void PassRenderer::AddDynamic(uint64_t in_uFrame, const standin::ObjectPass& in_
             aSlope[uUsed] = (fTo - fFrom) * fStep;
             ++uUsed;
         }
-        const float* pSamples = in_object.samples.data();
-        for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
-            float* pFrame = io_pSpeakers + uFrame * kSpeakerChannels;
-            const float fFrame = static_cast<float>(uFrame);
-            for (uint32_t uUse = 0; uUse < uUsed; ++uUse) {
-                pFrame[aChannels[uUse]] += pSamples[uFrame] * (aFrom[uUse] + aSlope[uUse] * fFrame);
-            }
+        // A speaker at a time: each sample still gets one sum, so the order does not matter.
+        for (uint32_t uUse = 0; uUse < uUsed; ++uUse) {
+            AddRamped(io_pSpeakers + aChannels[uUse], in_object.samples.data(),
+                      static_cast<int32_t>(in_uFrames), aFrom[uUse], aSlope[uUse]);
         }
         m_pBinaural->AddSource(in_object.samples.data(), in_uFrames, state.fVolume, fVolume,
                                {state.direction.fAzimuth, state.direction.fElevation},

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "VectorClones.h"
+
 namespace scene {
 
 namespace {
@@ -41,29 +43,22 @@ inline double Sine(double in_fCycles) {
 }
 
 // The tone's and the noise's loops, built for the processor's widest vectors too and chosen when
-// the program loads (AVX-512 does the noise's 64-bit multiplies eight at a time). This file is
-// built without contracting products and sums into fused multiply-adds, so every build computes
-// the same samples.
-// ThreadSanitizer's runtime is not ready when the loader runs the clones' resolvers: one loop
-// there.
-#if defined(__SANITIZE_THREAD__)
-#define ZV_THREAD_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define ZV_THREAD_SANITIZER 1
-#endif
-#endif
-#if defined(__x86_64__) && !defined(_WIN32) && !defined(ZV_THREAD_SANITIZER)
-#define ZV_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
-#else
-#define ZV_VECTOR_CLONES
-#endif
-
+// the program loads (AVX-512 does the noise's 64-bit multiplies eight at a time); see
+// VectorClones.h.
 ZV_VECTOR_CLONES void RenderTone(float* out_pSamples, double in_fFirst, double in_fCyclesPerFrame,
                                  int32_t in_iFrames) {
     for (int32_t iFrame = 0; iFrame < in_iFrames; ++iFrame) {
         out_pSamples[iFrame] =
             static_cast<float>(Sine(in_fFirst + in_fCyclesPerFrame * static_cast<double>(iFrame)));
+    }
+}
+
+// Sines of a block's phases (in turns, less in_fLag each): the sweep's phases follow a recurrence
+// frame by frame, its sines do not.
+ZV_VECTOR_CLONES void RenderSines(float* out_pSamples, const double* in_pCycles, double in_fLag,
+                                  int32_t in_iFrames) {
+    for (int32_t iFrame = 0; iFrame < in_iFrames; ++iFrame) {
+        out_pSamples[iFrame] = static_cast<float>(Sine(in_pCycles[iFrame] - in_fLag));
     }
 }
 
@@ -140,18 +135,25 @@ void VoiceSignal::RenderSweep(uint64_t in_uFirstFrame, uint32_t in_uFrames,
     const double fFrameGrowth = std::exp(fLogRatio * fFrame / m_fSweepPeriod);
     double fLocal = std::fmod(static_cast<double>(in_uFirstFrame) * fFrame, m_fSweepPeriod);
     double fGrowth = std::exp(fLogRatio * fLocal / m_fSweepPeriod);
-    for (uint32_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
-        const double fPhase = bFlat ? m_fSweepStart * fLocal : fScale * (fGrowth - 1.0);
+    // The phases of a stretch of frames first (on the stack: this runs on the audio thread), then
+    // their sines per channel in vectors.
+    constexpr uint32_t kStretch = 256;
+    double aPhases[kStretch];
+    for (uint32_t uDone = 0; uDone < in_uFrames; uDone += kStretch) {
+        const uint32_t uFrames = std::min(kStretch, in_uFrames - uDone);
+        for (uint32_t uFrame = 0; uFrame < uFrames; ++uFrame) {
+            aPhases[uFrame] = bFlat ? m_fSweepStart * fLocal : fScale * (fGrowth - 1.0);
+            fLocal += fFrame;
+            fGrowth *= fFrameGrowth;
+            if (fLocal >= m_fSweepPeriod) {
+                fLocal -= m_fSweepPeriod;
+                fGrowth = std::exp(fLogRatio * fLocal / m_fSweepPeriod);
+            }
+        }
         // The right channel of a stereo sweep runs a quarter turn behind, so the two differ.
         for (uint32_t uChannel = 0; uChannel < m_uChannels; ++uChannel) {
-            out_ppChannels[uChannel][uFrame] =
-                static_cast<float>(SineOfCycles(fPhase - 0.25 * uChannel));
-        }
-        fLocal += fFrame;
-        fGrowth *= fFrameGrowth;
-        if (fLocal >= m_fSweepPeriod) {
-            fLocal -= m_fSweepPeriod;
-            fGrowth = std::exp(fLogRatio * fLocal / m_fSweepPeriod);
+            RenderSines(out_ppChannels[uChannel] + uDone, aPhases, 0.25 * uChannel,
+                        static_cast<int32_t>(uFrames));
         }
     }
 }

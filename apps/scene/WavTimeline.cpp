@@ -5,7 +5,56 @@
 
 #include <sndfile.h>
 
+#include "VectorClones.h"
+
 namespace scene {
+
+namespace {
+
+// What FlushBefore measures and writes at a time: well inside a core's cache.
+constexpr size_t kWriteBytes = 64 * 1024;
+
+// Adds the squares of each of the first in_uChannels channels to io_pSums and raises io_pPeaks to
+// its largest magnitude, over in_uFrames interleaved frames of in_uStride channels, the frames in
+// order.
+template <uint32_t kChannels>
+inline void SumFramesOf(const float* in_pFrames, size_t in_uFrames, uint32_t in_uStride,
+                        uint32_t in_uChannels, double* io_pSums, float* io_pPeaks) {
+    const uint32_t uChannels = kChannels != 0 ? kChannels : in_uChannels;
+    const uint32_t uStride = kChannels != 0 ? kChannels : in_uStride;
+    for (size_t uIndex = 0; uIndex < in_uFrames; ++uIndex, in_pFrames += uStride) {
+        for (uint32_t uChannel = 0; uChannel < uChannels; ++uChannel) {
+            const float fSample = in_pFrames[uChannel];
+            io_pSums[uChannel] += static_cast<double>(fSample) * fSample;
+            io_pPeaks[uChannel] = std::max(io_pPeaks[uChannel], std::fabs(fSample));
+        }
+    }
+}
+
+// The speakers' and the ears' layouts with their channel counts fixed, so that the channels go
+// into vectors (each channel's sum still takes its frames in order: the same levels).
+ZV_VECTOR_CLONES void SumFrames12(const float* in_pFrames, size_t in_uFrames, double* io_pSums,
+                                  float* io_pPeaks) {
+    SumFramesOf<12>(in_pFrames, in_uFrames, 12, 12, io_pSums, io_pPeaks);
+}
+
+ZV_VECTOR_CLONES void SumFrames2(const float* in_pFrames, size_t in_uFrames, double* io_pSums,
+                                 float* io_pPeaks) {
+    SumFramesOf<2>(in_pFrames, in_uFrames, 2, 2, io_pSums, io_pPeaks);
+}
+
+void SumFrames(const float* in_pFrames, size_t in_uFrames, uint32_t in_uStride,
+               uint32_t in_uChannels, double* io_pSums, float* io_pPeaks) {
+    if (in_uStride == 12 && in_uChannels == 12) {
+        SumFrames12(in_pFrames, in_uFrames, io_pSums, io_pPeaks);
+    } else if (in_uStride == 2 && in_uChannels == 2) {
+        SumFrames2(in_pFrames, in_uFrames, io_pSums, io_pPeaks);
+    } else {
+        SumFramesOf<0>(in_pFrames, in_uFrames, in_uStride, in_uChannels, io_pSums, io_pPeaks);
+    }
+}
+
+}  // namespace
 
 WavTimeline::~WavTimeline() {
     if (m_pFile != nullptr) {
@@ -37,6 +86,10 @@ bool WavTimeline::Open(const std::string& in_path, uint32_t in_uChannels, uint32
         }
     }
     m_uChannels = in_uChannels;
+    // Room for two seconds of frames from the start: a listener mix keeps up to about a second
+    // and a half unwritten (late passes, and a second written at a time), and growing to it
+    // would copy the frames and touch fresh memory at every doubling.
+    m_data.reserve(size_t{in_uSampleRate} * 2 * in_uChannels);
     m_uWindow = std::max<uint32_t>(1, in_uLevelWindowFrames);
     m_windowSums.assign(in_uChannels, 0.0);
     m_levels.assign(in_uChannels, std::vector<float>());
@@ -93,14 +146,7 @@ void WavTimeline::Measure(float* io_pFrames, size_t in_uFrames) {
     size_t uFrame = 0;
     while (uFrame < in_uFrames) {
         const size_t uRun = std::min<size_t>(in_uFrames - uFrame, m_uWindow - m_uWindowFill);
-        const float* pFrame = io_pFrames + uFrame * m_uChannels;
-        for (size_t uIndex = 0; uIndex < uRun; ++uIndex, pFrame += m_uChannels) {
-            for (uint32_t uChannel = 0; uChannel < uChannels; ++uChannel) {
-                const float fSample = pFrame[uChannel];
-                aSums[uChannel] += static_cast<double>(fSample) * fSample;
-                aPeaks[uChannel] = std::max(aPeaks[uChannel], std::fabs(fSample));
-            }
-        }
+        SumFrames(io_pFrames + uFrame * m_uChannels, uRun, m_uChannels, uChannels, aSums, aPeaks);
         uFrame += uRun;
         m_uWindowFill += static_cast<uint32_t>(uRun);
         if (m_uWindowFill == m_uWindow) {
@@ -125,8 +171,15 @@ void WavTimeline::FlushBefore(uint64_t in_uFrame) {
     const size_t uFrames = static_cast<size_t>(in_uFrame - m_uBase);
     // Frames nobody added to are silence.
     Frames(in_uFrame, 0);
-    Measure(m_data.data(), uFrames);
-    sf_writef_float(m_pFile, m_data.data(), static_cast<sf_count_t>(uFrames));
+    // Measured and written a stretch at a time, so that the system's copy into the file reads
+    // frames that the measure has just brought into the cache.
+    const size_t uStretch = std::max<size_t>(1, kWriteBytes / (sizeof(float) * m_uChannels));
+    for (size_t uDone = 0; uDone < uFrames; uDone += uStretch) {
+        const size_t uCount = std::min(uStretch, uFrames - uDone);
+        float* pFrames = m_data.data() + uDone * m_uChannels;
+        Measure(pFrames, uCount);
+        sf_writef_float(m_pFile, pFrames, static_cast<sf_count_t>(uCount));
+    }
     m_data.erase(m_data.begin(), m_data.begin() + uFrames * m_uChannels);
     m_uBase = in_uFrame;
 }

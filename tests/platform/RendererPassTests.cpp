@@ -8,6 +8,7 @@
 
 #include <spatialaudioclient.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -34,6 +35,21 @@ protected:
         request.uMaxDynamic = in_uMaxDynamic;
         ASSERT_EQ(S_OK, ActivateStream(m_client.Get(), request, m_stream));
         ASSERT_EQ(S_OK, m_stream->Start());
+    }
+    // A stream on an endpoint that grants 32 dynamic objects, with twelve static objects (bits 1
+    // to 12) and all 32 dynamic ones activated.
+    void OpenCrowded(std::vector<ComPtr<ISpatialAudioObject>>& out_objects) {
+        standin::EndpointConfig config;
+        config.maxDynamicObjects = 32;
+        standin::SetDefaultEndpoint(config);
+        Open(32);
+        out_objects.resize(44);
+        for (size_t i = 0; i < out_objects.size(); ++i) {
+            const AudioObjectType eType =
+                i < 12 ? static_cast<AudioObjectType>(2u << i) : AudioObjectType_Dynamic;
+            ASSERT_EQ(S_OK, m_stream->ActivateSpatialAudioObject(
+                                eType, out_objects[i].ReleaseAndGetAddressOf()));
+        }
     }
     HRESULT Begin() {
         UINT32 uAvailable = 0;
@@ -374,17 +390,8 @@ TEST_F(RendererPassTest, APassAllocatesNothingWhenNobodyCapturesIt) {
     if (!testing_support::AllocationCountingAvailable()) {
         GTEST_SKIP() << "this build cannot count allocations";
     }
-    standin::EndpointConfig config;
-    config.maxDynamicObjects = 32;
-    standin::SetDefaultEndpoint(config);
-    Open(32);
-    std::vector<ComPtr<ISpatialAudioObject>> objects(44);
-    for (size_t i = 0; i < objects.size(); ++i) {
-        const AudioObjectType eType =
-            i < 12 ? static_cast<AudioObjectType>(2u << i) : AudioObjectType_Dynamic;
-        ASSERT_EQ(S_OK,
-                  m_stream->ActivateSpatialAudioObject(eType, objects[i].ReleaseAndGetAddressOf()));
-    }
+    std::vector<ComPtr<ISpatialAudioObject>> objects;
+    ASSERT_NO_FATAL_FAILURE(OpenCrowded(objects));
     uint64_t uAllocations = 0;
     for (int iPass = 0; iPass < 20; ++iPass) {
         standin::Step(std::chrono::milliseconds(0));  // the test's control call, not measured
@@ -404,6 +411,67 @@ TEST_F(RendererPassTest, APassAllocatesNothingWhenNobodyCapturesIt) {
         uAllocations += testing_support::ThreadAllocationCountWithPlatform() - uBefore;
     }
     EXPECT_EQ(0u, uAllocations);
+}
+
+// Passes given back lend their buffers to the passes captured after them: those allocate no
+// sample buffers, and hold their own samples only (an end of stream's tail is silence, not what
+// the buffer held before).
+TEST_F(RendererPassTest, CapturedPassesReuseTheBuffersGivenBackAndHoldOnlyTheirOwnSamples) {
+    const bool bCounting = testing_support::AllocationCountingAvailable();
+    standin::CapturePasses(8);
+    std::vector<ComPtr<ISpatialAudioObject>> objects;
+    ASSERT_NO_FATAL_FAILURE(OpenCrowded(objects));
+    const size_t kEnding = 20;  // sets its end of stream in the last pass
+    std::vector<const float*> lent;
+    for (int iPass = 0; iPass < 3; ++iPass) {
+        ASSERT_EQ(S_OK, Begin());
+        for (size_t i = 0; i < objects.size(); ++i) {
+            float* pSamples = Buffer(objects[i].Get());
+            for (UINT32 uFrame = 0; uFrame < m_uFrames; ++uFrame) {
+                pSamples[uFrame] = static_cast<float>(1000 * iPass + i) + 0.001f * uFrame;
+            }
+        }
+        if (iPass == 2) {
+            ASSERT_EQ(S_OK, objects[kEnding]->SetEndOfStream(100));
+        }
+        const uint64_t uBefore = testing_support::ThreadAllocationCountWithPlatform();
+        ASSERT_EQ(S_OK, End());
+        const uint64_t uAllocations =
+            testing_support::ThreadAllocationCountWithPlatform() - uBefore;
+        std::vector<standin::Pass> passes = standin::TakePasses();
+        ASSERT_EQ(1u, passes.size());
+        ASSERT_EQ(objects.size(), passes[0].objects.size());
+        for (size_t i = 0; i < objects.size(); ++i) {
+            const std::vector<float>& samples = passes[0].objects[i].samples;
+            ASSERT_EQ(m_uFrames, samples.size());
+            const UINT32 uPlayed = iPass == 2 && i == kEnding ? 100 : m_uFrames;
+            for (UINT32 uFrame = 0; uFrame < m_uFrames; ++uFrame) {
+                const float fExpected = uFrame < uPlayed
+                                            ? static_cast<float>(1000 * iPass + i) + 0.001f * uFrame
+                                            : 0.0f;
+                ASSERT_EQ(fExpected, samples[uFrame])
+                    << "pass " << iPass << " object " << i << " frame " << uFrame;
+            }
+            if (iPass > 0) {
+                EXPECT_NE(lent.end(), std::find(lent.begin(), lent.end(), samples.data()))
+                    << "object " << i << " got a buffer of its own";
+            }
+        }
+        if (bCounting) {
+            if (iPass == 0) {
+                EXPECT_LE(objects.size(), uAllocations) << "the first pass has no buffers to reuse";
+            } else {
+                // The pass's list of objects, and perhaps a block of the capture's queue.
+                EXPECT_LE(uAllocations, 2u) << "pass " << iPass;
+            }
+        }
+        lent.clear();
+        for (const standin::ObjectPass& object : passes[0].objects) {
+            lent.push_back(object.samples.data());
+        }
+        standin::RecyclePasses(passes);
+        EXPECT_TRUE(passes.empty());
+    }
 }
 
 // A stream's destruction records its history in the stand-in: that is the platform's work, not

@@ -170,6 +170,9 @@ struct Pass {
 // Keeps the latest in_uMaxPasses passes (0: capture off, the default).
 void CapturePasses(size_t in_uMaxPasses);
 std::vector<Pass> TakePasses();
+// Gives taken passes back once they are used: their objects' sample buffers hold the samples of
+// later captured passes, which then allocate no buffers of their own (io_passes is left empty).
+void RecyclePasses(std::vector<Pass>& io_passes);
 // Called at the end of every pass, on the client's thread inside EndUpdatingAudioObjects, for
 // streaming a long run to a file; null to remove.
 void SetPassObserver(std::function<void(const Pass&)> in_observer);

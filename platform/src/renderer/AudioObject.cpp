@@ -61,9 +61,10 @@ bool AudioObject::EndPassLocked(Pass* io_pPass) {
             share.objectId = m_uId;
             share.type = m_eType;
             share.gotBuffer = m_bGotBuffer;
-            // Copied in one go (not zeroed first): the pass's end holds the renderer's lock.
-            const float* pSamples = reinterpret_cast<const float*>(m_pBuffer.get());
-            share.samples.assign(pSamples, pSamples + m_uBufferBytes / sizeof(float));
+            // Copied in one go (not zeroed first), into a buffer given back by the client where
+            // there is one: the pass's end holds the renderer's lock.
+            share.samples = RendererCore::Instance().CapturedSamplesLocked(
+                reinterpret_cast<const float*>(m_pBuffer.get()), m_uBufferBytes / sizeof(float));
             if (m_bEndOfStream) {
                 // Only the frames up to the end of stream are played.
                 const size_t uPlayed =

@@ -79,6 +79,10 @@ std::vector<Pass> TakePasses() {
     return detail::RendererCore::Instance().TakePasses();
 }
 
+void RecyclePasses(std::vector<Pass>& io_passes) {
+    detail::RendererCore::Instance().RecyclePasses(io_passes);
+}
+
 void SetPassObserver(std::function<void(const Pass&)> in_observer) {
     detail::RendererCore::Instance().SetPassObserver(std::move(in_observer));
 }

@@ -17,6 +17,9 @@ void ResetRendererHook() {
 
 // One period of an endpoint: its frames per pass at the rate of its first format (10 ms when it
 // names no rate).
+// Buffers kept for captured passes: a few seconds of a large scene's passes in flight.
+constexpr size_t kMaxSpareBuffers = 4096;
+
 uint64_t PeriodNs(const EndpointConfig& in_config) {
     const uint32_t uRate = in_config.formats.empty() ? 0 : in_config.formats[0].nSamplesPerSec;
     return uRate == 0 ? 10000000u : uint64_t{in_config.frameCount} * 1000000000u / uRate;
@@ -88,6 +91,17 @@ std::shared_ptr<const PassObserver> RendererCore::RecordPassLocked(Pass& io_pass
         }
     }
     return m_pObserver;
+}
+
+std::vector<float> RendererCore::CapturedSamplesLocked(const float* in_pSamples,
+                                                       size_t in_uSamples) {
+    std::vector<float> samples;
+    if (!m_spareSamples.empty()) {
+        samples = std::move(m_spareSamples.back());
+        m_spareSamples.pop_back();
+    }
+    samples.assign(in_pSamples, in_pSamples + in_uSamples);
+    return samples;
 }
 
 void RendererCore::NotifyLocked() {
@@ -315,6 +329,27 @@ std::vector<Pass> RendererCore::TakePasses() {
     return passes;
 }
 
+void RendererCore::RecyclePasses(std::vector<Pass>& io_passes) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_spareSamples.capacity() == 0) {
+            m_spareSamples.reserve(kMaxSpareBuffers);
+        }
+        for (Pass& pass : io_passes) {
+            for (ObjectPass& object : pass.objects) {
+                if (m_spareSamples.size() == kMaxSpareBuffers) {
+                    break;
+                }
+                if (object.samples.capacity() > 0) {
+                    m_spareSamples.push_back(std::move(object.samples));
+                }
+            }
+        }
+    }
+    // The rest is freed outside the lock.
+    io_passes.clear();
+}
+
 void RendererCore::SetPassObserver(PassObserver in_observer) {
     std::shared_ptr<const PassObserver> pNew;
     if (in_observer) {
@@ -370,6 +405,7 @@ void RendererCore::Reset() {
         m_retiredStreams.clear();
         m_uMaxPasses = 0;
         m_passes.clear();
+        m_spareSamples = std::vector<std::vector<float>>();
         pOldObserver = std::move(m_pObserver);
         NotifyLocked();
     }

@@ -62,6 +62,9 @@ public:
     // with the pass. Without an observer the pass is moved into the capture (io_pass is then
     // left empty), so that a captured pass's buffers are not copied twice.
     std::shared_ptr<const PassObserver> RecordPassLocked(Pass& io_pass);
+    // in_uSamples samples copied from in_pSamples, into a buffer given back by RecyclePasses when
+    // there is one (the copy then allocates nothing).
+    std::vector<float> CapturedSamplesLocked(const float* in_pSamples, size_t in_uSamples);
 
     // Wakes WaitForStartedStreams to look again (a stream started, stopped, was lost or went
     // away), and the pacer to look at its schedule. A pass's end wakes Step through its debt.
@@ -81,6 +84,7 @@ public:
     std::vector<StreamActivation> StreamActivations();
     void CapturePasses(size_t in_uMaxPasses);
     std::vector<Pass> TakePasses();
+    void RecyclePasses(std::vector<Pass>& io_passes);
     void SetPassObserver(PassObserver in_observer);
     std::vector<StreamStats> Streams();
     // Back to one default endpoint with the default configuration, stepped pacing, no capture,
@@ -113,6 +117,9 @@ private:
     std::vector<StreamStats> m_retiredStreams;  // streams of this generation that went away
     size_t m_uMaxPasses = 0;
     std::deque<Pass> m_passes;
+    // Sample buffers of passes given back, for the next captured passes (at most
+    // kMaxSpareBuffers; Reset drops them).
+    std::vector<std::vector<float>> m_spareSamples;
     std::shared_ptr<const PassObserver> m_pObserver;
 };
 
