@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "VectorClones.h"
+#include "ZvVectorClones.h"
 
 namespace host {
 

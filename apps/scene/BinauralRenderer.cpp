@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "VectorClones.h"
+#include "ZvVectorClones.h"
 
 namespace scene {
 

@@ -5,7 +5,7 @@
 
 #include <sndfile.h>
 
-#include "VectorClones.h"
+#include "ZvVectorClones.h"
 
 namespace scene {
 

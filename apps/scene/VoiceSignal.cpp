@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "VectorClones.h"
+#include "ZvVectorClones.h"
 
 namespace scene {
 
@@ -44,7 +44,7 @@ inline double Sine(double in_fCycles) {
 
 // The tone's and the noise's loops, built for the processor's widest vectors too and chosen when
 // the program loads (AVX-512 does the noise's 64-bit multiplies eight at a time); see
-// VectorClones.h.
+// ZvVectorClones.h.
 ZV_VECTOR_CLONES void RenderTone(float* out_pSamples, double in_fFirst, double in_fCyclesPerFrame,
                                  int32_t in_iFrames) {
     for (int32_t iFrame = 0; iFrame < in_iFrames; ++iFrame) {
