@@ -23,6 +23,7 @@
 #include "HostSinkContext.h"
 #include "HostSpeakerPanner.h"
 #include "ListenerMixThread.h"
+#include "LockstepCpu.h"
 #include "MixerBusDriver.h"
 #include "PacingSizes.h"
 #include "PluginSet.h"
@@ -343,6 +344,8 @@ private:
 
     PassRenderer m_output;
     std::unique_ptr<ListenerMixThread> m_pMix;
+    // Made and let go on the run's thread; after the plug-ins' workers have ended.
+    std::unique_ptr<LockstepCpu> m_pLockstep;
     size_t m_uActivationsSeen = 0;
     bool m_bEffectDiverts = false;
     // Real-time pacing: per stream, the renderer period of its pass 0.
@@ -797,12 +800,18 @@ bool Run::Play(std::string& out_error) {
     m_result.uLevelWindowFrames = outputConfig.uLevelWindowFrames;
     // The inputs first (the voices' WAV files, then the SOFA set in Open), then the output files,
     // then the plug-ins: once started, their streams run by the clock with real-time pacing.
-    if (!PrepareVoices(out_error) || !m_output.Open(outputConfig, out_error) ||
-        !InitPlugins(out_error)) {
+    if (!PrepareVoices(out_error) || !m_output.Open(outputConfig, out_error)) {
         return false;
     }
-
+    // The mix thread starts before the pin, so that it runs wherever a processor is free.
     m_pMix = std::make_unique<ListenerMixThread>(m_output, m_options.bMixOnOwnThread);
+    if (!m_options.bRealTime && m_options.bLockstepOnOneCpu) {
+        m_pLockstep = std::make_unique<LockstepCpu>();
+        m_result.iLockstepCpu = m_pLockstep->Cpu();
+    }
+    if (!InitPlugins(out_error)) {
+        return false;
+    }
 
     const uint64_t uTotal = m_result.uTotalFrames;
     const uint32_t uHost = m_scene.uHostFrames;
@@ -873,6 +882,7 @@ bool Run::Play(std::string& out_error) {
     }
 
     Terminate();
+    m_pLockstep.reset();
     m_result.rendererStreams = standin::Streams();
     m_pMix->Finish();
     m_result.uDroppedMixBatches = m_pMix->DroppedBatches();

@@ -29,6 +29,9 @@ struct ScenePlayerOptions {
     // The listener mix (the 7.1.4 and binaural files) on a thread of its own; false mixes on the
     // player's thread. The files are the same either way.
     bool bMixOnOwnThread = true;
+    // Stepped pacing: keeps the audio thread and the plug-ins' render workers, which hand each
+    // pass over in lock step, on one processor (LockstepCpu.h). The files are the same either way.
+    bool bLockstepOnOneCpu = true;
     // Called now and then with the share of the scene played (0 to 1).
     std::function<void(double)> progress;
     // When set and not 0 (a signal number), the run stops at the next host buffer and fails.

@@ -58,10 +58,13 @@ void Usage(FILE* in_pOutput) {
     std::fprintf(in_pOutput,
                  "usage: scene_player [--scene FILE] [--out DIR] [--name NAME] [--grant N]\n"
                  "                    [--frame-count N] [--duration SECONDS] [--realtime]\n"
-                 "                    [--sofa FILE]\n"
+                 "                    [--sofa FILE] [--free-threads]\n"
                  "Plays the built-in scene (or FILE) through the three plug-ins and writes\n"
                  "NAME-7.1.4.wav, NAME-binaural.wav, NAME-report.json, NAME.svg and NAME.html\n"
                  "into DIR (default: scene-output). NAME is the scene's name unless given.\n"
+                 "A stepped run keeps the audio thread and the plug-ins' render workers on one\n"
+                 "processor, as they hand each pass over in lock step; --free-threads leaves\n"
+                 "them to the scheduler (the files are the same).\n"
                  "Exit codes: 0 played, 1 the run failed, 2 a bad argument or scene, 3 a plug-in\n"
                  "library missing, 128 + N when stopped by signal N.\n");
 }
@@ -90,7 +93,7 @@ ZvAssertHook g_pfnZvAssertHook = &CountCheck;
 int main(int argc, char** argv) {
     std::string scenePath, outDirectory = "scene-output", name, sofaPath;
     uint32_t uGrant = 0, uFrameCount = 0;
-    bool bGrant = false, bFrameCount = false, bRealTime = false;
+    bool bGrant = false, bFrameCount = false, bRealTime = false, bFreeThreads = false;
     double fDuration = 0.0;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -100,6 +103,8 @@ int main(int argc, char** argv) {
             return 0;
         } else if (argument == "--realtime") {
             bRealTime = true;
+        } else if (argument == "--free-threads") {
+            bFreeThreads = true;
         } else if (argument == "--scene" && bHasValue) {
             scenePath = argv[++i];
         } else if (argument == "--out" && bHasValue) {
@@ -196,6 +201,7 @@ int main(int argc, char** argv) {
     options.speakerPath = folder.Temporary("-7.1.4.wav");
     options.binauralPath = folder.Temporary("-binaural.wav");
     options.bRealTime = bRealTime;
+    options.bLockstepOnOneCpu = !bFreeThreads;
     const double fSceneSeconds = sceneSpec.fDurationSeconds;
     options.progress = [&](double in_fShare) { progress.Update(in_fShare, fSceneSeconds); };
 

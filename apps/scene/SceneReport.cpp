@@ -154,6 +154,11 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
     report["setupSeconds"] = Round(in_result.fSetupSeconds, 4);
     report["wallSeconds"] = Round(in_result.fWallSeconds, 4);
     report["processorSeconds"] = Round(in_result.fProcessorSeconds, 4);
+    if (in_result.iLockstepCpu >= 0) {
+        report["lockstepProcessor"] = in_result.iLockstepCpu;
+    } else {
+        report["lockstepProcessor"] = nullptr;
+    }
     report["timesFasterThanRealTime"] =
         in_result.fWallSeconds > 0.0 ? Round(fDuration / in_result.fWallSeconds, 1) : 0.0;
     report["files"] = {{"speakers7_1_4", in_files.speakers},
@@ -368,7 +373,10 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
          "passes, the listener mix and the files. processorSeconds: the processor time that the "
          "whole process spent in that time, every thread, user and system (other work on the "
          "machine slows the wall time, far less this). setupSeconds (before it) loads the "
-         "libraries and the HRTF set and starts the plug-ins."},
+         "libraries and the HRTF set and starts the plug-ins. lockstepProcessor: the processor "
+         "that "
+         "a stepped run kept the audio thread and the plug-ins' render workers on, as they hand "
+         "every pass over in lock step (null: left to the scheduler)."},
     };
     return report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }

@@ -41,6 +41,8 @@ struct SceneRunResult {
     double fSetupSeconds = 0.0;  // loading the libraries and the HRTF set, starting the plug-ins
     double fWallSeconds = 0.0;   // the run: frames, passes, listener mix, until the files are shut
     double fProcessorSeconds = 0.0;  // the run's processor time, all threads, user and system
+    // The processor that a stepped run kept its audio thread and the render workers on, or -1.
+    int iLockstepCpu = -1;
     uint32_t uSinkLayoutMask = 0;
     // Why the files hold the engine's own output (its final mix on the bed's speakers) rather
     // than what the renderer played: the sink could not be opened. Empty when they hold the

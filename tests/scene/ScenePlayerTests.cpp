@@ -2,6 +2,8 @@
 // player wrote: where the sound is in the 7.1.4 and binaural files, and what the report counts.
 
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <fstream>
 #include <iterator>
@@ -45,6 +47,7 @@ protected:
         options.binauralPath = directory + "/binaural.wav";
         options.bRealTime = m_bRealTime;
         options.bMixOnOwnThread = m_bMixOnOwnThread;
+        options.bLockstepOnOneCpu = m_bLockstepOnOneCpu;
         std::string error;
         ASSERT_TRUE(scene::PlayScene(in_scene, options, m_result, error)) << error;
         ASSERT_TRUE(ReadWav(options.speakerPath, m_speakers));
@@ -100,6 +103,7 @@ protected:
 
     bool m_bRealTime = false;
     bool m_bMixOnOwnThread = true;
+    bool m_bLockstepOnOneCpu = true;
     scene::SceneRunResult m_result;
     WavFile m_speakers;
     WavFile m_binaural;
@@ -313,7 +317,11 @@ TEST_F(ScenePlayerTest, VoicesBeyondTheGrantAndBypassedVoicesAreHeardThroughTheS
     }
 }
 
-TEST_F(ScenePlayerTest, TheListenerMixOnItsOwnThreadWritesTheSameFiles) {
+// Where the threads run changes nothing the player writes: the listener mix on the player's
+// thread with every thread left to the scheduler, against the mix on its own thread with the
+// audio thread and the render workers kept on one processor. The caller's thread gets its
+// processors back after the run.
+TEST_F(ScenePlayerTest, TheFilesAreTheSameWhereverTheThreadsRun) {
     // Every route, a voice that starts late and one that ends early, more voices than objects.
     SceneSpec scene = ShortScene(1.5);
     scene.uGrant = 2;
@@ -334,16 +342,30 @@ TEST_F(ScenePlayerTest, TheListenerMixOnItsOwnThreadWritesTheSameFiles) {
     master.fGain = 0.05;
     scene.voices.push_back(master);
 
+    cpu_set_t before;
+    ASSERT_EQ(0, pthread_getaffinity_np(pthread_self(), sizeof(before), &before));
     m_bMixOnOwnThread = false;
+    m_bLockstepOnOneCpu = false;
     Play(scene);
+    EXPECT_TRUE(m_report["lockstepProcessor"].is_null());
     const std::vector<uint8_t> speakers = m_speakerBytes;
     const std::vector<uint8_t> binaural = m_binauralBytes;
     ASSERT_GT(m_speakers.Energy(0) + m_speakers.Energy(1), 1e-6);
     m_bMixOnOwnThread = true;
+    m_bLockstepOnOneCpu = true;
     Play(scene);
     EXPECT_EQ(0, m_report["audioThread"]["listenerMixBatchesDropped"]);
     EXPECT_TRUE(speakers == m_speakerBytes);
     EXPECT_TRUE(binaural == m_binauralBytes);
+    if (CPU_COUNT(&before) > 1) {
+        ASSERT_TRUE(m_report["lockstepProcessor"].is_number());
+        EXPECT_TRUE(CPU_ISSET(m_report["lockstepProcessor"].get<int>(), &before));
+    } else {
+        EXPECT_TRUE(m_report["lockstepProcessor"].is_null());
+    }
+    cpu_set_t after;
+    ASSERT_EQ(0, pthread_getaffinity_np(pthread_self(), sizeof(after), &after));
+    EXPECT_TRUE(CPU_EQUAL(&before, &after));
 }
 
 TEST_F(ScenePlayerTest, RealTimePacingPlaysAlongTheClock) {
