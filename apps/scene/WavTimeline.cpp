@@ -88,8 +88,10 @@ bool WavTimeline::Open(const std::string& in_path, uint32_t in_uChannels, uint32
     m_uChannels = in_uChannels;
     // Room for two seconds of frames from the start: a listener mix keeps up to about a second
     // and a half unwritten (late passes, and a second written at a time), and growing to it
-    // would copy the frames and touch fresh memory at every doubling.
-    m_data.reserve(size_t{in_uSampleRate} * 2 * in_uChannels);
+    // would copy the frames and touch fresh memory at every doubling. The room is touched here,
+    // before the run, so that the mix does not meet its pages one fault at a time.
+    m_data.assign(size_t{in_uSampleRate} * 2 * in_uChannels, 0.0f);
+    m_data.clear();
     m_uWindow = std::max<uint32_t>(1, in_uLevelWindowFrames);
     m_windowSums.assign(in_uChannels, 0.0);
     m_levels.assign(in_uChannels, std::vector<float>());
