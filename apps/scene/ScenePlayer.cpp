@@ -291,6 +291,8 @@ private:
                       ParamsHolder& out_params, std::string& out_error);
     // The voices' signals (their WAV files opened), before any output is.
     bool PrepareVoices(std::string& out_error);
+    // Gives the renderer, before the run, the sample buffers that its captured passes will fill.
+    void PrepareCaptureBuffers();
     bool InitPlugins(std::string& out_error);
     void NoteNewStreams(const char* in_pszOwner);
     // Runs host frames while the sink wants them (at most the sink's slots), each timed.
@@ -483,6 +485,23 @@ bool Run::InitPlugins(std::string& out_error) {
         }
     }
     return true;
+}
+
+void Run::PrepareCaptureBuffers() {
+    // As many as can be in flight: a full mix queue of batches, the batch being mixed and the
+    // one being taken, each with every object the streams may play (the sink's and the effect's
+    // beds of up to a speaker each, the mixer's granted objects). Made and touched here, so that
+    // the run does not allocate a buffer (a fresh page in every second one) per object per pass
+    // until the queue has once been full.
+    const size_t uBuffers = std::min(standin::kMaxRecycledSampleBuffers,
+                                     (ListenerMixThread::kDefaultMaxBatches + 2) *
+                                         (2 * size_t{kSpeakerChannels} + size_t{m_scene.uGrant}));
+    std::vector<standin::Pass> spare(1);
+    spare[0].objects.resize(uBuffers);
+    for (standin::ObjectPass& object : spare[0].objects) {
+        object.samples.assign(m_scene.uRendererFrames, 0.0f);
+    }
+    standin::RecyclePasses(spare);
 }
 
 bool Run::PrepareVoices(std::string& out_error) {
@@ -805,6 +824,7 @@ bool Run::Play(std::string& out_error) {
     }
     // The mix thread starts before the pin, so that it runs wherever a processor is free.
     m_pMix = std::make_unique<ListenerMixThread>(m_output, m_options.bMixOnOwnThread);
+    PrepareCaptureBuffers();
     if (!m_options.bRealTime && m_options.bLockstepOnOneCpu) {
         m_pLockstep = std::make_unique<LockstepCpu>();
         m_result.iLockstepCpu = m_pLockstep->Cpu();

@@ -172,7 +172,10 @@ void CapturePasses(size_t in_uMaxPasses);
 std::vector<Pass> TakePasses();
 // Gives taken passes back once they are used: their objects' sample buffers hold the samples of
 // later captured passes, which then allocate no buffers of their own (io_passes is left empty).
+// The renderer keeps at most kMaxRecycledSampleBuffers of them (a few seconds of a large scene's
+// passes in flight); Reset drops them.
 void RecyclePasses(std::vector<Pass>& io_passes);
+constexpr size_t kMaxRecycledSampleBuffers = 4096;
 // Called at the end of every pass, on the client's thread inside EndUpdatingAudioObjects, for
 // streaming a long run to a file; null to remove.
 void SetPassObserver(std::function<void(const Pass&)> in_observer);

@@ -17,9 +17,6 @@ void ResetRendererHook() {
 
 // One period of an endpoint: its frames per pass at the rate of its first format (10 ms when it
 // names no rate).
-// Buffers kept for captured passes: a few seconds of a large scene's passes in flight.
-constexpr size_t kMaxSpareBuffers = 4096;
-
 uint64_t PeriodNs(const EndpointConfig& in_config) {
     const uint32_t uRate = in_config.formats.empty() ? 0 : in_config.formats[0].nSamplesPerSec;
     return uRate == 0 ? 10000000u : uint64_t{in_config.frameCount} * 1000000000u / uRate;
@@ -333,11 +330,11 @@ void RendererCore::RecyclePasses(std::vector<Pass>& io_passes) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_spareSamples.capacity() == 0) {
-            m_spareSamples.reserve(kMaxSpareBuffers);
+            m_spareSamples.reserve(kMaxRecycledSampleBuffers);
         }
         for (Pass& pass : io_passes) {
             for (ObjectPass& object : pass.objects) {
-                if (m_spareSamples.size() == kMaxSpareBuffers) {
+                if (m_spareSamples.size() == kMaxRecycledSampleBuffers) {
                     break;
                 }
                 if (object.samples.capacity() > 0) {
