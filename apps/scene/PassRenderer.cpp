@@ -38,13 +38,40 @@ bool IsSilent(const std::vector<float>& in_samples) {
     return true;
 }
 
-// io_pSpeaker[f * kSpeakerChannels] += in_pSamples[f] * (in_fFrom + in_fSlope * f): one
-// speaker's share of an object whose gain ramps across the block.
+// io_pSpeaker[f] += in_pSamples[f] * (in_fFrom + in_fSlope * f): one speaker's share of an
+// object whose gain ramps across the block.
 ZV_VECTOR_CLONES void AddRamped(float* io_pSpeaker, const float* in_pSamples, int32_t in_iFrames,
                                 float in_fFrom, float in_fSlope) {
     for (int32_t iFrame = 0; iFrame < in_iFrames; ++iFrame) {
-        io_pSpeaker[static_cast<size_t>(iFrame) * kSpeakerChannels] +=
+        io_pSpeaker[iFrame] +=
             in_pSamples[iFrame] * (in_fFrom + in_fSlope * static_cast<float>(iFrame));
+    }
+}
+
+// io_pSpeaker[f] += in_pSamples[f] * in_fGain.
+ZV_VECTOR_CLONES void AddScaled(float* io_pSpeaker, const float* in_pSamples, size_t in_uFrames,
+                                float in_fGain) {
+    for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
+        io_pSpeaker[uFrame] += in_pSamples[uFrame] * in_fGain;
+    }
+}
+
+// The block's interleaved frames to one row per speaker (in_uFrames apart), and back.
+void Deinterleave(const float* in_pFrames, size_t in_uFrames, float* out_pRows) {
+    for (uint32_t uChannel = 0; uChannel < kSpeakerChannels; ++uChannel) {
+        float* pRow = out_pRows + uChannel * in_uFrames;
+        for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
+            pRow[uFrame] = in_pFrames[uFrame * kSpeakerChannels + uChannel];
+        }
+    }
+}
+
+void Interleave(const float* in_pRows, size_t in_uFrames, float* out_pFrames) {
+    for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
+        for (uint32_t uChannel = 0; uChannel < kSpeakerChannels; ++uChannel) {
+            out_pFrames[uFrame * kSpeakerChannels + uChannel] =
+                in_pRows[uChannel * in_uFrames + uFrame];
+        }
     }
 }
 
@@ -77,6 +104,7 @@ bool PassRenderer::Open(const PassRendererConfig& in_config, std::string& out_er
     }
     m_staticSums.assign(kStaticTypeBits, std::vector<float>(in_config.uBlockFrames, 0.0f));
     m_staticUsed.assign(kStaticTypeBits, false);
+    m_speakerRows.assign(size_t{kSpeakerChannels} * in_config.uBlockFrames, 0.0f);
     m_earLeft.resize(uFftSize);
     m_earRight.resize(uFftSize);
     return true;
@@ -115,8 +143,9 @@ void PassRenderer::AddDynamic(uint64_t in_uFrame, const standin::ObjectPass& in_
         }
         // A speaker at a time: each sample still gets one sum, so the order does not matter.
         for (uint32_t uUse = 0; uUse < uUsed; ++uUse) {
-            AddRamped(io_pSpeakers + aChannels[uUse], in_object.samples.data(),
-                      static_cast<int32_t>(in_uFrames), aFrom[uUse], aSlope[uUse]);
+            AddRamped(io_pSpeakers + aChannels[uUse] * m_config.uBlockFrames,
+                      in_object.samples.data(), static_cast<int32_t>(in_uFrames), aFrom[uUse],
+                      aSlope[uUse]);
         }
         m_pBinaural->AddSource(in_object.samples.data(), in_uFrames, state.fVolume, fVolume,
                                {state.direction.fAzimuth, state.direction.fElevation},
@@ -136,10 +165,14 @@ void PassRenderer::AddDynamic(uint64_t in_uFrame, const standin::ObjectPass& in_
 
 void PassRenderer::AddPasses(uint64_t in_uFrame, const std::vector<standin::Pass>& in_passes) {
     const size_t uBlock = m_config.uBlockFrames;
-    float* pSpeakers = m_speakers.Frames(in_uFrame, uBlock);
-    if (pSpeakers == nullptr) {
+    float* pFrames = m_speakers.Frames(in_uFrame, uBlock);
+    if (pFrames == nullptr) {
         return;  // too late to be heard; WavTimeline counts it
     }
+    // Mixed a speaker's row at a time, where the adds run in vectors, and interleaved again at
+    // the end: every sample gets the same adds in the same order as in place.
+    float* pSpeakers = m_speakerRows.data();
+    Deinterleave(pFrames, uBlock, pSpeakers);
     m_pBinaural->BeginBlock();
     std::fill(m_staticUsed.begin(), m_staticUsed.end(), false);
 
@@ -191,15 +224,15 @@ void PassRenderer::AddPasses(uint64_t in_uFrame, const std::vector<standin::Pass
         const int iChannel = StaticObjectChannel(eType);
         const SpeakerDirection direction = StaticObjectDirection(eType);
         if (iChannel >= 0) {
+            float* pRow = pSpeakers + iChannel * uBlock;
             for (size_t uFrame = 0; uFrame < uBlock; ++uFrame) {
-                pSpeakers[uFrame * kSpeakerChannels + iChannel] += sum[uFrame];
+                pRow[uFrame] += sum[uFrame];
             }
         } else {
             const SpeakerGains gains = m_panner.Gains(direction.fAzimuth, direction.fElevation);
             for (uint32_t uChannel = 0; uChannel < kSpeakerChannels; ++uChannel) {
-                for (size_t uFrame = 0; uFrame < uBlock && gains[uChannel] != 0.0f; ++uFrame) {
-                    pSpeakers[uFrame * kSpeakerChannels + uChannel] +=
-                        sum[uFrame] * gains[uChannel];
+                if (gains[uChannel] != 0.0f) {
+                    AddScaled(pSpeakers + uChannel * uBlock, sum.data(), uBlock, gains[uChannel]);
                 }
             }
         }
@@ -208,6 +241,8 @@ void PassRenderer::AddPasses(uint64_t in_uFrame, const std::vector<standin::Pass
                                {direction.fAzimuth, direction.fElevation},
                                {direction.fAzimuth, direction.fElevation});
     }
+
+    Interleave(pSpeakers, uBlock, pFrames);
 
     if (m_pBinaural->EndBlock(m_earLeft.data(), m_earRight.data())) {
         const size_t uFrames = m_earLeft.size();

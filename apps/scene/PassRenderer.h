@@ -87,6 +87,7 @@ private:
         double fLastSampleTime = -1.0;
     };
 
+    // io_pSpeakers: the block, a row of uBlockFrames frames per speaker.
     void AddDynamic(uint64_t in_uFrame, const standin::ObjectPass& in_object, float* io_pSpeakers,
                     size_t in_uFrames);
 
@@ -103,6 +104,7 @@ private:
     std::vector<std::vector<float>> m_staticSums;
     std::vector<bool> m_staticUsed;
     std::vector<float> m_earLeft, m_earRight;
+    std::vector<float> m_speakerRows;  // the block being mixed, a row of frames per speaker
     uint64_t m_uLatestFrame = 0;
 };
 
