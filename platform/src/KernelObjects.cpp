@@ -23,7 +23,7 @@ HandleTable& Table() {
 
 struct DebtBook {
     std::mutex mutex;
-    std::condition_variable settled;
+    WaitQueue settled;
     size_t uOutstanding = 0;
     bool bStepperWaiting = false;  // a step is blocked in WaitSettled
     uint64_t uStepperWakeups = 0;  // times a settling thread woke it
@@ -58,7 +58,7 @@ void Pay(size_t in_uCount) {
     }
     if (bWake) {
         // Outside the lock, so that the woken thread does not block on it at once.
-        debts.settled.notify_all();
+        debts.settled.NotifyAll();
     }
 }
 
@@ -92,8 +92,7 @@ bool StepDebts::WaitSettled(std::chrono::steady_clock::time_point in_deadline) {
     std::unique_lock<std::mutex> lock(debts.mutex);
     while (debts.uOutstanding != 0) {
         debts.bStepperWaiting = true;
-        if (debts.settled.wait_until(lock, in_deadline) == std::cv_status::timeout &&
-            debts.uOutstanding != 0) {
+        if (!debts.settled.WaitUntil(lock, in_deadline) && debts.uOutstanding != 0) {
             debts.bStepperWaiting = false;
             return false;
         }
@@ -156,7 +155,7 @@ void Event::Set() {
         m_bSignalled = true;
     }
     // Woken after the lock is let go, so that a waiter does not wake only to wait for it.
-    m_condition.notify_all();
+    m_condition.NotifyAll();
 }
 
 void Event::SetForStep(EventWakeups& io_wakeups) {
@@ -200,7 +199,7 @@ size_t Event::Waiters() {
 
 void Event::Wake() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_condition.notify_all();
+    m_condition.NotifyAll();
 }
 
 void Event::SetClock(std::shared_ptr<VirtualClock> in_clock) {
@@ -209,14 +208,14 @@ void Event::SetClock(std::shared_ptr<VirtualClock> in_clock) {
     }
     std::lock_guard<std::mutex> lock(m_mutex);
     m_clock = std::move(in_clock);
-    m_condition.notify_all();
+    m_condition.NotifyAll();
 }
 
 void Event::DetachClock(const std::shared_ptr<VirtualClock>& in_clock) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_clock == in_clock) {
         m_clock.reset();
-        m_condition.notify_all();
+        m_condition.NotifyAll();
     }
 }
 
@@ -270,11 +269,15 @@ DWORD Event::Wait(DWORD in_dwMilliseconds) {
             std::chrono::steady_clock::now() + std::chrono::milliseconds(in_dwMilliseconds);
     };
     startTiming();
+    WorkWaitRegistration registration(shared_from_this());
     // A thread that blocks has settled whatever a step set it going for; it does so only once it
     // is among the waiters, where the next step's signal finds it, and its time-out runs from the
-    // time of this step.
+    // time of this step. It settles off the lock: the last payment wakes the stepping thread,
+    // whose next step takes this lock to signal the event and would otherwise find it held.
+    // Whatever changes meanwhile (a signal, an expiry, another clock) the loop sees under the lock.
+    lock.unlock();
     StepDebts::Settle();
-    WorkWaitRegistration registration(shared_from_this());
+    lock.lock();
     DWORD dwResult = WAIT_TIMEOUT;
     for (;;) {
         if (m_bSignalled) {
@@ -300,9 +303,9 @@ DWORD Event::Wait(DWORD in_dwMilliseconds) {
             StepDebts::Forgive();
         }
         if (clock || !bFinite) {
-            m_condition.wait(lock);
+            m_condition.Wait(lock);
         } else {
-            m_condition.wait_until(lock, wallDeadline);
+            m_condition.WaitUntil(lock, wallDeadline);
         }
     }
     m_waiters.erase(std::find(m_waiters.begin(), m_waiters.end(), &waiter));

@@ -4,9 +4,10 @@
 
 #include <windows.h>
 
+#include "WaitQueue.h"
+
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -103,7 +104,7 @@ public:
     // Wakes the waiters so that they look at their end conditions again.
     void Wake();
     // Wake without the event's lock, for a change made under it that the caller has let go of.
-    void WakeUnlocked() { m_condition.notify_all(); }
+    void WakeUnlocked() { m_condition.NotifyAll(); }
     // Threads blocked in Wait right now.
     size_t Waiters();
 
@@ -125,7 +126,7 @@ private:
 
     const bool m_bManualReset;
     std::mutex m_mutex;
-    std::condition_variable m_condition;
+    WaitQueue m_condition;
     bool m_bSignalled;
     std::vector<Waiter*> m_waiters;
     std::shared_ptr<VirtualClock> m_clock;

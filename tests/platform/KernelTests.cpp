@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "StandinFixture.h"
 
@@ -51,6 +52,75 @@ TEST_F(KernelTest, SignalFromAnotherThreadEndsAWait) {
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hEvent, 5000));
     signaller.join();
     CloseHandle(hEvent);
+}
+
+// Two threads hand a turn back and forth through two auto-reset events, as a render worker and
+// its renderer do every pass; then four threads pass a row of manual-reset events that another
+// opens one after another. A signal that did not wake its waiter would end a wait by its
+// time-out: no wait may need it, however the threads meet the signals.
+TEST_F(KernelTest, EveryWaitIsWokenByItsSignalRoundAfterRound) {
+    constexpr int kRounds = 20000;
+    constexpr DWORD kPatience = 2000;  // ms; no wait that is signalled comes near it
+    HANDLE hPing = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HANDLE hPong = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    ASSERT_NE(nullptr, hPing);
+    ASSERT_NE(nullptr, hPong);
+    // The first lost signal ends both loops, so that a failure costs one time-out.
+    std::atomic<bool> bLost{false};
+    std::thread partner([&]() {
+        for (int i = 0; i < kRounds && !bLost.load(); ++i) {
+            if (WaitForSingleObject(hPing, kPatience) != WAIT_OBJECT_0) {
+                bLost.store(true);
+            }
+            SetEvent(hPong);
+        }
+    });
+    int iRounds = 0;
+    for (; iRounds < kRounds && !bLost.load(); ++iRounds) {
+        SetEvent(hPing);
+        if (WaitForSingleObject(hPong, kPatience) != WAIT_OBJECT_0) {
+            bLost.store(true);
+        }
+    }
+    partner.join();
+    EXPECT_FALSE(bLost.load()) << "a signal was lost in round " << iRounds;
+
+    // A gate per round, opened once: a waiter that comes late finds it open, one that waits
+    // must be woken.
+    constexpr int kGateRounds = 500;
+    constexpr int kWaiters = 4;
+    std::vector<HANDLE> gates(kGateRounds);
+    for (HANDLE& hGate : gates) {
+        hGate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        ASSERT_NE(nullptr, hGate);
+    }
+    std::atomic<int> iPassed{0};
+    std::atomic<int> iTimedOut{0};
+    std::vector<std::thread> waiters;
+    for (int iWaiter = 0; iWaiter < kWaiters; ++iWaiter) {
+        waiters.emplace_back([&]() {
+            for (HANDLE hGate : gates) {
+                if (WaitForSingleObject(hGate, kPatience) == WAIT_OBJECT_0) {
+                    iPassed.fetch_add(1);
+                } else {
+                    iTimedOut.fetch_add(1);
+                }
+            }
+        });
+    }
+    for (HANDLE hGate : gates) {
+        SetEvent(hGate);
+    }
+    for (std::thread& waiter : waiters) {
+        waiter.join();
+    }
+    EXPECT_EQ(kGateRounds * kWaiters, iPassed.load());
+    EXPECT_EQ(0, iTimedOut.load());
+    for (HANDLE hGate : gates) {
+        CloseHandle(hGate);
+    }
+    CloseHandle(hPong);
+    CloseHandle(hPing);
 }
 
 TEST_F(KernelTest, ClosedOrUnknownHandlesFail) {
