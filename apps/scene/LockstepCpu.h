@@ -5,9 +5,9 @@
 // back in its wait. On a machine of several processors the scheduler likes to wake a thread on an
 // idle processor; every such wake-up then crosses processors (an interrupt to another processor,
 // which on a virtual machine may first have to be woken itself), and a step makes several. Kept on
-// one processor, the same hand-overs are plain switches between threads, which costs less than
-// half as much processor time, while the listener mix (started before the pin, so not inherited)
-// runs on whichever processor is free.
+// one processor, the same hand-overs are plain switches between threads, which cost less
+// processor time, while the listener mix (started before the pin, so not inherited) runs on
+// whichever processor is free.
 //
 // Pins the calling thread to the processor it is running on; threads it starts while pinned (the
 // render workers, the renderer's completion thread) inherit the pin. Gives the calling thread its

@@ -374,9 +374,8 @@ std::string BuildReport(const SceneSpec& in_scene, const SceneRunResult& in_resu
          "whole process spent in that time, every thread, user and system (other work on the "
          "machine slows the wall time, far less this). setupSeconds (before it) loads the "
          "libraries and the HRTF set and starts the plug-ins. lockstepProcessor: the processor "
-         "that "
-         "a stepped run kept the audio thread and the plug-ins' render workers on, as they hand "
-         "every pass over in lock step (null: left to the scheduler)."},
+         "that a stepped run kept the audio thread and the plug-ins' render workers on, as they "
+         "hand every pass over in lock step (null: left to the scheduler)."},
     };
     return report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
