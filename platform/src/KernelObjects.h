@@ -4,14 +4,14 @@
 
 #include <windows.h>
 
-#include "WaitQueue.h"
-
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
+
+#include "WaitQueue.h"
 
 namespace standin {
 namespace detail {
