@@ -180,10 +180,7 @@ void MixerRenderWorker::FeedRecord(ObjectRecord& io_rRecord,
     // After the ring: the position and the volume are never older than the samples they carry.
     // And before the tail's end is told: from then on the audio thread may give the record to
     // other voices and store their position and volume, which this tail must not carry.
-    const float fX = io_rRecord.fX.load(std::memory_order_relaxed);
-    const float fY = io_rRecord.fY.load(std::memory_order_relaxed);
-    const float fZ = io_rRecord.fZ.load(std::memory_order_relaxed);
-    const float fVolume = io_rRecord.fVolume.load(std::memory_order_relaxed);
+    const Placement placement = io_rRecord.placement.Latest();
     if (bPlayedOut) {
         io_rRecord.uDrained.store(uOccupancy, std::memory_order_release);
     }
@@ -191,8 +188,8 @@ void MixerRenderWorker::FeedRecord(ObjectRecord& io_rRecord,
         return;
     }
     memset(pBuffer + uFilled * sizeof(float), 0, uLength - uFilled * sizeof(float));
-    io_rRecord.object->SetPosition(fX, fY, fZ);
-    io_rRecord.object->SetVolume(fVolume);
+    io_rRecord.object->SetPosition(placement.fX, placement.fY, placement.fZ);
+    io_rRecord.object->SetVolume(placement.fVolume);
 }
 
 uint32_t MixerRenderWorker::TakePart(ObjectRecord& io_rRecord, uint32_t in_uState,

@@ -14,18 +14,18 @@
 // Threads. The audio thread builds the record's inputs and mono mix in MixInput and FinishMix
 // (everything under "Audio thread": no other thread touches it), and hands the render worker the
 // mix through the ring (its own lock) with the position, the volume, the start frame and the state
-// word (occupancy and active flag): each an atomic written whole by the audio thread. The position
-// and the volume are relaxed (a pass may see the position of one frame and the volume of another),
-// and so is the start frame, which is written before the new occupancy is published; FinishMix
-// stores them before it publishes the state (release) and before it writes the frame into the ring,
-// and the worker reads the ring before it loads them, so a pass never carries a position older than
-// its newest samples. The worker loads them before it says that a tail is played out, so a tail's
-// last pass never carries the position or the volume of voices that took the record after it.
-// The worker loads the state with acquire ordering. m_uDrained is the worker's answer (release
-// store after those loads, acquire load by the audio thread); the audio thread writes it only while
-// the worker holds no stream (the reset of a lost stream). The spatial object and uObjectOccupancy
-// belong to the render worker while it runs; the audio thread touches them only when the worker is
-// stopped.
+// word (occupancy and active flag). The position and the volume go together through a triple
+// buffer (PlacementExchange.h), so a pass carries the four values of one frame; the start frame
+// is a relaxed atomic, written before the new occupancy is published. FinishMix publishes the
+// placement and the start frame before it publishes the state (release) and before it writes the
+// frame into the ring, and the worker reads the ring before it takes the placement, so a pass
+// never carries a position older than its newest samples. The worker takes them before it says that
+// a tail is played out, so a tail's last pass never carries the position or the volume of voices
+// that took the record after it. The worker loads the state with acquire ordering. m_uDrained is
+// the worker's answer (release store after those loads, acquire load by the audio thread); the
+// audio thread writes it only while the worker holds no stream (the reset of a lost stream). The
+// spatial object and uObjectOccupancy belong to the render worker while it runs; the audio thread
+// touches them only when the worker is stopped.
 #pragma once
 
 #include <spatialaudioclient.h>
@@ -37,6 +37,7 @@
 #include "CBuffer.h"
 #include "ComPtr.h"
 #include "InputSlot.h"
+#include "PlacementExchange.h"
 #include "ZvSampleBuffer.h"
 
 struct ObjectRecord {
@@ -69,10 +70,8 @@ struct ObjectRecord {
     }
 
     // Audio thread to render worker.
-    std::atomic<float> fX{0.0f};  // renderer coordinates: (x, y, -z) of the first input
-    std::atomic<float> fY{0.0f};
-    std::atomic<float> fZ{0.0f};
-    std::atomic<float> fVolume{1.0f};      // within [0, 1]
+    // Renderer coordinates, (x, y, -z) of the first input, and the volume within [0, 1].
+    PlacementExchange placement;
     std::atomic<uint32_t> uState{0};       // StateWord(occupancy, had inputs in the last mix-down)
     std::atomic<uint32_t> uStartFrame{0};  // the timeline position of the occupancy's first frame
     CBuffer* pRing = nullptr;              // set up before the worker starts

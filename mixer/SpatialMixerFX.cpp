@@ -635,10 +635,7 @@ uint32_t SpatialMixerFX::MixDownRecords(const ZvSampleBuffer& in_mixBuffer, uint
         // position and the volume go out before the occupancy they belong to, and all of them
         // before the samples that play there.
         const InputSlot& first = *record.apInputs[0];
-        record.fX.store(first.fX, std::memory_order_relaxed);
-        record.fY.store(first.fY, std::memory_order_relaxed);
-        record.fZ.store(-first.fZ, std::memory_order_relaxed);
-        record.fVolume.store(fVolume, std::memory_order_relaxed);
+        record.placement.Publish(Placement{first.fX, first.fY, -first.fZ, fVolume});
         record.uState.store(ObjectRecord::StateWord(record.uOccupancy, true),
                             std::memory_order_release);
         if (bRoom) {

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
 #include "MixerTestSupport.h"
+#include "PlacementExchange.h"
 #include "VoiceSoak.h"
 #include "standin/Control.h"
 
@@ -17,6 +19,50 @@ using mixer_tests::kMono;
 using mixer_tests::kStereo;
 
 constexpr auto kPeriod = std::chrono::milliseconds(10);  // 480 frames at 48 kHz
+
+// The audio thread publishes a new position and volume every frame while the render worker takes
+// them for its passes: every placement the worker takes is one the audio thread published whole
+// (all four values from one frame), never older than one it took before, and once the writer
+// has stopped the worker finds the last one.
+TEST(PlacementExchangeTest, TheReaderTakesWholePlacementsInOrderWhileTheWriterPublishes) {
+    PlacementExchange exchange;
+    constexpr uint32_t kPublished = 200000;
+    std::atomic<bool> bDone{false};
+    std::thread writer([&]() {
+        for (uint32_t i = 1; i <= kPublished; ++i) {
+            const float f = static_cast<float>(i);
+            exchange.Publish(Placement{f, -f, 0.5f * f, 1.0f / f});
+        }
+        bDone.store(true, std::memory_order_release);
+    });
+    uint32_t uTorn = 0;
+    uint32_t uBackwards = 0;
+    uint32_t uReads = 0;
+    float fLast = 0.0f;
+    auto check = [&](const Placement& in_placement) {
+        ++uReads;
+        const float f = in_placement.fX;
+        if (f == 0.0f) {
+            return;  // nothing published yet: the initial placement
+        }
+        if (in_placement.fY != -f || in_placement.fZ != 0.5f * f ||
+            in_placement.fVolume != 1.0f / f) {
+            ++uTorn;
+        }
+        if (f < fLast) {
+            ++uBackwards;
+        }
+        fLast = f;
+    };
+    while (!bDone.load(std::memory_order_acquire)) {
+        check(exchange.Latest());
+    }
+    writer.join();
+    check(exchange.Latest());
+    EXPECT_EQ(0u, uTorn) << "of " << uReads << " placements taken";
+    EXPECT_EQ(0u, uBackwards);
+    EXPECT_EQ(static_cast<float>(kPublished), fLast);
+}
 
 template <typename Build>
 class MixerConcurrencyTest : public mixer_tests::MixerTest<Build> {
