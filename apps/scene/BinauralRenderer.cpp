@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "ZvVectorClones.h"
 
@@ -25,10 +26,11 @@ ZV_VECTOR_CLONES void MultiplyAdd(float* io_pSumLeft, float* io_pSumRight, const
     }
 }
 
-ZV_VECTOR_CLONES void Scale(float* io_pLeft, float* io_pRight, float in_fScale, size_t in_uFrames) {
+// out_pTime[f] = in_pTime[f] * in_fScale.
+ZV_VECTOR_CLONES void ScaleInto(float* out_pTime, const float* in_pTime, float in_fScale,
+                                size_t in_uFrames) {
     for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
-        io_pLeft[uFrame] *= in_fScale;
-        io_pRight[uFrame] *= in_fScale;
+        out_pTime[uFrame] = in_pTime[uFrame] * in_fScale;
     }
 }
 
@@ -38,9 +40,7 @@ BinauralRenderer::BinauralRenderer(HrtfSet& io_rHrtf, size_t in_uFftSize, size_t
     : m_rHrtf(io_rHrtf),
       m_fft(in_uFftSize),
       m_uBlockFrames(in_uBlockFrames),
-      m_input(in_uFftSize, 0.0f),
       m_fadeIn(in_uBlockFrames),
-      m_bins(m_fft.Bins()),
       m_sumLeft(m_fft.Bins()),
       m_sumRight(m_fft.Bins()) {
     for (size_t uFrame = 0; uFrame < in_uBlockFrames; ++uFrame) {
@@ -73,47 +73,54 @@ void BinauralRenderer::AddSource(const float* in_pSamples, size_t in_uFrames, fl
     const HrtfSet::Spectra from = m_rHrtf.SpectraFor(in_from.fAzimuth, in_from.fElevation);
     const bool bCrossfade = from.iKey != to.iKey;
     const float fStep = (in_fGainTo - in_fGainFrom) / static_cast<float>(uFrames);
+    // The block goes straight into the transform's own buffer, zero-padded to its size.
+    float* pInput = m_fft.TimeBuffer();
+    const size_t uSize = m_fft.Size();
     for (size_t uFrame = 0; uFrame < uFrames; ++uFrame) {
-        m_input[uFrame] = in_pSamples[uFrame] * (in_fGainFrom + fStep * static_cast<float>(uFrame));
+        pInput[uFrame] = in_pSamples[uFrame] * (in_fGainFrom + fStep * static_cast<float>(uFrame));
     }
-    std::fill(m_input.begin() + uFrames, m_input.end(), 0.0f);
+    std::fill(pInput + uFrames, pInput + uSize, 0.0f);
     if (!bCrossfade) {
         Accumulate(to);
     } else {
         // The old filter fades out as the new one fades in; their weights add up to 1.
-        std::vector<float>& input = m_input;
         std::vector<float>& kept = m_kept;
-        kept.assign(input.begin(), input.begin() + uFrames);
+        kept.assign(pInput, pInput + uFrames);
         for (size_t uFrame = 0; uFrame < uFrames; ++uFrame) {
-            input[uFrame] = kept[uFrame] * m_fadeIn[uFrame];
+            pInput[uFrame] = kept[uFrame] * m_fadeIn[uFrame];
         }
         Accumulate(to);
         for (size_t uFrame = 0; uFrame < uFrames; ++uFrame) {
-            input[uFrame] = kept[uFrame] * (1.0f - m_fadeIn[uFrame]);
+            pInput[uFrame] = kept[uFrame] * (1.0f - m_fadeIn[uFrame]);
         }
-        std::fill(input.begin() + uFrames, input.end(), 0.0f);
+        std::fill(pInput + uFrames, pInput + uSize, 0.0f);
         Accumulate(from);
     }
     m_bAny = true;
 }
 
 void BinauralRenderer::Accumulate(const HrtfSet::Spectra& in_spectra) {
-    m_fft.Forward(m_input.data(), m_bins.data());
+    m_fft.RunForward();
     ++m_uTransforms;
     MultiplyAdd(reinterpret_cast<float*>(m_sumLeft.data()),
                 reinterpret_cast<float*>(m_sumRight.data()),
-                reinterpret_cast<const float*>(m_bins.data()),
+                reinterpret_cast<const float*>(m_fft.BinBuffer()),
                 reinterpret_cast<const float*>(in_spectra.pLeft),
-                reinterpret_cast<const float*>(in_spectra.pRight), m_bins.size());
+                reinterpret_cast<const float*>(in_spectra.pRight), m_fft.Bins());
 }
 
 bool BinauralRenderer::EndBlock(float* out_pLeft, float* out_pRight) {
     if (!m_bAny) {
         return false;
     }
-    m_fft.Inverse(m_sumLeft.data(), out_pLeft);
-    m_fft.Inverse(m_sumRight.data(), out_pRight);
-    Scale(out_pLeft, out_pRight, 1.0f / static_cast<float>(m_fft.Size()), m_fft.Size());
+    const float fScale = 1.0f / static_cast<float>(m_fft.Size());
+    const size_t uBinBytes = m_fft.Bins() * sizeof(std::complex<float>);
+    std::memcpy(static_cast<void*>(m_fft.BinBuffer()), m_sumLeft.data(), uBinBytes);
+    m_fft.RunInverse();
+    ScaleInto(out_pLeft, m_fft.TimeBuffer(), fScale, m_fft.Size());
+    std::memcpy(static_cast<void*>(m_fft.BinBuffer()), m_sumRight.data(), uBinBytes);
+    m_fft.RunInverse();
+    ScaleInto(out_pRight, m_fft.TimeBuffer(), fScale, m_fft.Size());
     return true;
 }
 

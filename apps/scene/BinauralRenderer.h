@@ -46,17 +46,16 @@ public:
     uint64_t Transforms() const { return m_uTransforms; }
 
 private:
-    // Transforms m_input and adds its product with in_spectra to the sums.
+    // Transforms the block in the FFT's time buffer and adds its product with in_spectra to the
+    // sums.
     void Accumulate(const HrtfSet::Spectra& in_spectra);
 
     HrtfSet& m_rHrtf;
     RealFft m_fft;
     size_t m_uBlockFrames;
     bool m_bAny = false;
-    std::vector<float> m_input;
     std::vector<float> m_kept;    // a crossfaded block's samples
     std::vector<float> m_fadeIn;  // raised cosine from 0 to 1 over a block
-    std::vector<std::complex<float>> m_bins;
     std::vector<std::complex<float>> m_sumLeft;
     std::vector<std::complex<float>> m_sumRight;
     uint64_t m_uTransforms = 0;

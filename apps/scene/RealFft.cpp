@@ -35,15 +35,23 @@ RealFft::~RealFft() {
 
 void RealFft::Forward(const float* in_pTime, std::complex<float>* out_pBins) {
     std::memcpy(m_pTime, in_pTime, m_uSize * sizeof(float));
-    fftwf_execute(static_cast<fftwf_plan>(m_pForward));
+    RunForward();
     std::memcpy(static_cast<void*>(out_pBins), m_pBins, Bins() * sizeof(fftwf_complex));
 }
 
 void RealFft::Inverse(const std::complex<float>* in_pBins, float* out_pTime) {
     // The inverse overwrites its input: it works on the object's own copy.
     std::memcpy(m_pBins, static_cast<const void*>(in_pBins), Bins() * sizeof(fftwf_complex));
-    fftwf_execute(static_cast<fftwf_plan>(m_pInverse));
+    RunInverse();
     std::memcpy(out_pTime, m_pTime, m_uSize * sizeof(float));
+}
+
+void RealFft::RunForward() {
+    fftwf_execute(static_cast<fftwf_plan>(m_pForward));
+}
+
+void RealFft::RunInverse() {
+    fftwf_execute(static_cast<fftwf_plan>(m_pInverse));
 }
 
 }  // namespace scene

@@ -25,6 +25,15 @@ public:
     // in_pBins: Bins() values; out_pTime: Size() samples.
     void Inverse(const std::complex<float>* in_pBins, float* out_pTime);
 
+    // The transforms' own buffers, aligned for FFTW's vector code, for callers that fill and
+    // read them in place instead of copying through Forward and Inverse: RunForward transforms
+    // TimeBuffer() into BinBuffer(); RunInverse transforms BinBuffer(), which it overwrites, into
+    // TimeBuffer().
+    float* TimeBuffer() { return m_pTime; }
+    std::complex<float>* BinBuffer() { return static_cast<std::complex<float>*>(m_pBins); }
+    void RunForward();
+    void RunInverse();
+
 private:
     size_t m_uSize;
     float* m_pTime;
