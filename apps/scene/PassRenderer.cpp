@@ -29,6 +29,8 @@ constexpr int kSpeakerMap[kSpeakerChannels] = {
     SF_CHANNEL_MAP_TOP_REAR_LEFT,  SF_CHANNEL_MAP_TOP_REAR_RIGHT,
 };
 
+// Whether every sample is zero (a sample that is not a number is heard). A sounding pass mostly
+// shows it at its first sample.
 bool IsSilent(const std::vector<float>& in_samples) {
     for (float fSample : in_samples) {
         if (fSample != 0.0f) {
@@ -111,7 +113,7 @@ bool PassRenderer::Open(const PassRendererConfig& in_config, std::string& out_er
 }
 
 void PassRenderer::AddDynamic(uint64_t in_uFrame, const standin::ObjectPass& in_object,
-                              float* io_pSpeakers, size_t in_uFrames) {
+                              bool in_bSilent, float* io_pSpeakers, size_t in_uFrames) {
     DynamicState& state = m_dynamic[in_object.objectId];
     const SpeakerDirection direction = DirectionOfPosition(in_object.x, in_object.y, in_object.z);
     const SpeakerGains gains = m_panner.Gains(direction.fAzimuth, direction.fElevation);
@@ -122,8 +124,7 @@ void PassRenderer::AddDynamic(uint64_t in_uFrame, const standin::ObjectPass& in_
         state.fVolume = fVolume;
         state.bSeen = true;
     }
-    const bool bSilent = IsSilent(in_object.samples);
-    if (!bSilent) {
+    if (!in_bSilent) {
         // The speakers that hear the object, each with its gain's start and its step per frame;
         // then the frames in order, which writes each frame's speakers together.
         const float fStep = 1.0f / static_cast<float>(in_uFrames);
@@ -165,14 +166,20 @@ void PassRenderer::AddDynamic(uint64_t in_uFrame, const standin::ObjectPass& in_
 
 void PassRenderer::AddPasses(uint64_t in_uFrame, const std::vector<standin::Pass>& in_passes) {
     const size_t uBlock = m_config.uBlockFrames;
-    float* pFrames = m_speakers.Frames(in_uFrame, uBlock);
+    bool bUncleared = false;
+    float* pFrames = m_speakers.Frames(in_uFrame, uBlock, &bUncleared);
     if (pFrames == nullptr) {
         return;  // too late to be heard; WavTimeline counts it
     }
     // Mixed a speaker's row at a time, where the adds run in vectors, and interleaved again at
-    // the end: every sample gets the same adds in the same order as in place.
+    // the end: every sample gets the same adds in the same order as in place. A block that no
+    // pass reached before starts from silence (and the interleave writes all of it).
     float* pSpeakers = m_speakerRows.data();
-    Deinterleave(pFrames, uBlock, pSpeakers);
+    if (bUncleared) {
+        std::fill(m_speakerRows.begin(), m_speakerRows.end(), 0.0f);
+    } else {
+        Deinterleave(pFrames, uBlock, pSpeakers);
+    }
     m_pBinaural->BeginBlock();
     std::fill(m_staticUsed.begin(), m_staticUsed.end(), false);
 
@@ -187,10 +194,11 @@ void PassRenderer::AddPasses(uint64_t in_uFrame, const std::vector<standin::Pass
         bool bAllSilent = true;
         for (const standin::ObjectPass& object : pass.objects) {
             const size_t uFrames = std::min(object.samples.size(), uBlock);
-            bAllSilent = bAllSilent && IsSilent(object.samples);
+            const bool bSilent = IsSilent(object.samples);
+            bAllSilent = bAllSilent && bSilent;
             if (object.type == AudioObjectType_Dynamic) {
                 stats.bDynamic = true;
-                AddDynamic(in_uFrame, object, pSpeakers, uFrames);
+                AddDynamic(in_uFrame, object, bSilent, pSpeakers, uFrames);
                 continue;
             }
             stats.bStatic = true;

@@ -87,9 +87,10 @@ private:
         double fLastSampleTime = -1.0;
     };
 
-    // io_pSpeakers: the block, a row of uBlockFrames frames per speaker.
-    void AddDynamic(uint64_t in_uFrame, const standin::ObjectPass& in_object, float* io_pSpeakers,
-                    size_t in_uFrames);
+    // io_pSpeakers: the block, a row of uBlockFrames frames per speaker. in_bSilent: every
+    // sample of the object's pass is zero.
+    void AddDynamic(uint64_t in_uFrame, const standin::ObjectPass& in_object, bool in_bSilent,
+                    float* io_pSpeakers, size_t in_uFrames);
 
     PassRendererConfig m_config;
     VbapPanner m_panner;

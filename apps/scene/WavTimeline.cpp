@@ -102,16 +102,28 @@ bool WavTimeline::Open(const std::string& in_path, uint32_t in_uChannels, uint32
     return true;
 }
 
-float* WavTimeline::Frames(uint64_t in_uFrame, size_t in_uFrames) {
+float* WavTimeline::Frames(uint64_t in_uFrame, size_t in_uFrames, bool* out_pUncleared) {
+    if (out_pUncleared != nullptr) {
+        *out_pUncleared = false;
+    }
     if (in_uFrame < m_uBase) {
         ++m_uLateAdds;
         return nullptr;
     }
-    const size_t uEnd = static_cast<size_t>(in_uFrame - m_uBase + in_uFrames) * m_uChannels;
-    if (m_data.size() < uEnd) {
-        m_data.resize(uEnd, 0.0f);
+    const size_t uStart = static_cast<size_t>(in_uFrame - m_uBase) * m_uChannels;
+    const size_t uEnd = uStart + in_uFrames * m_uChannels;
+    const size_t uHeld = m_data.size();
+    if (uHeld < uEnd) {
+        if (out_pUncleared != nullptr && uHeld <= uStart) {
+            // Silence up to the range; the range itself is the caller's to write.
+            m_data.resize(uEnd);
+            std::fill(m_data.begin() + uHeld, m_data.begin() + uStart, 0.0f);
+            *out_pUncleared = true;
+        } else {
+            m_data.resize(uEnd, 0.0f);
+        }
     }
-    return m_data.data() + static_cast<size_t>(in_uFrame - m_uBase) * m_uChannels;
+    return m_data.data() + uStart;
 }
 
 void WavTimeline::Measure(float* io_pFrames, size_t in_uFrames) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "UninitializedAllocator.h"
+
 struct sf_private_tag;
 
 namespace scene {
@@ -27,8 +29,11 @@ public:
               const int* in_pChannelMap, uint32_t in_uLevelWindowFrames, std::string& out_error);
 
     // Interleaved storage of [in_uFrame, in_uFrame + in_uFrames) to add into, or null when that
-    // range starts before the part already written (it came too late and is dropped).
-    float* Frames(uint64_t in_uFrame, size_t in_uFrames);
+    // range starts before the part already written (it came too late and is dropped). Frames
+    // never handed out before hold silence; but where out_pUncleared is given and the whole
+    // range is new, it is left as it is and *out_pUncleared set: the caller then writes every
+    // sample of it (sparing a clear of memory about to be overwritten).
+    float* Frames(uint64_t in_uFrame, size_t in_uFrames, bool* out_pUncleared = nullptr);
 
     // Writes every frame before in_uFrame (silence where nothing was added).
     void FlushBefore(uint64_t in_uFrame);
@@ -53,8 +58,9 @@ private:
 
     sf_private_tag* m_pFile = nullptr;
     uint32_t m_uChannels = 0;
-    uint64_t m_uBase = 0;       // first frame not yet written
-    std::vector<float> m_data;  // interleaved frames from m_uBase on
+    uint64_t m_uBase = 0;  // first frame not yet written
+    // Interleaved frames from m_uBase on.
+    std::vector<float, UninitializedAllocator<float>> m_data;
     uint64_t m_uLateAdds = 0;
     uint32_t m_uWindow = 4800;
     uint32_t m_uWindowFill = 0;
