@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include <sndfile.h>
 
@@ -32,16 +34,77 @@ inline void SumFramesOf(const float* in_pFrames, size_t in_uFrames, uint32_t in_
     }
 }
 
-// The speakers' and the ears' layouts with their channel counts fixed, so that the channels go
-// into vectors (each channel's sum still takes its frames in order: the same levels).
+// The speakers' and the ears' layouts, a frame's channels in vectors of four or two: each lane
+// is one channel, whose sum still takes its frames in order and whose peak is the same maximum,
+// so the levels are the same as one channel at a time.
+typedef float Floats4 __attribute__((vector_size(16)));
+typedef double Doubles4 __attribute__((vector_size(32)));
+typedef int32_t Ints4 __attribute__((vector_size(16)));
+typedef float Floats2 __attribute__((vector_size(8)));
+typedef double Doubles2 __attribute__((vector_size(16)));
+typedef int32_t Ints2 __attribute__((vector_size(8)));
+
+// std::max(in_peak, |in_samples|) lane by lane.
+template <typename Floats, typename Ints>
+inline Floats RaisedPeak(Floats in_peak, Floats in_samples) {
+    const Ints magnitude = reinterpret_cast<Ints>(in_samples) & 0x7fffffff;
+    const Ints bigger = in_peak < reinterpret_cast<Floats>(magnitude);
+    return reinterpret_cast<Floats>((magnitude & bigger) |
+                                    (reinterpret_cast<Ints>(in_peak) & ~bigger));
+}
+
 ZV_VECTOR_CLONES void SumFrames12(const float* in_pFrames, size_t in_uFrames, double* io_pSums,
                                   float* io_pPeaks) {
-    SumFramesOf<12>(in_pFrames, in_uFrames, 12, 12, io_pSums, io_pPeaks);
+    Doubles4 aSums[3];
+    Floats4 aPeaks[3];
+    std::memcpy(aSums, io_pSums, sizeof(aSums));
+    std::memcpy(aPeaks, io_pPeaks, sizeof(aPeaks));
+    for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame, in_pFrames += 12) {
+        for (int iGroup = 0; iGroup < 3; ++iGroup) {
+            Floats4 samples;
+            std::memcpy(&samples, in_pFrames + 4 * iGroup, sizeof(samples));
+            const Doubles4 wide = __builtin_convertvector(samples, Doubles4);
+            aSums[iGroup] += wide * wide;
+            aPeaks[iGroup] = RaisedPeak<Floats4, Ints4>(aPeaks[iGroup], samples);
+        }
+    }
+    std::memcpy(io_pSums, aSums, sizeof(aSums));
+    std::memcpy(io_pPeaks, aPeaks, sizeof(aPeaks));
 }
 
 ZV_VECTOR_CLONES void SumFrames2(const float* in_pFrames, size_t in_uFrames, double* io_pSums,
                                  float* io_pPeaks) {
-    SumFramesOf<2>(in_pFrames, in_uFrames, 2, 2, io_pSums, io_pPeaks);
+    Doubles2 sums;
+    Floats2 peaks;
+    std::memcpy(&sums, io_pSums, sizeof(sums));
+    std::memcpy(&peaks, io_pPeaks, sizeof(peaks));
+    for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame, in_pFrames += 2) {
+        Floats2 samples;
+        std::memcpy(&samples, in_pFrames, sizeof(samples));
+        const Doubles2 wide = __builtin_convertvector(samples, Doubles2);
+        sums += wide * wide;
+        peaks = RaisedPeak<Floats2, Ints2>(peaks, samples);
+    }
+    std::memcpy(io_pSums, &sums, sizeof(sums));
+    std::memcpy(io_pPeaks, &peaks, sizeof(peaks));
+}
+
+// Whether any sample is beyond full scale or not a number, four at a time.
+ZV_VECTOR_CLONES bool AnyBeyondFullScale(const float* in_pSamples, size_t in_uSamples) {
+    Ints4 beyond = {};
+    size_t uSample = 0;
+    for (; uSample + 4 <= in_uSamples; uSample += 4) {
+        Floats4 samples;
+        std::memcpy(&samples, in_pSamples + uSample, sizeof(samples));
+        const Floats4 magnitude =
+            reinterpret_cast<Floats4>(reinterpret_cast<Ints4>(samples) & 0x7fffffff);
+        beyond |= ~(magnitude <= 1.0f);
+    }
+    bool bBeyond = (beyond[0] | beyond[1] | beyond[2] | beyond[3]) != 0;
+    for (; uSample < in_uSamples; ++uSample) {
+        bBeyond |= !(std::fabs(in_pSamples[uSample]) <= 1.0f);
+    }
+    return bBeyond;
 }
 
 void SumFrames(const float* in_pFrames, size_t in_uFrames, uint32_t in_uStride,
@@ -130,11 +193,7 @@ void WavTimeline::Measure(float* io_pFrames, size_t in_uFrames) {
     // Samples beyond full scale or not numbers are rare: one pass that vectorises looks for them,
     // and only then does the counting and the silencing.
     const size_t uSamples = in_uFrames * m_uChannels;
-    bool bOdd = false;
-    for (size_t uSample = 0; uSample < uSamples; ++uSample) {
-        bOdd |= !(std::fabs(io_pFrames[uSample]) <= 1.0f);
-    }
-    if (bOdd) {
+    if (AnyBeyondFullScale(io_pFrames, uSamples)) {
         for (size_t uSample = 0; uSample < uSamples; ++uSample) {
             float& fSample = io_pFrames[uSample];
             if (std::fabs(fSample) <= 1.0f) {
