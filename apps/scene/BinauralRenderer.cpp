@@ -26,6 +26,15 @@ ZV_VECTOR_CLONES void MultiplyAdd(float* io_pSumLeft, float* io_pSumRight, const
     }
 }
 
+// out_pInput[f] = in_pSamples[f] * (in_fFrom + in_fStep * f): a block with its gain ramp.
+ZV_VECTOR_CLONES void RampInto(float* out_pInput, const float* in_pSamples, int32_t in_iFrames,
+                               float in_fFrom, float in_fStep) {
+    for (int32_t iFrame = 0; iFrame < in_iFrames; ++iFrame) {
+        out_pInput[iFrame] =
+            in_pSamples[iFrame] * (in_fFrom + in_fStep * static_cast<float>(iFrame));
+    }
+}
+
 // out_pTime[f] = in_pTime[f] * in_fScale.
 ZV_VECTOR_CLONES void ScaleInto(float* out_pTime, const float* in_pTime, float in_fScale,
                                 size_t in_uFrames) {
@@ -76,9 +85,9 @@ void BinauralRenderer::AddSource(const float* in_pSamples, size_t in_uFrames, fl
     // The block goes straight into the transform's own buffer, zero-padded to its size.
     float* pInput = m_fft.TimeBuffer();
     const size_t uSize = m_fft.Size();
-    for (size_t uFrame = 0; uFrame < uFrames; ++uFrame) {
-        pInput[uFrame] = in_pSamples[uFrame] * (in_fGainFrom + fStep * static_cast<float>(uFrame));
-    }
+    // (The frame index as a 32-bit integer gives the same float as ever: a block is far below
+    // 2^24 frames.)
+    RampInto(pInput, in_pSamples, static_cast<int32_t>(uFrames), in_fGainFrom, fStep);
     std::fill(pInput + uFrames, pInput + uSize, 0.0f);
     if (!bCrossfade) {
         Accumulate(to);
