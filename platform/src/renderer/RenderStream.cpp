@@ -269,7 +269,7 @@ HRESULT RenderStream::EndUpdatingAudioObjects() {
             pass.streamId = m_uId;
             pass.index = m_stats.passes;
             pass.frames = m_uFrames;
-            pass.objects.reserve(m_objects.size());
+            pass.objects = core.ObjectListLocked(m_objects.size());
         }
         for (AudioObject* pObject : m_objects) {
             if (pObject->EndPassLocked(bRecord ? &pass : nullptr)) {

@@ -90,6 +90,16 @@ std::shared_ptr<const PassObserver> RendererCore::RecordPassLocked(Pass& io_pass
     return m_pObserver;
 }
 
+std::vector<ObjectPass> RendererCore::ObjectListLocked(size_t in_uObjects) {
+    std::vector<ObjectPass> objects;
+    if (!m_spareObjectLists.empty()) {
+        objects = std::move(m_spareObjectLists.back());
+        m_spareObjectLists.pop_back();
+    }
+    objects.reserve(in_uObjects);
+    return objects;
+}
+
 std::vector<float> RendererCore::CapturedSamplesLocked(const float* in_pSamples,
                                                        size_t in_uSamples) {
     std::vector<float> samples;
@@ -332,14 +342,27 @@ void RendererCore::RecyclePasses(std::vector<Pass>& io_passes) {
         if (m_spareSamples.capacity() == 0) {
             m_spareSamples.reserve(kMaxRecycledSampleBuffers);
         }
+        if (m_spareObjectLists.capacity() == 0) {
+            m_spareObjectLists.reserve(kMaxSpareObjectLists);
+        }
         for (Pass& pass : io_passes) {
+            bool bAllTaken = true;
             for (ObjectPass& object : pass.objects) {
+                if (object.samples.capacity() == 0) {
+                    continue;
+                }
                 if (m_spareSamples.size() == kMaxRecycledSampleBuffers) {
+                    bAllTaken = false;
                     break;
                 }
-                if (object.samples.capacity() > 0) {
-                    m_spareSamples.push_back(std::move(object.samples));
-                }
+                m_spareSamples.push_back(std::move(object.samples));
+            }
+            // The pass's list of objects too, for a pass to come: emptied here only when it
+            // holds no buffer any more (nothing is freed under the lock).
+            if (bAllTaken && pass.objects.capacity() > 0 &&
+                m_spareObjectLists.size() < kMaxSpareObjectLists) {
+                pass.objects.clear();
+                m_spareObjectLists.push_back(std::move(pass.objects));
             }
         }
     }
@@ -403,6 +426,7 @@ void RendererCore::Reset() {
         m_uMaxPasses = 0;
         m_passes.clear();
         m_spareSamples = std::vector<std::vector<float>>();
+        m_spareObjectLists = std::vector<std::vector<ObjectPass>>();
         pOldObserver = std::move(m_pObserver);
         NotifyLocked();
     }

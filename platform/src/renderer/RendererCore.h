@@ -62,6 +62,9 @@ public:
     // with the pass. Without an observer the pass is moved into the capture (io_pass is then
     // left empty), so that a captured pass's buffers are not copied twice.
     std::shared_ptr<const PassObserver> RecordPassLocked(Pass& io_pass);
+    // An empty list of room for in_uObjects objects, for a captured pass: one that a pass given
+    // back by RecyclePasses held, where there is one (it then allocates nothing).
+    std::vector<ObjectPass> ObjectListLocked(size_t in_uObjects);
     // in_uSamples samples copied from in_pSamples, into a buffer given back by RecyclePasses when
     // there is one (the copy then allocates nothing).
     std::vector<float> CapturedSamplesLocked(const float* in_pSamples, size_t in_uSamples);
@@ -120,6 +123,10 @@ private:
     // Sample buffers of passes given back, for the next captured passes (at most
     // kMaxSpareBuffers; Reset drops them).
     std::vector<std::vector<float>> m_spareSamples;
+    // Object lists of passes given back, emptied, for the next captured passes (at most
+    // kMaxSpareObjectLists; Reset drops them).
+    static constexpr size_t kMaxSpareObjectLists = 256;
+    std::vector<std::vector<ObjectPass>> m_spareObjectLists;
     std::shared_ptr<const PassObserver> m_pObserver;
 };
 
