@@ -14,6 +14,11 @@ namespace {
 
 constexpr double kRadiansPerDegree = 0.017453292519943295;
 constexpr int kGridDegrees = 2;
+constexpr int kAzimuthCells = 360 / kGridDegrees;
+constexpr int kElevationCells = 180 / kGridDegrees + 1;
+// Directions whose spectra a chunk holds (some 4 MB with 1024-point FFTs); a scene of a few
+// moving sources visits a few hundred.
+constexpr size_t kSlotsPerChunk = 512;
 constexpr size_t kFadeTaps = 32;
 
 // libmysofa's error codes in words; below its own range they are errno values.
@@ -109,6 +114,11 @@ bool HrtfSet::Open(const std::string& in_path, uint32_t in_uSampleRate, size_t i
     m_left.resize(m_uFileTaps);
     m_right.resize(m_uFileTaps);
     m_padded.assign(in_uFftSize, 0.0f);
+    m_cellSlots.assign(size_t{kAzimuthCells} * kElevationCells, -1);
+    m_chunks.clear();
+    m_chunks.push_back(
+        std::make_unique<std::complex<float>[]>(kSlotsPerChunk * 2 * m_pFft->Bins()));
+    m_uDirections = 0;
     // The elevations measured (libmysofa holds the positions as Cartesian coordinates).
     const MYSOFA_ARRAY& positions = m_pEasy->hrtf->SourcePosition;
     m_fLowestElevation = 90.0;
@@ -159,8 +169,15 @@ HrtfSet::Spectra HrtfSet::SpectraFor(double in_fAzimuth, double in_fElevation) {
     const int iElevation =
         static_cast<int>(std::lround(fCoveredElevation / kGridDegrees)) * kGridDegrees;
     const int32_t iKey = iAzimuth * 1000 + (iElevation + 90);
-    auto it = m_cache.find(iKey);
-    if (it == m_cache.end()) {
+    const size_t uBins = m_pFft->Bins();
+    int32_t& iSlot = m_cellSlots[static_cast<size_t>(iAzimuth / kGridDegrees) * kElevationCells +
+                                 static_cast<size_t>((iElevation + 90) / kGridDegrees)];
+    if (iSlot < 0) {
+        if (m_uDirections == m_chunks.size() * kSlotsPerChunk) {
+            m_chunks.push_back(std::make_unique<std::complex<float>[]>(kSlotsPerChunk * 2 * uBins));
+        }
+        std::complex<float>* pSpectra =
+            m_chunks.back().get() + (m_uDirections % kSlotsPerChunk) * 2 * uBins;
         // SOFA's frame: x ahead, y left, z up.
         const double fAzimuth = iAzimuth * kRadiansPerDegree;
         const double fElevation = iElevation * kRadiansPerDegree;
@@ -171,8 +188,6 @@ HrtfSet::Spectra HrtfSet::SpectraFor(double in_fAzimuth, double in_fElevation) {
         float fDelayRight = 0.0f;
         mysofa_getfilter_float(m_pEasy, fX, fY, fZ, m_left.data(), m_right.data(), &fDelayLeft,
                                &fDelayRight);
-        const size_t uBins = m_pFft->Bins();
-        std::vector<std::complex<float>> spectra(2 * uBins);
         const float* apSources[2] = {m_left.data(), m_right.data()};
         const float aDelays[2] = {fDelayLeft, fDelayRight};
         for (int iEar = 0; iEar < 2; ++iEar) {
@@ -189,11 +204,14 @@ HrtfSet::Spectra HrtfSet::SpectraFor(double in_fAzimuth, double in_fElevation) {
                 }
                 m_padded[uPosition] = fValue;
             }
-            m_pFft->Forward(m_padded.data(), spectra.data() + iEar * uBins);
+            m_pFft->Forward(m_padded.data(), pSpectra + iEar * uBins);
         }
-        it = m_cache.emplace(iKey, std::move(spectra)).first;
+        iSlot = static_cast<int32_t>(m_uDirections++);
     }
-    return Spectra{it->second.data(), it->second.data() + m_pFft->Bins(), iKey};
+    const std::complex<float>* pSpectra =
+        m_chunks[static_cast<size_t>(iSlot) / kSlotsPerChunk].get() +
+        (static_cast<size_t>(iSlot) % kSlotsPerChunk) * 2 * uBins;
+    return Spectra{pSpectra, pSpectra + uBins, iKey};
 }
 
 }  // namespace scene

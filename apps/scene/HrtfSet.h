@@ -17,7 +17,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "RealFft.h"
@@ -62,7 +61,7 @@ public:
 
     size_t FilterTaps() const { return m_uTaps; }
     size_t FileFilterLength() const { return m_uFileTaps; }
-    size_t CachedDirections() const { return m_cache.size(); }
+    size_t CachedDirections() const { return m_uDirections; }
 
 private:
     MYSOFA_EASY* m_pEasy = nullptr;
@@ -73,8 +72,13 @@ private:
     double m_fHighestElevation = 90.0;
     std::unique_ptr<RealFft> m_pFft;
     std::vector<float> m_left, m_right, m_padded;
-    // Key: quantised direction; value: left bins then right bins.
-    std::unordered_map<int32_t, std::vector<std::complex<float>>> m_cache;
+    // Per cell of the grid (azimuth-major), the slot of its spectra, or -1 before first use.
+    std::vector<int32_t> m_cellSlots;
+    // The spectra in slots of left bins then right bins, kSlotsPerChunk slots to a chunk, so that
+    // a new direction takes room made before (the first chunk is made, and touched, at Open)
+    // and the spectra never move.
+    std::vector<std::unique_ptr<std::complex<float>[]>> m_chunks;
+    size_t m_uDirections = 0;
 };
 
 }  // namespace scene
