@@ -78,6 +78,13 @@ ZV_VECTOR_CLONES void AddScaled(float* io_pSpeaker, const float* in_pSamples, si
     }
 }
 
+// io_pSpeaker[f] += in_pSamples[f].
+ZV_VECTOR_CLONES void AddInto(float* io_pSpeaker, const float* in_pSamples, size_t in_uFrames) {
+    for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
+        io_pSpeaker[uFrame] += in_pSamples[uFrame];
+    }
+}
+
 // The block's interleaved frames to one row per speaker (in_uFrames apart), and back.
 void Deinterleave(const float* in_pFrames, size_t in_uFrames, float* out_pRows) {
     for (uint32_t uChannel = 0; uChannel < kSpeakerChannels; ++uChannel) {
@@ -243,9 +250,7 @@ void PassRenderer::AddPasses(uint64_t in_uFrame, const std::vector<standin::Pass
                 m_staticUsed[iBit] = true;
             }
             const float fVolume = std::clamp(object.volume, 0.0f, 1.0f);
-            for (size_t uFrame = 0; uFrame < uFrames; ++uFrame) {
-                sum[uFrame] += object.samples[uFrame] * fVolume;
-            }
+            AddScaled(sum.data(), object.samples.data(), uFrames, fVolume);
         }
         if (in_uFrame >= m_config.uSceneFrames) {
             ++stats.uPlayOutPasses;
@@ -263,10 +268,7 @@ void PassRenderer::AddPasses(uint64_t in_uFrame, const std::vector<standin::Pass
         const int iChannel = StaticObjectChannel(eType);
         const SpeakerDirection direction = StaticObjectDirection(eType);
         if (iChannel >= 0) {
-            float* pRow = pSpeakers + iChannel * uBlock;
-            for (size_t uFrame = 0; uFrame < uBlock; ++uFrame) {
-                pRow[uFrame] += sum[uFrame];
-            }
+            AddInto(pSpeakers + iChannel * uBlock, sum.data(), uBlock);
         } else {
             const SpeakerGains gains = m_panner.Gains(direction.fAzimuth, direction.fElevation);
             for (uint32_t uChannel = 0; uChannel < kSpeakerChannels; ++uChannel) {

@@ -40,6 +40,8 @@ inline void SumFramesOf(const float* in_pFrames, size_t in_uFrames, uint32_t in_
 typedef float Floats4 __attribute__((vector_size(16)));
 typedef double Doubles4 __attribute__((vector_size(32)));
 typedef int32_t Ints4 __attribute__((vector_size(16)));
+typedef float Floats8 __attribute__((vector_size(32)));
+typedef int32_t Ints8 __attribute__((vector_size(32)));
 typedef float Floats2 __attribute__((vector_size(8)));
 typedef double Doubles2 __attribute__((vector_size(16)));
 typedef int32_t Ints2 __attribute__((vector_size(8)));
@@ -89,18 +91,22 @@ ZV_VECTOR_CLONES void SumFrames2(const float* in_pFrames, size_t in_uFrames, dou
     std::memcpy(io_pPeaks, &peaks, sizeof(peaks));
 }
 
-// Whether any sample is beyond full scale or not a number, four at a time.
+// Whether any sample is beyond full scale or not a number, eight at a time.
 ZV_VECTOR_CLONES bool AnyBeyondFullScale(const float* in_pSamples, size_t in_uSamples) {
-    Ints4 beyond = {};
+    Ints8 beyond = {};
     size_t uSample = 0;
-    for (; uSample + 4 <= in_uSamples; uSample += 4) {
-        Floats4 samples;
+    for (; uSample + 8 <= in_uSamples; uSample += 8) {
+        Floats8 samples;
         std::memcpy(&samples, in_pSamples + uSample, sizeof(samples));
-        const Floats4 magnitude =
-            reinterpret_cast<Floats4>(reinterpret_cast<Ints4>(samples) & 0x7fffffff);
+        const Floats8 magnitude =
+            reinterpret_cast<Floats8>(reinterpret_cast<Ints8>(samples) & 0x7fffffff);
         beyond |= ~(magnitude <= 1.0f);
     }
-    bool bBeyond = (beyond[0] | beyond[1] | beyond[2] | beyond[3]) != 0;
+    int32_t iBeyond = 0;
+    for (int iLane = 0; iLane < 8; ++iLane) {
+        iBeyond |= beyond[iLane];
+    }
+    bool bBeyond = iBeyond != 0;
     for (; uSample < in_uSamples; ++uSample) {
         bBeyond |= !(std::fabs(in_pSamples[uSample]) <= 1.0f);
     }
