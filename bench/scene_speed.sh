@@ -14,7 +14,12 @@
 # libraries beside it), each run of this build is followed by a run of that one, so that both
 # share the same minutes of the machine's load, and the ratio of their medians is printed.
 #
+# With BUSY=N in the environment, N CPU-bound loops run beside the player for the whole
+# measurement, as other work on a shared machine would; they start BUSY_WARMUP seconds (default
+# 60) before the first run, so that the load average printed shows them.
+#
 #   bench/scene_speed.sh [RUNS] [BASELINE]     (default 5 runs, no baseline)
+#   BUSY=1 bench/scene_speed.sh 11 BASELINE    (the same beside one busy core)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,7 +29,23 @@ cmake --preset release >/dev/null
 cmake --build --preset release -j 2 --target scene_player >/dev/null
 
 out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
+busy_pids=()
+cleanup() {
+    for pid in "${busy_pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    rm -rf "$out"
+}
+trap cleanup EXIT
+busy=${BUSY:-0}
+if ((busy > 0)); then
+    for _ in $(seq 1 "$busy"); do
+        (while :; do :; done) &
+        busy_pids+=($!)
+    done
+    echo "$busy CPU-bound loop(s) beside the runs; waiting ${BUSY_WARMUP:-60} s for the load average"
+    sleep "${BUSY_WARMUP:-60}"
+fi
 
 # The value of "key" inside the block that starts at the line matching "block".
 value_in() {
