@@ -7,6 +7,7 @@
 
 #include <sndfile.h>
 
+#include "SampleVectors.h"
 #include "ZvVectorClones.h"
 
 namespace scene {
@@ -32,9 +33,6 @@ constexpr int kSpeakerMap[kSpeakerChannels] = {
     SF_CHANNEL_MAP_TOP_FRONT_LEFT, SF_CHANNEL_MAP_TOP_FRONT_RIGHT,
     SF_CHANNEL_MAP_TOP_REAR_LEFT,  SF_CHANNEL_MAP_TOP_REAR_RIGHT,
 };
-
-typedef float Floats4 __attribute__((vector_size(16)));
-typedef int32_t Ints4 __attribute__((vector_size(16)));
 
 // Whether every sample is zero (a sample that is not a number is heard). Sixteen at a time with an
 // exit at the first that are not: a sounding pass mostly shows it at once, a silent one (a bed
@@ -198,9 +196,6 @@ void PassRenderer::AddPasses(uint64_t in_uFrame, const std::vector<standin::Pass
     if (pFrames == nullptr) {
         return;  // too late to be heard; WavTimeline counts it
     }
-    // Mixed a speaker's row at a time, where the adds run in vectors, and interleaved again at
-    // the end: every sample gets the same adds in the same order as in place. A block that no
-    // pass reached before starts from silence (and the interleave writes all of it).
     // The passes' samples were written on the render workers' processor: asked for all at once
     // here, their first lines arrive together instead of one object after the other.
     for (const standin::Pass& pass : in_passes) {
@@ -212,6 +207,9 @@ void PassRenderer::AddPasses(uint64_t in_uFrame, const std::vector<standin::Pass
             }
         }
     }
+    // Mixed a speaker's row at a time, where the adds run in vectors, and interleaved again at
+    // the end: every sample gets the same adds in the same order as in place. A block that no
+    // pass reached before starts from silence (and the interleave writes all of it).
     float* pSpeakers = m_speakerRows.data();
     if (bUncleared) {
         std::fill(m_speakerRows.begin(), m_speakerRows.end(), 0.0f);

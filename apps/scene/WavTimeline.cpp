@@ -7,6 +7,7 @@
 
 #include <sndfile.h>
 
+#include "SampleVectors.h"
 #include "ZvVectorClones.h"
 
 namespace scene {
@@ -19,14 +20,11 @@ constexpr size_t kWriteBytes = 1024 * 1024;
 
 // Adds the squares of each of the first in_uChannels channels to io_pSums and raises io_pPeaks to
 // its largest magnitude, over in_uFrames interleaved frames of in_uStride channels, the frames in
-// order.
-template <uint32_t kChannels>
-inline void SumFramesOf(const float* in_pFrames, size_t in_uFrames, uint32_t in_uStride,
-                        uint32_t in_uChannels, double* io_pSums, float* io_pPeaks) {
-    const uint32_t uChannels = kChannels != 0 ? kChannels : in_uChannels;
-    const uint32_t uStride = kChannels != 0 ? kChannels : in_uStride;
-    for (size_t uIndex = 0; uIndex < in_uFrames; ++uIndex, in_pFrames += uStride) {
-        for (uint32_t uChannel = 0; uChannel < uChannels; ++uChannel) {
+// order (any layout; the speakers' and the ears' have vector versions below).
+void SumFramesOfAny(const float* in_pFrames, size_t in_uFrames, uint32_t in_uStride,
+                    uint32_t in_uChannels, double* io_pSums, float* io_pPeaks) {
+    for (size_t uIndex = 0; uIndex < in_uFrames; ++uIndex, in_pFrames += in_uStride) {
+        for (uint32_t uChannel = 0; uChannel < in_uChannels; ++uChannel) {
             const float fSample = in_pFrames[uChannel];
             io_pSums[uChannel] += static_cast<double>(fSample) * fSample;
             io_pPeaks[uChannel] = std::max(io_pPeaks[uChannel], std::fabs(fSample));
@@ -37,15 +35,6 @@ inline void SumFramesOf(const float* in_pFrames, size_t in_uFrames, uint32_t in_
 // The speakers' and the ears' layouts, a frame's channels in vectors of four or two: each lane
 // is one channel, whose sum still takes its frames in order and whose peak is the same maximum,
 // so the levels are the same as one channel at a time.
-typedef float Floats4 __attribute__((vector_size(16)));
-typedef double Doubles4 __attribute__((vector_size(32)));
-typedef int32_t Ints4 __attribute__((vector_size(16)));
-typedef float Floats8 __attribute__((vector_size(32)));
-typedef int32_t Ints8 __attribute__((vector_size(32)));
-typedef float Floats2 __attribute__((vector_size(8)));
-typedef double Doubles2 __attribute__((vector_size(16)));
-typedef int32_t Ints2 __attribute__((vector_size(8)));
-
 // std::max(in_peak, |in_samples|) lane by lane.
 template <typename Floats, typename Ints>
 inline Floats RaisedPeak(Floats in_peak, Floats in_samples) {
@@ -120,7 +109,7 @@ void SumFrames(const float* in_pFrames, size_t in_uFrames, uint32_t in_uStride,
     } else if (in_uStride == 2 && in_uChannels == 2) {
         SumFrames2(in_pFrames, in_uFrames, io_pSums, io_pPeaks);
     } else {
-        SumFramesOf<0>(in_pFrames, in_uFrames, in_uStride, in_uChannels, io_pSums, io_pPeaks);
+        SumFramesOfAny(in_pFrames, in_uFrames, in_uStride, in_uChannels, io_pSums, io_pPeaks);
     }
 }
 
