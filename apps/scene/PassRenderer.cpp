@@ -7,6 +7,7 @@
 
 #include <sndfile.h>
 
+#include "FrameInterleaver.h"
 #include "SampleVectors.h"
 #include "ZvVectorClones.h"
 
@@ -93,13 +94,14 @@ void Deinterleave(const float* in_pFrames, size_t in_uFrames, float* out_pRows) 
     }
 }
 
+// The rows back to interleaved frames, by the interleaver the plug-ins use (transposes in
+// vectors, the same floats as one sample at a time).
 void Interleave(const float* in_pRows, size_t in_uFrames, float* out_pFrames) {
-    for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
-        for (uint32_t uChannel = 0; uChannel < kSpeakerChannels; ++uChannel) {
-            out_pFrames[uFrame * kSpeakerChannels + uChannel] =
-                in_pRows[uChannel * in_uFrames + uFrame];
-        }
+    const float* apRows[kSpeakerChannels];
+    for (uint32_t uChannel = 0; uChannel < kSpeakerChannels; ++uChannel) {
+        apRows[uChannel] = in_pRows + uChannel * in_uFrames;
     }
+    InterleaveFrames(apRows, kSpeakerChannels, 0, static_cast<uint32_t>(in_uFrames), out_pFrames);
 }
 
 int TypeBit(AudioObjectType in_eType) {
@@ -140,8 +142,18 @@ bool PassRenderer::Open(const PassRendererConfig& in_config, std::string& out_er
 void PassRenderer::AddDynamic(uint64_t in_uFrame, const standin::ObjectPass& in_object,
                               bool in_bSilent, float* io_pSpeakers, size_t in_uFrames) {
     DynamicState& state = m_dynamic[in_object.objectId];
-    const SpeakerDirection direction = DirectionOfPosition(in_object.x, in_object.y, in_object.z);
-    const SpeakerGains gains = m_panner.Gains(direction.fAzimuth, direction.fElevation);
+    // An object that has not moved keeps its direction and gains (the same bits in give the same
+    // out; compared as bits, so that -0 and NaN positions are worked out afresh).
+    const float afPosition[3] = {in_object.x, in_object.y, in_object.z};
+    if (!state.bPlaced || std::memcmp(afPosition, state.afPosition, sizeof(afPosition)) != 0) {
+        state.placedDirection = DirectionOfPosition(in_object.x, in_object.y, in_object.z);
+        state.placedGains =
+            m_panner.Gains(state.placedDirection.fAzimuth, state.placedDirection.fElevation);
+        std::memcpy(state.afPosition, afPosition, sizeof(afPosition));
+        state.bPlaced = true;
+    }
+    const SpeakerDirection direction = state.placedDirection;
+    const SpeakerGains gains = state.placedGains;
     const float fVolume = std::clamp(in_object.volume, 0.0f, 1.0f);
     if (!state.bSeen) {
         state.gains = gains;

@@ -85,6 +85,11 @@ private:
         float fVolume = 0.0f;
         bool bSeen = false;
         double fLastSampleTime = -1.0;
+        // The last position the object was placed at, and its direction and gains there.
+        float afPosition[3] = {0.0f, 0.0f, 0.0f};
+        bool bPlaced = false;
+        SpeakerDirection placedDirection{0.0, 0.0};
+        SpeakerGains placedGains{};
     };
 
     // io_pSpeakers: the block, a row of uBlockFrames frames per speaker. in_bSilent: every
