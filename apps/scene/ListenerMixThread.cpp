@@ -1,6 +1,7 @@
 #include "ListenerMixThread.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace scene {
 
@@ -64,8 +65,24 @@ uint64_t ListenerMixThread::DroppedBatches() const {
 }
 
 void ListenerMixThread::MixLoop() {
+    // The mixed passes' buffers go back to the renderer, off this lock, for the passes to come (a
+    // captured pass then copies its samples without allocating); a few batches' at a time, as
+    // the renderer's lock is the one the render workers take for every call, and before any wait,
+    // so that nothing is held back while the queue is empty.
+    std::vector<standin::Pass> mixed;
+    mixed.reserve(kRecycleBatches * 4);
+    size_t uMixedBatches = 0;
+    const auto giveBack = [&]() {
+        standin::RecyclePasses(mixed);
+        uMixedBatches = 0;
+    };
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
+        if (m_batches.empty() && uMixedBatches > 0) {
+            lock.unlock();
+            giveBack();
+            lock.lock();
+        }
         while (m_batches.empty() && !m_bFinishing) {
             m_bMixerWaiting = true;
             m_queued.wait(lock);
@@ -83,9 +100,10 @@ void ListenerMixThread::MixLoop() {
             m_mixed.notify_one();
         }
         m_rRenderer.AddPasses(batch.first, batch.second);
-        // The passes' buffers go back to the renderer, off the lock, for the passes to come: a
-        // captured pass then copies its samples without allocating.
-        standin::RecyclePasses(batch.second);
+        std::move(batch.second.begin(), batch.second.end(), std::back_inserter(mixed));
+        if (++uMixedBatches >= kRecycleBatches) {
+            giveBack();
+        }
         lock.lock();
     }
 }

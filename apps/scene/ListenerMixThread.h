@@ -32,6 +32,8 @@ public:
     static constexpr size_t kDefaultMaxBatches = 64;
     // Batches queued before a waiting mix thread is woken (fewer while the queue is shorter).
     static constexpr size_t kWakeBatches = 8;
+    // Mixed batches whose buffers the mix thread gives back to the renderer together.
+    static constexpr size_t kRecycleBatches = 8;
 
     // in_bOwnThread false: Add mixes on the caller's thread at once (the same calls, unqueued).
     ListenerMixThread(PassRenderer& io_renderer, bool in_bOwnThread,
