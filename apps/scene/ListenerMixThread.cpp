@@ -28,7 +28,8 @@ bool ListenerMixThread::Add(uint64_t in_uFrame, std::vector<standin::Pass> in_pa
         return true;
     }
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (!m_mixed.wait_for(lock, in_timeout, [&]() { return m_batches.size() < m_uMaxBatches; })) {
+    if (!m_mixed.wait_for(lock, in_timeout,
+                          [&]() { return m_batches.size() + m_uTaken < m_uMaxBatches; })) {
         ++m_uDropped;
         return false;
     }
@@ -65,24 +66,16 @@ uint64_t ListenerMixThread::DroppedBatches() const {
 }
 
 void ListenerMixThread::MixLoop() {
-    // The mixed passes' buffers go back to the renderer, off this lock, for the passes to come (a
-    // captured pass then copies its samples without allocating); a few batches' at a time, as
-    // the renderer's lock is the one the render workers take for every call, and before any wait,
-    // so that nothing is held back while the queue is empty.
+    // Up to kTakeBatches batches are taken under one lock and mixed off it; then their passes'
+    // buffers go back to the renderer together, off this lock too, for the passes to come (a
+    // captured pass then copies its samples without allocating): the renderer's lock is the one
+    // the render workers take for every call.
+    std::vector<std::pair<uint64_t, std::vector<standin::Pass>>> taken;
+    taken.reserve(kTakeBatches);
     std::vector<standin::Pass> mixed;
-    mixed.reserve(kRecycleBatches * 4);
-    size_t uMixedBatches = 0;
-    const auto giveBack = [&]() {
-        standin::RecyclePasses(mixed);
-        uMixedBatches = 0;
-    };
+    mixed.reserve(kTakeBatches * 4);
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        if (m_batches.empty() && uMixedBatches > 0) {
-            lock.unlock();
-            giveBack();
-            lock.lock();
-        }
         while (m_batches.empty() && !m_bFinishing) {
             m_bMixerWaiting = true;
             m_queued.wait(lock);
@@ -91,20 +84,28 @@ void ListenerMixThread::MixLoop() {
         if (m_batches.empty()) {
             return;  // finishing, and everything queued is mixed
         }
-        std::pair<uint64_t, std::vector<standin::Pass>> batch = std::move(m_batches.front());
-        // The producer waits only on a full queue.
-        const bool bWasFull = m_batches.size() >= m_uMaxBatches;
-        m_batches.pop_front();
+        const size_t uTake = std::min(kTakeBatches, m_batches.size());
+        for (size_t uBatch = 0; uBatch < uTake; ++uBatch) {
+            taken.push_back(std::move(m_batches.front()));
+            m_batches.pop_front();
+        }
+        m_uTaken = uTake;
         lock.unlock();
-        if (bWasFull) {
-            m_mixed.notify_one();
+        for (auto& batch : taken) {
+            m_rRenderer.AddPasses(batch.first, batch.second);
+            std::move(batch.second.begin(), batch.second.end(), std::back_inserter(mixed));
         }
-        m_rRenderer.AddPasses(batch.first, batch.second);
-        std::move(batch.second.begin(), batch.second.end(), std::back_inserter(mixed));
-        if (++uMixedBatches >= kRecycleBatches) {
-            giveBack();
-        }
+        taken.clear();
+        standin::RecyclePasses(mixed);
         lock.lock();
+        // The producer waits only on a full queue.
+        const bool bWasFull = m_batches.size() + m_uTaken >= m_uMaxBatches;
+        m_uTaken = 0;
+        if (bWasFull) {
+            lock.unlock();
+            m_mixed.notify_one();
+            lock.lock();
+        }
     }
 }
 

@@ -3,9 +3,12 @@
 // convolved. The renderer gets the same calls with the same passes in the same order as when the
 // player calls it itself, so the files come out the same bit for bit.
 //
-// The queue holds at most a bounded number of batches: a player that runs ahead of the mix waits
-// for room (a bounded wait per batch, which only a stalled mix thread would reach). A mix thread
-// that found the queue empty is woken only once several batches wait, or at Finish.
+// The queue holds at most a bounded number of batches, those the mix thread has taken and not yet
+// mixed included: a player that runs ahead of the mix waits for room (a bounded wait per batch,
+// which only a stalled mix thread would reach). A mix thread that found the queue empty is woken
+// only once several batches wait, or at Finish. It takes up to several batches under one lock,
+// so that the lock (whose line the two threads' processors pass between them) changes hands
+// seldom.
 //
 // Threads: Start, Add and Finish come from one thread, the producer (the player's audio thread);
 // the mix thread is the only one that touches the renderer between Start and Finish, and the
@@ -32,8 +35,9 @@ public:
     static constexpr size_t kDefaultMaxBatches = 64;
     // Batches queued before a waiting mix thread is woken (fewer while the queue is shorter).
     static constexpr size_t kWakeBatches = 8;
-    // Mixed batches whose buffers the mix thread gives back to the renderer together.
-    static constexpr size_t kRecycleBatches = 8;
+    // The most batches the mix thread takes at a time; their buffers go back to the renderer
+    // together once they are mixed.
+    static constexpr size_t kTakeBatches = 8;
 
     // in_bOwnThread false: Add mixes on the caller's thread at once (the same calls, unqueued).
     ListenerMixThread(PassRenderer& io_renderer, bool in_bOwnThread,
@@ -65,6 +69,7 @@ private:
     std::deque<std::pair<uint64_t, std::vector<standin::Pass>>> m_batches;
     bool m_bFinishing = false;
     bool m_bMixerWaiting = false;  // the mix thread waits for batches (on m_queued)
+    size_t m_uTaken = 0;           // batches the mix thread has taken off the queue, not mixed yet
     uint64_t m_uDropped = 0;
     std::thread m_thread;  // not joinable when mixing on the caller's thread, or after Finish
 };

@@ -488,15 +488,14 @@ bool Run::InitPlugins(std::string& out_error) {
 }
 
 void Run::PrepareCaptureBuffers() {
-    // As many as can be in flight: a full mix queue of batches, the batch being mixed, the ones
-    // mixed but not yet given back and the one being taken, each with every object the streams may
-    // play (the sink's and the effect's beds of up to a speaker each, the mixer's granted objects).
-    // Made and touched here, so that the run does not allocate a buffer (a fresh page in every
-    // second one) per object per pass until the queue has once been full.
-    const size_t uBuffers =
-        std::min(standin::kMaxRecycledSampleBuffers,
-                 (ListenerMixThread::kDefaultMaxBatches + ListenerMixThread::kRecycleBatches + 2) *
-                     (2 * size_t{kSpeakerChannels} + size_t{m_scene.uGrant}));
+    // As many as can be in flight: a full mix queue of batches (those the mix thread has taken and
+    // not yet given back included) and the one being taken, each with every object the streams
+    // may play (the sink's and the effect's beds of up to a speaker each, the mixer's granted
+    // objects). Made and touched here, so that the run does not allocate a buffer (a fresh page in
+    // every second one) per object per pass until the queue has once been full.
+    const size_t uBuffers = std::min(standin::kMaxRecycledSampleBuffers,
+                                     (ListenerMixThread::kDefaultMaxBatches + 1) *
+                                         (2 * size_t{kSpeakerChannels} + size_t{m_scene.uGrant}));
     std::vector<standin::Pass> spare(1);
     spare[0].objects.resize(uBuffers);
     for (standin::ObjectPass& object : spare[0].objects) {
