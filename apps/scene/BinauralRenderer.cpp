@@ -51,7 +51,8 @@ BinauralRenderer::BinauralRenderer(HrtfSet& io_rHrtf, size_t in_uFftSize, size_t
       m_uBlockFrames(in_uBlockFrames),
       m_fadeIn(in_uBlockFrames),
       m_sumLeft(m_fft.Bins()),
-      m_sumRight(m_fft.Bins()) {
+      m_sumRight(m_fft.Bins()),
+      m_uZeroFrom(m_fft.Size()) {
     for (size_t uFrame = 0; uFrame < in_uBlockFrames; ++uFrame) {
         m_fadeIn[uFrame] = static_cast<float>(
             0.5 - 0.5 * std::cos(3.141592653589793 * (uFrame + 0.5) / in_uBlockFrames));
@@ -84,11 +85,15 @@ void BinauralRenderer::AddSource(const float* in_pSamples, size_t in_uFrames, fl
     const float fStep = (in_fGainTo - in_fGainFrom) / static_cast<float>(uFrames);
     // The block goes straight into the transform's own buffer, zero-padded to its size.
     float* pInput = m_fft.TimeBuffer();
-    const size_t uSize = m_fft.Size();
     // (The frame index as a 32-bit integer gives the same float as ever: a block is far below
     // 2^24 frames.)
     RampInto(pInput, in_pSamples, static_cast<int32_t>(uFrames), in_fGainFrom, fStep);
-    std::fill(pInput + uFrames, pInput + uSize, 0.0f);
+    // The padding is cleared only where it is not zero already: the forward transform leaves its
+    // input as it was, the inverse (at the end of a block) writes all of it.
+    if (uFrames < m_uZeroFrom) {
+        std::fill(pInput + uFrames, pInput + m_uZeroFrom, 0.0f);
+    }
+    m_uZeroFrom = uFrames;
     if (!bCrossfade) {
         Accumulate(to);
     } else {
@@ -102,7 +107,6 @@ void BinauralRenderer::AddSource(const float* in_pSamples, size_t in_uFrames, fl
         for (size_t uFrame = 0; uFrame < uFrames; ++uFrame) {
             pInput[uFrame] = kept[uFrame] * (1.0f - m_fadeIn[uFrame]);
         }
-        std::fill(pInput + uFrames, pInput + uSize, 0.0f);
         Accumulate(from);
     }
     m_bAny = true;
@@ -130,6 +134,7 @@ bool BinauralRenderer::EndBlock(float* out_pLeft, float* out_pRight) {
     std::memcpy(static_cast<void*>(m_fft.BinBuffer()), m_sumRight.data(), uBinBytes);
     m_fft.RunInverse();
     ScaleInto(out_pRight, m_fft.TimeBuffer(), fScale, m_fft.Size());
+    m_uZeroFrom = m_fft.Size();
     return true;
 }
 

@@ -59,6 +59,9 @@ private:
     std::vector<std::complex<float>> m_sumLeft;
     std::vector<std::complex<float>> m_sumRight;
     uint64_t m_uTransforms = 0;
+    // The transform's input is zero from this sample on (the forward transform keeps its input;
+    // the inverse overwrites it, and a new buffer holds anything).
+    size_t m_uZeroFrom;
 };
 
 }  // namespace scene

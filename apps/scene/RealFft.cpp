@@ -21,7 +21,10 @@ RealFft::RealFft(size_t in_uSize) : m_uSize(in_uSize) {
     m_pTime = fftwf_alloc_real(m_uSize);
     fftwf_complex* pBins = fftwf_alloc_complex(Bins());
     m_pBins = pBins;
-    m_pForward = fftwf_plan_dft_r2c_1d(static_cast<int>(m_uSize), m_pTime, pBins, FFTW_ESTIMATE);
+    // (Keeping the input is the default for a real-to-complex transform out of place; said here
+    // because callers rely on it.)
+    m_pForward = fftwf_plan_dft_r2c_1d(static_cast<int>(m_uSize), m_pTime, pBins,
+                                       FFTW_ESTIMATE | FFTW_PRESERVE_INPUT);
     m_pInverse = fftwf_plan_dft_c2r_1d(static_cast<int>(m_uSize), pBins, m_pTime, FFTW_ESTIMATE);
 }
 

@@ -27,8 +27,8 @@ public:
 
     // The transforms' own buffers, aligned for FFTW's vector code, for callers that fill and
     // read them in place instead of copying through Forward and Inverse: RunForward transforms
-    // TimeBuffer() into BinBuffer(); RunInverse transforms BinBuffer(), which it overwrites, into
-    // TimeBuffer().
+    // TimeBuffer(), which it leaves as it was, into BinBuffer(); RunInverse transforms
+    // BinBuffer(), which it overwrites, into TimeBuffer().
     float* TimeBuffer() { return m_pTime; }
     std::complex<float>* BinBuffer() { return static_cast<std::complex<float>*>(m_pBins); }
     void RunForward();
