@@ -5,6 +5,7 @@
 #include <objbase.h>
 #include <string.h>
 
+#include "FrameDeinterleaver.h"
 #include "ZvSinkISAC.h"
 
 VOID CALLBACK ZvSinkISAC::RenderWorker(PTP_CALLBACK_INSTANCE /*in_pInstance*/, PVOID in_pvContext,
@@ -158,19 +159,31 @@ void ZvSinkISAC::RenderPass(bool in_bPlaying, bool in_bTaken) {
     if (in_bPlaying && !in_bTaken) {
         in_bPlaying = TakePeriod();
     }
-    const uint32_t uStride = m_channelLayout.uNumChannels;
-    for (uint32_t uObject = 0; uObject < m_uNumBedObjects && in_bPlaying; ++uObject) {
-        float* const pOut = apBuffers[uObject];
-        if (pOut == nullptr) {
-            continue;
+    if (in_bPlaying) {
+        // The frames every buffer has room for are taken apart in one go (in vectors); a buffer
+        // shorter than the pass, which the renderer does not hand out, ends early, and one longer
+        // is silent past the pass.
+        const uint32_t uStride = m_channelLayout.uNumChannels;
+        uint32_t uCommonFrames = uFrames;
+        for (uint32_t uObject = 0; uObject < m_uNumBedObjects; ++uObject) {
+            if (apBuffers[uObject] != nullptr && auBufferFrames[uObject] < uCommonFrames) {
+                uCommonFrames = auBufferFrames[uObject];
+            }
         }
-        const uint32_t uObjectFrames =
-            auBufferFrames[uObject] < uFrames ? auBufferFrames[uObject] : uFrames;
-        const float* pIn = m_pScratch + uObject;
-        for (uint32_t uFrame = 0; uFrame < uObjectFrames; ++uFrame) {
-            pOut[uFrame] = pIn[static_cast<size_t>(uFrame) * uStride];
+        DeinterleaveFrames(m_pScratch, uStride, m_uNumBedObjects, uCommonFrames, apBuffers);
+        for (uint32_t uObject = 0; uObject < m_uNumBedObjects; ++uObject) {
+            float* const pOut = apBuffers[uObject];
+            if (pOut == nullptr) {
+                continue;
+            }
+            const uint32_t uObjectFrames =
+                auBufferFrames[uObject] < uFrames ? auBufferFrames[uObject] : uFrames;
+            for (uint32_t uFrame = uCommonFrames; uFrame < uObjectFrames; ++uFrame) {
+                pOut[uFrame] = m_pScratch[static_cast<size_t>(uFrame) * uStride + uObject];
+            }
+            memset(pOut + uObjectFrames, 0,
+                   (auBufferFrames[uObject] - uObjectFrames) * sizeof(float));
         }
-        memset(pOut + uObjectFrames, 0, (auBufferFrames[uObject] - uObjectFrames) * sizeof(float));
     }
 
     const bool bEnded = SUCCEEDED(m_pStream->EndUpdatingAudioObjects());
