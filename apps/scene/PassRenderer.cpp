@@ -7,6 +7,7 @@
 
 #include <sndfile.h>
 
+#include "FrameDeinterleaver.h"
 #include "FrameInterleaver.h"
 #include "SampleVectors.h"
 #include "ZvVectorClones.h"
@@ -84,18 +85,17 @@ ZV_VECTOR_CLONES void AddInto(float* io_pSpeaker, const float* in_pSamples, size
     }
 }
 
-// The block's interleaved frames to one row per speaker (in_uFrames apart), and back.
+// The block's interleaved frames to one row per speaker (in_uFrames apart), and back, by the
+// plug-ins' kernels (transposes in vectors, the same floats as one sample at a time).
 void Deinterleave(const float* in_pFrames, size_t in_uFrames, float* out_pRows) {
+    float* apRows[kSpeakerChannels];
     for (uint32_t uChannel = 0; uChannel < kSpeakerChannels; ++uChannel) {
-        float* pRow = out_pRows + uChannel * in_uFrames;
-        for (size_t uFrame = 0; uFrame < in_uFrames; ++uFrame) {
-            pRow[uFrame] = in_pFrames[uFrame * kSpeakerChannels + uChannel];
-        }
+        apRows[uChannel] = out_pRows + uChannel * in_uFrames;
     }
+    DeinterleaveFrames(in_pFrames, kSpeakerChannels, kSpeakerChannels,
+                       static_cast<uint32_t>(in_uFrames), apRows);
 }
 
-// The rows back to interleaved frames, by the interleaver the plug-ins use (transposes in
-// vectors, the same floats as one sample at a time).
 void Interleave(const float* in_pRows, size_t in_uFrames, float* out_pFrames) {
     const float* apRows[kSpeakerChannels];
     for (uint32_t uChannel = 0; uChannel < kSpeakerChannels; ++uChannel) {

@@ -172,6 +172,57 @@ TEST_F(PassRendererTest, EveryBedObjectPlaysOnItsOwnSpeakerAndTwoStreamsAdd) {
     }
 }
 
+// Passes of a block that arrive after the block was first mixed (a stream late by the clock) add
+// to what is there on every speaker: the same speaker file, bit for bit, as when they all came
+// together (each sample gets one bed and one object term, whose sum does not depend on order).
+TEST_F(PassRendererTest, PassesOfABlockThatArriveLaterAddToItOnEverySpeaker) {
+    const AudioObjectType aTypes[12] = {
+        AudioObjectType_FrontLeft,     AudioObjectType_FrontRight,  AudioObjectType_FrontCenter,
+        AudioObjectType_LowFrequency,  AudioObjectType_BackLeft,    AudioObjectType_BackRight,
+        AudioObjectType_SideLeft,      AudioObjectType_SideRight,   AudioObjectType_TopFrontLeft,
+        AudioObjectType_TopFrontRight, AudioObjectType_TopBackLeft, AudioObjectType_TopBackRight};
+    auto bed = [&](uint32_t in_uPass) {
+        std::vector<standin::ObjectPass> objects;
+        for (uint32_t uType = 0; uType < 12; ++uType) {
+            objects.push_back(Static(uType + 1, aTypes[uType],
+                                     Tone(uint64_t{in_uPass} * kBlock, 200.0 + 90.0 * uType)));
+        }
+        return PassOf(1, in_uPass, std::move(objects));
+    };
+    auto circling = [&](uint32_t in_uPass) {
+        const float fAngle = 0.05f * static_cast<float>(in_uPass);
+        return PassOf(2, in_uPass,
+                      {Dynamic(40, Noise(in_uPass), 2.0f * std::sin(fAngle), 0.5f,
+                               -2.0f * std::cos(fAngle))});
+    };
+    constexpr uint32_t kPasses = 40;
+    scene::PassRendererConfig lateConfig = m_config;
+    lateConfig.speakerPath = m_directory + "/late-speakers.wav";
+    lateConfig.binauralPath = m_directory + "/late-binaural.wav";
+    scene::PassRenderer late;
+    std::string error;
+    ASSERT_TRUE(late.Open(lateConfig, error)) << error;
+    for (uint32_t uPass = 0; uPass < kPasses; ++uPass) {
+        late.AddPasses(uint64_t{uPass} * kBlock, {bed(uPass)});
+        late.AddPasses(uint64_t{uPass} * kBlock, {circling(uPass)});
+    }
+    ASSERT_TRUE(late.Finish(uint64_t{kPasses} * kBlock, error)) << error;
+    Play(kPasses, [&](uint32_t in_uPass) {
+        return std::vector<standin::Pass>{bed(in_uPass), circling(in_uPass)};
+    });
+    WavFile lateSpeakers;
+    ASSERT_TRUE(ReadWav(lateConfig.speakerPath, lateSpeakers));
+    ASSERT_EQ(m_speakers.samples.size(), lateSpeakers.samples.size());
+    ASSERT_EQ(size_t{kPasses} * kBlock * 12, lateSpeakers.samples.size());
+    for (size_t uSample = 0; uSample < lateSpeakers.samples.size(); ++uSample) {
+        ASSERT_EQ(m_speakers.samples[uSample], lateSpeakers.samples[uSample])
+            << "frame " << uSample / 12 << " channel " << uSample % 12;
+    }
+    for (int iChannel = 0; iChannel < 12; ++iChannel) {
+        EXPECT_GT(lateSpeakers.Energy(iChannel), 0.01) << "channel " << iChannel;
+    }
+}
+
 // A voice 2 m to one side is at least 6 dB louder in the nearer ear.
 TEST_F(PassRendererTest, AnObjectToTheRightIsLouderInTheRightEar) {
     Play(100, [](uint32_t in_uPass) {
