@@ -160,9 +160,8 @@ void ZvSinkISAC::RenderPass(bool in_bPlaying, bool in_bTaken) {
         in_bPlaying = TakePeriod();
     }
     if (in_bPlaying) {
-        // The frames every buffer has room for are taken apart in one go (in vectors); a buffer
-        // shorter than the pass, which the renderer does not hand out, ends early, and one longer
-        // is silent past the pass.
+        // The frames every buffer has room for are taken apart in one go (in vectors); then each
+        // buffer gets the rest of the pass that it has room for, and silence after it.
         const uint32_t uStride = m_channelLayout.uNumChannels;
         uint32_t uCommonFrames = uFrames;
         for (uint32_t uObject = 0; uObject < m_uNumBedObjects; ++uObject) {
