@@ -204,17 +204,39 @@ stop_recording() {
     parec_pid=""
 }
 
+# tones_heard LABEL ATTEMPT RECORDING: holds play ATTEMPT's recording against the tones the host
+# played ($work/LABEL.expect). A play whose only faults are dropouts or timing (tonecheck's exit
+# 3: every tone on its channel, the others silent, or any fault after a dropout, which leaves the
+# rest of the recording out of place) is a glitch of the real-time path on a shared machine; it
+# is played again, up to three times in all, and every result is printed. Returns 0 when the play
+# passed, 3 when it is to be played again, 1 when the part failed (each said).
+tones_heard() {
+    local label=$1 attempt=$2 recording=$3 check=0
+    "$tonecheck" "$work/$label.expect" "$recording" 12 "$label" || check=$?
+    if [ $check -eq 0 ]; then
+        if [ "$attempt" != 1 ]; then
+            pass "$label (on run $attempt; the earlier ones had dropouts)"
+        else
+            pass "$label"
+        fi
+        return 0
+    fi
+    if [ $check -eq 3 ] && [ "$attempt" -lt 3 ]; then
+        echo "   $label: dropouts only; playing it again"
+        return 3
+    fi
+    fail "$label"
+    return 1
+}
+
 # tone_run LABEL DIR HOSTARGS...: records while the host plays, then checks the recording against
-# the tones the host played (it writes them to $work/LABEL.expect). A run whose only faults are
-# dropouts or timing (tonecheck's exit 3: every tone on its channel, the others silent, or any
-# fault after a dropout, which leaves the rest of the recording out of place) is a glitch of the
-# real-time path on a shared machine; it is played again, up to three times in all, and every
-# result is printed.
+# the tones the host played (it writes them to $work/LABEL.expect), played again after a glitch
+# (tones_heard).
 tone_run() {
     local label=$1 dir=$2
     shift 2
     local expect="$work/$label.expect" recording="$work/$label.raw"
-    local attempt status check
+    local attempt status heard
     for attempt in 1 2 3; do
         status=0
         start_recording "$recording"
@@ -229,24 +251,12 @@ tone_run() {
             fail "$label (host exit $status)"
             return
         fi
-        check=0
-        "$tonecheck" "$expect" "$recording" 12 "$label" || check=$?
-        if [ $check -eq 0 ]; then
-            if [ "$attempt" != 1 ]; then
-                pass "$label (on run $attempt; the earlier ones had dropouts)"
-            else
-                pass "$label"
-            fi
+        heard=0
+        tones_heard "$label" "$attempt" "$recording" || heard=$?
+        if [ $heard -ne 3 ]; then
             return
         fi
-        if [ $check -ne 3 ]; then
-            break
-        fi
-        if [ "$attempt" -lt 3 ]; then
-            echo "   $label: dropouts only; playing it again"
-        fi
     done
-    fail "$label"
 }
 
 echo "== windows: the renderer's answers"
@@ -328,36 +338,46 @@ await_marker() {
 }
 
 echo "== windows: output lost and back"
+# The whole loss is played again after a glitch (tones_heard): the first tone starts right after
+# the audio server does.
 loss_run() {
-    local label=sink-loss markers="$work/markers" status=0
-    mkdir -p "$markers"
-    start_recording "$work/$label-before.raw"
-    (host "$work/x64" loss "$(winpath "$markers")" ZvSpatialSink.dll \
-        "$(winpath "$work/$label.expect")" \
-        >"$work/$label.log") &
-    local host_pid=$!
-    await_marker "$markers/playing" $host_pid
-    if [ -e "$markers/playing" ]; then
-        sleep 0.5
+    local label=sink-loss attempt markers status heard
+    for attempt in 1 2 3; do
+        markers="$work/markers-$attempt"
+        status=0
+        mkdir -p "$markers"
+        start_recording "$work/$label-before.raw"
+        (host "$work/x64" loss "$(winpath "$markers")" ZvSpatialSink.dll \
+            "$(winpath "$work/$label.expect")" \
+            >"$work/$label.log") &
+        local host_pid=$!
+        await_marker "$markers/playing" $host_pid
+        if [ -e "$markers/playing" ]; then
+            sleep 0.5
+            stop_recording
+            stop_pulse  # the output goes away mid-stream
+            sleep 1
+            start_pulse
+            start_recording "$work/$label.raw"
+            touch "$markers/restarted"
+        fi
+        wait $host_pid || status=$?
         stop_recording
-        stop_pulse  # the output goes away mid-stream
-        sleep 1
-        start_pulse
-        start_recording "$work/$label.raw"
-        touch "$markers/restarted"
-    fi
-    wait $host_pid || status=$?
-    stop_recording
-    sed "s/^/   $label: /" "$work/$label.log"
-    if [ $status -eq 3 ]; then
-        fail "$label (a library lacks its plug-in)"
-    elif [ $status -ne 0 ] || [ ! -e "$markers/recreated" ]; then
-        fail "$label (host exit $status)"
-    elif "$tonecheck" "$work/$label.expect" "$work/$label.raw" 12 "$label"; then
-        pass "$label"
-    else
-        fail "$label"
-    fi
+        sed "s/^/   $label: /" "$work/$label.log"
+        if [ $status -eq 3 ]; then
+            fail "$label (a library lacks its plug-in)"
+            return
+        fi
+        if [ $status -ne 0 ] || [ ! -e "$markers/recreated" ]; then
+            fail "$label (host exit $status)"
+            return
+        fi
+        heard=0
+        tones_heard "$label" "$attempt" "$work/$label.raw" || heard=$?
+        if [ $heard -ne 3 ]; then
+            return
+        fi
+    done
 }
 loss_run
 
