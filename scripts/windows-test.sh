@@ -204,14 +204,23 @@ stop_recording() {
     parec_pid=""
 }
 
-# tones_heard LABEL ATTEMPT RECORDING: holds play ATTEMPT's recording against the tones the host
-# played ($work/LABEL.expect). A play whose only faults are dropouts or timing (tonecheck's exit
-# 3: every tone on its channel, the others silent, or any fault after a dropout, which leaves the
-# rest of the recording out of place) is a glitch of the real-time path on a shared machine; it
-# is played again, up to three times in all, and every result is printed. Returns 0 when the play
-# passed, 3 when it is to be played again, 1 when the part failed (each said).
-tones_heard() {
-    local label=$1 attempt=$2 recording=$3 check=0
+# play_judged LABEL ATTEMPT STATUS RECORDING: judges play ATTEMPT of a part: the host's exit
+# STATUS (3: a library lacks its plug-in), then the recording against the tones the host played
+# ($work/LABEL.expect). A play whose only faults are dropouts or timing (tonecheck's exit 3: every
+# tone on its channel, the others silent, or any fault after a dropout, which leaves the rest of
+# the recording out of place) is a glitch of the real-time path on a shared machine; it is played
+# again, up to three times in all, and every result is printed. Returns 0 when the part passed, 3
+# when the play is to be played again, 1 when the part failed (each said).
+play_judged() {
+    local label=$1 attempt=$2 status=$3 recording=$4 check=0
+    if [ "$status" -eq 3 ]; then
+        fail "$label (a library lacks its plug-in)"
+        return 1
+    fi
+    if [ "$status" -ne 0 ]; then
+        fail "$label (host exit $status)"
+        return 1
+    fi
     "$tonecheck" "$work/$label.expect" "$recording" 12 "$label" || check=$?
     if [ $check -eq 0 ]; then
         if [ "$attempt" != 1 ]; then
@@ -231,7 +240,7 @@ tones_heard() {
 
 # tone_run LABEL DIR HOSTARGS...: records while the host plays, then checks the recording against
 # the tones the host played (it writes them to $work/LABEL.expect), played again after a glitch
-# (tones_heard).
+# (play_judged).
 tone_run() {
     local label=$1 dir=$2
     shift 2
@@ -243,16 +252,8 @@ tone_run() {
         host "$dir" "$@" "$(winpath "$expect")" >"$work/$label.log" || status=$?
         stop_recording
         sed "s/^/   $label: /" "$work/$label.log"
-        if [ $status -eq 3 ]; then
-            fail "$label (a library lacks its plug-in)"
-            return
-        fi
-        if [ $status -ne 0 ]; then
-            fail "$label (host exit $status)"
-            return
-        fi
         heard=0
-        tones_heard "$label" "$attempt" "$recording" || heard=$?
+        play_judged "$label" "$attempt" "$status" "$recording" || heard=$?
         if [ $heard -ne 3 ]; then
             return
         fi
@@ -338,7 +339,7 @@ await_marker() {
 }
 
 echo "== windows: output lost and back"
-# The whole loss is played again after a glitch (tones_heard): the first tone starts right after
+# The whole loss is played again after a glitch (play_judged): the first tone starts right after
 # the audio server does.
 loss_run() {
     local label=sink-loss attempt markers status heard
@@ -364,16 +365,12 @@ loss_run() {
         wait $host_pid || status=$?
         stop_recording
         sed "s/^/   $label: /" "$work/$label.log"
-        if [ $status -eq 3 ]; then
-            fail "$label (a library lacks its plug-in)"
-            return
-        fi
-        if [ $status -ne 0 ] || [ ! -e "$markers/recreated" ]; then
-            fail "$label (host exit $status)"
+        if [ $status -eq 0 ] && [ ! -e "$markers/recreated" ]; then
+            fail "$label (host exit 0 without making its stream again)"
             return
         fi
         heard=0
-        tones_heard "$label" "$attempt" "$work/$label.raw" || heard=$?
+        play_judged "$label" "$attempt" "$status" "$work/$label.raw" || heard=$?
         if [ $heard -ne 3 ]; then
             return
         fi
