@@ -160,6 +160,11 @@ void HrtfSet::CoveredDirection(double in_fAzimuth, double in_fElevation, double&
     out_fElevation = fLimit;
 }
 
+std::complex<float>* HrtfSet::SlotSpectra(size_t in_uSlot) {
+    return m_chunks[in_uSlot / kSlotsPerChunk].get() +
+           (in_uSlot % kSlotsPerChunk) * 2 * m_pFft->Bins();
+}
+
 HrtfSet::Spectra HrtfSet::SpectraFor(double in_fAzimuth, double in_fElevation) {
     double fCoveredAzimuth = 0.0, fCoveredElevation = 0.0;
     CoveredDirection(std::fmod(in_fAzimuth, 360.0), std::clamp(in_fElevation, -90.0, 90.0),
@@ -176,8 +181,8 @@ HrtfSet::Spectra HrtfSet::SpectraFor(double in_fAzimuth, double in_fElevation) {
         if (m_uDirections == m_chunks.size() * kSlotsPerChunk) {
             m_chunks.push_back(std::make_unique<std::complex<float>[]>(kSlotsPerChunk * 2 * uBins));
         }
-        std::complex<float>* pSpectra =
-            m_chunks.back().get() + (m_uDirections % kSlotsPerChunk) * 2 * uBins;
+        iSlot = static_cast<int32_t>(m_uDirections++);
+        std::complex<float>* pSpectra = SlotSpectra(static_cast<size_t>(iSlot));
         // SOFA's frame: x ahead, y left, z up.
         const double fAzimuth = iAzimuth * kRadiansPerDegree;
         const double fElevation = iElevation * kRadiansPerDegree;
@@ -206,11 +211,8 @@ HrtfSet::Spectra HrtfSet::SpectraFor(double in_fAzimuth, double in_fElevation) {
             }
             m_pFft->Forward(m_padded.data(), pSpectra + iEar * uBins);
         }
-        iSlot = static_cast<int32_t>(m_uDirections++);
     }
-    const std::complex<float>* pSpectra =
-        m_chunks[static_cast<size_t>(iSlot) / kSlotsPerChunk].get() +
-        (static_cast<size_t>(iSlot) % kSlotsPerChunk) * 2 * uBins;
+    const std::complex<float>* pSpectra = SlotSpectra(static_cast<size_t>(iSlot));
     return Spectra{pSpectra, pSpectra + uBins, iKey};
 }
 

@@ -78,6 +78,8 @@ private:
     // a new direction takes room made before (the first chunk is made, and touched, at Open)
     // and the spectra never move.
     std::vector<std::unique_ptr<std::complex<float>[]>> m_chunks;
+    // Where slot in_uSlot's spectra lie (its chunk must have been made).
+    std::complex<float>* SlotSpectra(size_t in_uSlot);
     size_t m_uDirections = 0;
 };
 
