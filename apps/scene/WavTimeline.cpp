@@ -32,9 +32,6 @@ void SumFramesOfAny(const float* in_pFrames, size_t in_uFrames, uint32_t in_uStr
     }
 }
 
-// The speakers' and the ears' layouts, a frame's channels in vectors of four or two: each lane
-// is one channel, whose sum still takes its frames in order and whose peak is the same maximum,
-// so the levels are the same as one channel at a time.
 // std::max(in_peak, |in_samples|) lane by lane.
 template <typename Floats, typename Ints>
 inline Floats RaisedPeak(Floats in_peak, Floats in_samples) {
@@ -44,6 +41,9 @@ inline Floats RaisedPeak(Floats in_peak, Floats in_samples) {
                                     (reinterpret_cast<Ints>(in_peak) & ~bigger));
 }
 
+// The speakers' and the ears' layouts, a frame's channels in vectors of four or two: each lane
+// is one channel, whose sum still takes its frames in order and whose peak is the same maximum,
+// so the levels are the same as one channel at a time.
 ZV_VECTOR_CLONES void SumFrames12(const float* in_pFrames, size_t in_uFrames, double* io_pSums,
                                   float* io_pPeaks) {
     Doubles4 aSums[3];
